@@ -1,0 +1,34 @@
+// The settings store: an ordered list of "name=value" lines, loaded from and saved to the
+// settings file beside the executable.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vxt {
+
+// Cuts data into lines: CR LF, a lone CR and a lone LF each end a line; a NUL byte ends the
+// data; text after the last break is a last line; a trailing break adds no empty line.
+std::vector<std::string> SplitSettingsLines(std::string_view data);
+
+class TValueList {
+ public:
+  void Clear() { lines_.clear(); }
+  void AppendEntry(const std::string& name, const std::string& value);
+  // The value of the first line whose name (text before its first "=") equals name when
+  // letter case is ignored; empty when none does.
+  std::string Value(const std::string& name) const;
+  const std::vector<std::string>& Lines() const { return lines_; }
+  // Replaces all lines by the file's. Raises "Cannot open file "%s". %s" when it cannot be
+  // opened for reading.
+  void LoadFromFile(const std::string& path);
+  // Writes every line followed by CR LF. The old file is replaced only by a completely written
+  // new one: "Cannot create file "%s". %s" or "Stream write error" leave it as it was.
+  void SaveToFile(const std::string& path) const;
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+}  // namespace vxt

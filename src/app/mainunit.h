@@ -1,0 +1,85 @@
+// The main window's logic: its state, its members and all its handlers, written against the
+// small interface of what they need from the real window (MainWindowView). The Win32 front end
+// implements the view and forwards its messages to the handlers; tests use a fake view.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/Settings.h"
+#include "connection/IdAntiFreeze.h"
+#include "connection/TCPClient.h"
+#include "report/ReportExchange.h"
+
+namespace vxt {
+
+inline constexpr const char kApplicationTitle[] = "BRAXO Tarnwell podaci Uzivo";
+inline constexpr const char kWindowCaption[] = "BRAXO Tarnwell podaci uzivo";
+inline constexpr const char kSettingsFileName[] = "VXTVannikorde.ini";
+inline constexpr const char kWorkBeginText[] = "Pocetak prijema podataka...sacekajte kraj prenosa...";
+inline constexpr const char kWorkEndText[] = "Prijem podataka zavrsen";
+inline constexpr int32_t kUnknownTotalMax = 150000;
+
+class MainWindowView : public ReportHost {
+ public:
+  virtual void SetServerText(const std::string& text) = 0;    // Edit1
+  virtual void SetCustomerText(const std::string& text) = 0;  // Edit3
+  virtual void SetPinText(const std::string& text) = 0;       // Edit2
+  virtual void SetFirstDay(const TDate& date) = 0;            // d1 (time of day unchanged)
+  virtual void SetLastDay(const TDate& date) = 0;             // d2
+  virtual int32_t ProgressMax() = 0;                          // pb
+  virtual void SetProgressMax(int32_t value) = 0;
+  virtual void SetProgressPosition(int32_t value) = 0;
+  virtual void SetReportButtonEnabled(bool enabled) = 0;      // BitBtn1
+  virtual void SetTimerEnabled(bool enabled) = 0;             // Timer1 (interval 1000 ms)
+  virtual void SetLiveStatusChecked(bool checked) = 0;        // system menu item
+  // Processes pending window messages: all (until none is pending) or at most one.
+  virtual void PumpMessages(bool all_pending) = 0;
+};
+
+class TVXTMain {
+ public:
+  // Creates the members (TCPClient: port 8026, ConnectTimeout 5000, ReadTimeout 45000, IPv4;
+  // IdAntiFreeze with its pump hook on the view) and binds the connection's notifications to
+  // the TCPClientWork* handlers. May raise the network layer's load failures.
+  explicit TVXTMain(MainWindowView& view);
+  ~TVXTMain();
+
+  // Handlers. They catch nothing: the front end shows what they raise by the default
+  // failure display.
+  void FormCreate();
+  void FormShow();   // the period := current month, then the settings are loaded
+  void FormClose();  // saves the settings (atomically)
+  void BitBtn1Click();
+  void Timer1Timer();
+  void LiveStatusMenuClick();  // starts or stops the live-status repetition
+  void TCPClientWorkBegin(TTCPClient& sender, TWorkMode mode, int32_t work_count_max);
+  void TCPClientWork(TTCPClient& sender, TWorkMode mode, int32_t work_count);
+  void TCPClientWorkEnd(TTCPClient& sender, TWorkMode mode);
+
+  // A close request while an exchange runs: ends the exchange promptly.
+  void AbortExchange();
+  bool ExchangeRunning() const;
+
+  // Seams for tests.
+  void SetToday(std::function<TDate()> today);
+  void SetSettingsPath(const std::string& path);
+  void SetResponseFolder(const std::string& folder);
+
+  TIdAntiFreeze IdAntiFreeze;
+  TTCPClient TCPClient;
+  TValueList vl;  // the settings store
+
+ private:
+  MainWindowView& view_;
+  std::unique_ptr<ReportExchange> exchange_;
+  std::function<TDate()> today_;
+  std::string settings_path_;
+  int32_t tick_counter_ = 0;
+  int32_t tick_limit_ = 0;
+  bool live_status_on_ = false;
+};
+
+}  // namespace vxt

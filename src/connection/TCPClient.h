@@ -1,0 +1,66 @@
+// The blocking TCP client that talks to the report server.
+//
+// TTCPClient holds the settings and the transfer notifications; its I/O handler, created by the
+// first OpenConnection, owns the socket and the input buffer and does every send and receive.
+// Every operation blocks the calling thread; TIdAntiFreeze pumps window messages inside waits.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "connection/Streams.h"
+#include "platform/SocketApi.h"
+
+namespace vxt {
+
+enum TWorkMode { wmRead = 0, wmWrite = 1 };
+
+class TTCPClient;
+class TIOHandler;
+
+using TWorkBeginEvent = std::function<void(TTCPClient& sender, TWorkMode mode, int32_t total)>;
+using TWorkEvent = std::function<void(TTCPClient& sender, TWorkMode mode, int32_t count)>;
+using TWorkEndEvent = std::function<void(TTCPClient& sender, TWorkMode mode)>;
+
+class TTCPClient {
+ public:
+  TTCPClient();  // adds a use of the network layer (may raise its load failures)
+  ~TTCPClient();
+  TTCPClient(const TTCPClient&) = delete;
+  TTCPClient& operator=(const TTCPClient&) = delete;
+
+  const std::string& Host() const;
+  void SetHost(const std::string& value);
+  int Port() const;
+  void SetPort(int value);
+  int ConnectTimeout() const;
+  void SetConnectTimeout(int value);
+  int ReadTimeout() const;
+  void SetReadTimeout(int value);
+  TIPVersion IPVersion() const;
+  void SetIPVersion(TIPVersion value);
+
+  // The I/O handler, or nullptr before the first open and after a failed open.
+  TIOHandler* IOHandler() const;
+
+  bool IsConnected();
+  void OpenConnection();
+  void CloseConnection();
+
+  TWorkBeginEvent OnWorkBegin;
+  TWorkEvent OnWork;
+  TWorkEndEvent OnWorkEnd;
+
+  // Transfer accounting (the I/O handler reports through these).
+  void BeginWork(TWorkMode mode, int64_t total);
+  void DoWork(TWorkMode mode, int64_t count);
+  void EndWork(TWorkMode mode);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace vxt

@@ -1,0 +1,147 @@
+#include "failures/Exceptions.h"
+
+#include <cstdio>
+
+#include "platform/SocketApi.h"
+#include "platform/System.h"
+
+namespace vxt {
+
+namespace {
+
+struct SocketErrorRow {
+  int32_t code;
+  const char* text;
+};
+
+// Winsock 2 numbers and their texts. Numbers outside the table have the empty text.
+constexpr SocketErrorRow kSocketErrors[] = {
+    {10004, "Interrupted system call."},
+    {10009, "Bad file number."},
+    {10013, "Access denied."},
+    {10014, "Buffer fault."},
+    {10022, "Invalid argument."},
+    {10024, "Too many open files."},
+    {10035, "Operation would block."},
+    {10036, "Operation now in progress."},
+    {10037, "Operation already in progress."},
+    {10038, "Socket operation on non-socket."},
+    {10039, "Destination address required."},
+    {10040, "Message too long."},
+    {10041, "Protocol wrong type for socket."},
+    {10042, "Bad protocol option."},
+    {10043, "Protocol not supported."},
+    {10044, "Socket type not supported."},
+    {10045, "Operation not supported on socket."},
+    {10046, "Protocol family not supported."},
+    {10047, "Address family not supported by protocol family."},
+    {10048, "Address already in use."},
+    {10049, "Cannot assign requested address."},
+    {10050, "Network is down."},
+    {10051, "Network is unreachable."},
+    {10052, "Net dropped connection or reset."},
+    {10053, "Software caused connection abort."},
+    {10054, "Connection reset by peer."},
+    {10055, "No buffer space available."},
+    {10056, "Socket is already connected."},
+    {10057, "Socket is not connected."},
+    {10058, "Cannot send or receive after socket is closed."},
+    {10059, "Too many references, cannot splice."},
+    {10060, "Connection timed out."},
+    {10061, "Connection refused."},
+    {10062, "Too many levels of symbolic links."},
+    {10063, "File name too long."},
+    {10064, "Host is down."},
+    {10065, "No route to host."},
+    {10066, "Directory not empty"},
+    {11001, "Host not found."},
+};
+
+struct IoErrorRow {
+  int32_t code;
+  const char* text;
+};
+
+constexpr IoErrorRow kIoErrors[] = {
+    {2, "File not found"},          {3, "Invalid filename"},      {4, "Too many open files"},
+    {5, "File access denied"},      {100, "Read beyond end of file"}, {101, "Disk full"},
+    {106, "Invalid numeric input"},
+};
+
+std::string FormatInt(const char* format, long long value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+std::string FileFailureMessage(const char* verb, const std::string& path, uint32_t error_code) {
+  return std::string("Cannot ") + verb + " file \"" + FullPathName(path) + "\". " +
+         SystemErrorText(error_code);
+}
+
+}  // namespace
+
+EIdWinsockStubError::EIdWinsockStubError(std::string title, uint32_t win32_error,
+                                         std::string win32_error_text)
+    : EIdException(win32_error != 0 ? title + ": " + win32_error_text : title),
+      title_(std::move(title)),
+      win32_error_(win32_error),
+      win32_error_text_(std::move(win32_error_text)) {}
+
+std::string SocketErrorText(int32_t error_code) {
+  for (const auto& row : kSocketErrors) {
+    if (row.code == error_code) return row.text;
+  }
+  return {};
+}
+
+std::string SocketErrorMessage(int32_t error_code) {
+  return FormatInt("Socket Error # %lld", error_code) + "\r\n" + SocketErrorText(error_code);
+}
+
+void RaiseSocketFailure(int32_t error_code) {
+  if (error_code == 10038) throw EIdNotASocket(error_code, SocketErrorMessage(error_code));
+  throw EIdSocketError(error_code, SocketErrorMessage(error_code));
+}
+
+int64_t CheckSocketResult(int64_t result) {
+  if (result == -1) RaiseSocketFailure(ActiveSocketApi().LastError());
+  return result;
+}
+
+std::string TrimSystemText(std::string text) {
+  while (!text.empty()) {
+    const auto last = static_cast<unsigned char>(text.back());
+    if (last > ' ' && last != '.' && last != 0x7F) break;
+    text.pop_back();
+  }
+  return text;
+}
+
+std::string SystemErrorText(uint32_t error_code) {
+  return TrimSystemText(RawSystemErrorText(error_code));
+}
+
+std::string IoErrorText(int32_t error_code) {
+  for (const auto& row : kIoErrors) {
+    if (row.code == error_code) return row.text;
+  }
+  return FormatInt("I/O error %lld", error_code);
+}
+
+void RaiseIoFailure(int32_t error_code) { throw EInOutError(error_code, IoErrorText(error_code)); }
+
+void RaiseCreateFileFailure(const std::string& path, uint32_t error_code) {
+  throw EFCreateError(FileFailureMessage("create", path, error_code));
+}
+
+void RaiseOpenFileFailure(const std::string& path, uint32_t error_code) {
+  throw EFOpenError(FileFailureMessage("open", path, error_code));
+}
+
+std::string FailureDisplayText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+}  // namespace vxt

@@ -1,0 +1,154 @@
+// The failure kinds of the client and the texts they carry.
+//
+// Every failure is an exception derived from Exception that carries one 8-bit message text.
+// The report exchange shows nothing but that text, so the texts are exact: wording,
+// capitals and final full stops (present on some, absent on others) matter.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace vxt {
+
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : message_(std::move(message)) {}
+  const std::string& Message() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
+  // The class name as the start-up failure box shows it ("EIdSocketError", ...).
+  virtual const char* ClassName() const { return "Exception"; }
+
+ private:
+  std::string message_;
+};
+
+#define VXT_DECLARE_FAILURE(Name, Base)                          \
+  class Name : public Base {                                     \
+   public:                                                       \
+    using Base::Base;                                            \
+    const char* ClassName() const override { return #Name; }     \
+  }
+
+VXT_DECLARE_FAILURE(EIdException, Exception);
+VXT_DECLARE_FAILURE(EIdSilentException, EIdException);
+VXT_DECLARE_FAILURE(EIdConnClosedGracefully, EIdSilentException);
+VXT_DECLARE_FAILURE(EIdConnectTimeout, EIdException);
+VXT_DECLARE_FAILURE(EIdConnectException, EIdException);
+VXT_DECLARE_FAILURE(EIdReadTimeout, EIdException);
+VXT_DECLARE_FAILURE(EIdClosedSocket, EIdException);
+VXT_DECLARE_FAILURE(EIdAlreadyConnected, EIdException);
+VXT_DECLARE_FAILURE(EIdHostRequired, EIdException);
+VXT_DECLARE_FAILURE(EIdPortRequired, EIdException);
+VXT_DECLARE_FAILURE(EIdSocketHandleError, EIdException);
+VXT_DECLARE_FAILURE(EIdCouldNotBindSocket, EIdSocketHandleError);
+VXT_DECLARE_FAILURE(EIdTooMuchDataInBuffer, EIdException);
+VXT_DECLARE_FAILURE(EIdStackError, EIdException);
+VXT_DECLARE_FAILURE(EIdStackInitializationFailed, EIdStackError);
+VXT_DECLARE_FAILURE(EStreamError, Exception);
+VXT_DECLARE_FAILURE(EFileStreamError, EStreamError);
+VXT_DECLARE_FAILURE(EFCreateError, EFileStreamError);
+VXT_DECLARE_FAILURE(EFOpenError, EFileStreamError);
+VXT_DECLARE_FAILURE(EWriteError, EStreamError);
+VXT_DECLARE_FAILURE(EExternal, Exception);
+VXT_DECLARE_FAILURE(EIntError, EExternal);
+VXT_DECLARE_FAILURE(ERangeError, EIntError);
+
+#undef VXT_DECLARE_FAILURE
+
+// A failed socket call; carries the Winsock 2 error number.
+class EIdSocketError : public EIdException {
+ public:
+  EIdSocketError(int32_t error_code, std::string message)
+      : EIdException(std::move(message)), error_code_(error_code) {}
+  int32_t LastError() const { return error_code_; }
+  const char* ClassName() const override { return "EIdSocketError"; }
+
+ private:
+  int32_t error_code_;
+};
+
+// A socket call on a handle that is no socket (Winsock 10038).
+class EIdNotASocket : public EIdSocketError {
+ public:
+  using EIdSocketError::EIdSocketError;
+  const char* ClassName() const override { return "EIdNotASocket"; }
+};
+
+// A failed read of a text file; carries the I/O error code.
+class EInOutError : public Exception {
+ public:
+  EInOutError(int32_t error_code, std::string message)
+      : Exception(std::move(message)), error_code_(error_code) {}
+  int32_t ErrorCode() const { return error_code_; }
+  const char* ClassName() const override { return "EInOutError"; }
+
+ private:
+  int32_t error_code_;
+};
+
+// The socket library could not be loaded at program start.
+class EIdWinsockStubError : public EIdException {
+ public:
+  EIdWinsockStubError(std::string title, uint32_t win32_error, std::string win32_error_text);
+  const std::string& Title() const { return title_; }
+  uint32_t Win32Error() const { return win32_error_; }
+  const std::string& Win32ErrorText() const { return win32_error_text_; }
+  const char* ClassName() const override { return "EIdWinsockStubError"; }
+
+ private:
+  std::string title_;
+  uint32_t win32_error_;
+  std::string win32_error_text_;
+};
+
+// Fixed texts that more than one place raises or tests.
+inline constexpr const char kConnClosedGracefully[] = "Connection Closed Gracefully.";
+inline constexpr const char kNotConnected[] = "Not Connected";
+inline constexpr const char kDisconnected[] = "Disconnected.";
+inline constexpr const char kReadTimeout[] = "Read Timeout";
+inline constexpr const char kConnectTimedOut[] = "Connect timed out.";
+inline constexpr const char kAlreadyConnected[] = "Already connected.";
+inline constexpr const char kCouldNotBindSocket[] =
+    "Could not bind socket. Address and port are already in use.";
+inline constexpr const char kTooMuchDataInBuffer[] = "Too much data in buffer.";
+inline constexpr const char kRangeCheckError[] = "Range check error";
+inline constexpr const char kStreamWriteError[] = "Stream write error";
+inline constexpr const char kOnlyOneAntiFreeze[] = "Only one TIdAntiFreeze can exist per application.";
+inline constexpr const char kWinsockInitializationError[] = "Winsock Initialization Error.";
+inline constexpr const char kWinsockLoadTitle[] = "Error on loading Winsock2 library (%s)";
+
+// The text of a Winsock 2 error number from the socket error table; empty when absent.
+std::string SocketErrorText(int32_t error_code);
+
+// "Socket Error # %d\r\n%s" filled with the number and its text.
+std::string SocketErrorMessage(int32_t error_code);
+
+// Raises EIdNotASocket for 10038, EIdSocketError otherwise, with SocketErrorMessage.
+[[noreturn]] void RaiseSocketFailure(int32_t error_code);
+
+// Returns result unchanged unless it is -1 (the Winsock failure value, also the invalid socket);
+// for -1 raises with the calling thread's last socket error of the active socket layer.
+int64_t CheckSocketResult(int64_t result);
+
+// The platform's description of a system error code without trailing control characters,
+// spaces and full stops; empty when the platform has none.
+std::string SystemErrorText(uint32_t error_code);
+
+// Removes trailing control characters, spaces and full stops.
+std::string TrimSystemText(std::string text);
+
+// The I/O error table: "File not found", ..., "I/O error %d" for codes outside it.
+std::string IoErrorText(int32_t error_code);
+[[noreturn]] void RaiseIoFailure(int32_t error_code);
+
+// "Cannot create file "%s". %s" and "Cannot open file "%s". %s" with the full path of
+// path and the system text of error_code.
+[[noreturn]] void RaiseCreateFileFailure(const std::string& path, uint32_t error_code);
+[[noreturn]] void RaiseOpenFileFailure(const std::string& path, uint32_t error_code);
+
+// The text of the default failure display: the message with "." appended when its last
+// character has a code above that of ".".
+std::string FailureDisplayText(const std::string& message);
+
+}  // namespace vxt

@@ -1,0 +1,47 @@
+// The file layer: the few file operations the client needs, with Windows semantics on every
+// platform. Failures are reported as Windows system error codes (2 file not found, 3 path not
+// found, 4 too many open files, 5 access denied, 32 sharing violation, 112 disk full, ...).
+// On POSIX the share modes are emulated with advisory locks (flock), so a file held by another
+// holder of the layer behaves as on Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vxt {
+
+using TFileHandle = int64_t;
+inline constexpr TFileHandle kInvalidFile = -1;
+
+class FileApi {
+ public:
+  virtual ~FileApi() = default;
+  // True when path exists and is no folder; tested on its attributes alone.
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool DeleteFile(const std::string& path) = 0;
+  // Creates or truncates path for reading and writing, shared with nobody.
+  virtual uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) = 0;
+  // Opens an existing file for reading; others may read it meanwhile, but not write it.
+  virtual uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) = 0;
+  virtual uint32_t Read(TFileHandle handle, void* buffer, size_t length, size_t& read) = 0;
+  virtual uint32_t Write(TFileHandle handle, const void* buffer, size_t length,
+                         size_t& written) = 0;
+  virtual uint32_t Seek(TFileHandle handle, int64_t position) = 0;
+  virtual uint32_t Truncate(TFileHandle handle) = 0;  // cuts the file at the current position
+  virtual int64_t Size(TFileHandle handle) = 0;        // -1 on failure
+  virtual uint32_t Close(TFileHandle handle) = 0;
+  // Puts from in the place of to, replacing it in one step (used for the settings save).
+  virtual uint32_t Replace(const std::string& from, const std::string& to) = 0;
+  // The calling thread's last system error code, for failures outside the calls above.
+  virtual uint32_t LastError() = 0;
+};
+
+// The platform's file layer. Defined per platform.
+FileApi& PlatformFileApi();
+
+// The layer in use: the test fake when one is set, else the platform's.
+FileApi& ActiveFileApi();
+void SetFileApiForTesting(FileApi* api);
+
+}  // namespace vxt

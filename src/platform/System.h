@@ -1,0 +1,49 @@
+// Process and system services: error texts, the executable's own path, the main thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vxt {
+
+// The platform's raw description of a system error code (FormatMessageA on Windows, a
+// short description of the condition on POSIX); empty when there is none. Untrimmed.
+std::string RawSystemErrorText(uint32_t error_code);
+
+// The executable's own full path (never derived from the working directory).
+std::string ExecutablePath();
+
+// The path made absolute and normalised (GetFullPathNameA on Windows).
+std::string FullPathName(const std::string& path);
+
+// Characters after the last of which a path's folder ends: "\\:" on Windows, "/" on POSIX.
+const char* PathDelimiters();
+// The separator put between a folder and a file name: "\\" on Windows, "/" on POSIX.
+const char* PathSeparator();
+
+// Everything before the last separator of exe_path (for a file in a drive's root, the root
+// with its separator).
+std::string ProgramFolderOf(const std::string& exe_path);
+// The folder of the running executable.
+std::string ProgramFolder();
+// The program folder, the separator and the file name.
+std::string ProgramFilePath(const std::string& file_name);
+// exe_path cut after its last delimiter ("\\" or ":" on Windows), then the file name.
+std::string PathBesideExecutable(const std::string& exe_path, const std::string& file_name);
+
+// True on the program's main thread (the thread that started the process).
+bool IsMainThread();
+
+}  // namespace vxt
+
+namespace vxt {
+
+struct TLocalDate {
+  int year = 0;
+  int month = 0;  // 1..12
+  int day = 0;    // 1..31
+};
+// Today's local calendar date.
+TLocalDate LocalToday();
+
+}  // namespace vxt
