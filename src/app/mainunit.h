@@ -21,6 +21,24 @@ inline constexpr const char kSettingsFileName[] = "VXTVannikorde.ini";
 inline constexpr const char kWorkBeginText[] = "Pocetak prijema podataka...sacekajte kraj prenosa...";
 inline constexpr const char kWorkEndText[] = "Prijem podataka zavrsen";
 inline constexpr int32_t kUnknownTotalMax = 150000;
+inline constexpr int32_t kTickLimit = 30;
+inline constexpr int kServerPort = 8026;
+inline constexpr int kConnectTimeoutMs = 5000;
+inline constexpr int kReadTimeoutMs = 45000;
+
+// The settings' names, in the order in which the file holds them.
+inline constexpr const char kCustomerName[] = "KUPAC_ID";  // Edit3
+inline constexpr const char kPinName[] = "KUPAC_PIN";      // Edit2
+inline constexpr const char kServerName[] = "VXTSERVER";   // Edit1
+
+// The fields' contents until the settings file names others: the server host (Edit1), the
+// customer number (Edit3) and the PIN (Edit2). Host and PIN are chosen by the build.
+const char* DefaultServerHost();
+const char* DefaultCustomer();
+const char* DefaultPin();
+
+// The last day (28..31) of a month of the Gregorian calendar.
+int DaysInMonth(int year, int month);
 
 class MainWindowView : public ReportHost {
  public:
@@ -54,7 +72,11 @@ class TVXTMain {
   void FormClose();  // saves the settings (atomically)
   void BitBtn1Click();
   void Timer1Timer();
-  void LiveStatusMenuClick();  // starts or stops the live-status repetition
+  // Starts or stops the live-status repetition. Starting checks the menu item, enables the
+  // timer and runs the live-status request at once; stopping disables the timer, unchecks the
+  // item and restarts the tick count.
+  void LiveStatusMenuClick();
+  bool LiveStatusOn() const { return live_status_on_; }
   void TCPClientWorkBegin(TTCPClient& sender, TWorkMode mode, int32_t work_count_max);
   void TCPClientWork(TTCPClient& sender, TWorkMode mode, int32_t work_count);
   void TCPClientWorkEnd(TTCPClient& sender, TWorkMode mode);
@@ -67,12 +89,17 @@ class TVXTMain {
   void SetToday(std::function<TDate()> today);
   void SetSettingsPath(const std::string& path);
   void SetResponseFolder(const std::string& folder);
+  int32_t TickCounter() const { return tick_counter_; }
+  // The settings file's path: the seam's when set, else beside the executable.
+  std::string SettingsPath() const;
 
   TIdAntiFreeze IdAntiFreeze;
   TTCPClient TCPClient;
   TValueList vl;  // the settings store
 
  private:
+  void RunLiveStatus();
+
   MainWindowView& view_;
   std::unique_ptr<ReportExchange> exchange_;
   std::function<TDate()> today_;

@@ -1,0 +1,188 @@
+// The main window's handlers. Everything here runs on the window's thread; the exchanges block
+// it, and the view's message pumps run other handlers nested inside them, so every handler
+// that starts an exchange first looks whether one is running already.
+#include "app/mainunit.h"
+
+#include "platform/Files.h"
+#include "platform/System.h"
+
+namespace vxt {
+
+namespace {
+
+TDate SystemToday() {
+  TLocalDate today = LocalToday();
+  return TDate{today.year, today.month, today.day};
+}
+
+// Greys the report button for as long as an exchange runs, also when it ends by a failure.
+class ReportButtonGuard {
+ public:
+  explicit ReportButtonGuard(MainWindowView& view) : view_(view) {
+    view_.SetReportButtonEnabled(false);
+  }
+  ~ReportButtonGuard() { view_.SetReportButtonEnabled(true); }
+  ReportButtonGuard(const ReportButtonGuard&) = delete;
+  ReportButtonGuard& operator=(const ReportButtonGuard&) = delete;
+
+ private:
+  MainWindowView& view_;
+};
+
+}  // namespace
+
+const char* DefaultServerHost() { return VXT_DEFAULT_SERVER; }
+const char* DefaultCustomer() { return "2"; }
+const char* DefaultPin() { return VXT_DEFAULT_PIN; }
+
+int DaysInMonth(int year, int month) {
+  switch (month) {
+    case 2: {
+      bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+      return leap ? 29 : 28;
+    }
+    case 4:
+    case 6:
+    case 9:
+    case 11:
+      return 30;
+    default:
+      return 31;
+  }
+}
+
+TVXTMain::TVXTMain(MainWindowView& view) : view_(view), today_(SystemToday) {
+  IdAntiFreeze.SetMessagePump([this](bool all_pending) { view_.PumpMessages(all_pending); });
+  TCPClient.SetPort(kServerPort);
+  TCPClient.SetConnectTimeout(kConnectTimeoutMs);
+  TCPClient.SetReadTimeout(kReadTimeoutMs);
+  TCPClient.SetIPVersion(TIPVersion::Id_IPv4);
+  TCPClient.OnWorkBegin = [this](TTCPClient& sender, TWorkMode mode, int32_t total) {
+    TCPClientWorkBegin(sender, mode, total);
+  };
+  TCPClient.OnWork = [this](TTCPClient& sender, TWorkMode mode, int32_t count) {
+    TCPClientWork(sender, mode, count);
+  };
+  TCPClient.OnWorkEnd = [this](TTCPClient& sender, TWorkMode mode) {
+    TCPClientWorkEnd(sender, mode);
+  };
+  exchange_ = std::make_unique<ReportExchange>(TCPClient, view_);
+}
+
+TVXTMain::~TVXTMain() {
+  // The notifications must not reach a half-destroyed window while the connection closes.
+  TCPClient.OnWorkBegin = nullptr;
+  TCPClient.OnWork = nullptr;
+  TCPClient.OnWorkEnd = nullptr;
+  IdAntiFreeze.SetMessagePump(nullptr);
+}
+
+void TVXTMain::FormCreate() {
+  tick_counter_ = 0;
+  tick_limit_ = kTickLimit;
+}
+
+void TVXTMain::FormShow() {
+  TDate first = today_();
+  first.day = 1;
+  view_.SetFirstDay(first);
+  // Read again: across midnight the two reads may fall into different months, and each
+  // picker follows its own read.
+  TDate last = today_();
+  last.day = DaysInMonth(last.year, last.month);
+  view_.SetLastDay(last);
+
+  std::string path = SettingsPath();
+  if (!ActiveFileApi().FileExists(path)) return;
+  vl.LoadFromFile(path);
+  // A name that the file lacks empties its field: the file, not the default, decides.
+  view_.SetCustomerText(vl.Value(kCustomerName));
+  view_.SetPinText(vl.Value(kPinName));
+  view_.SetServerText(vl.Value(kServerName));
+}
+
+void TVXTMain::FormClose() {
+  vl.Clear();
+  vl.AppendEntry(kCustomerName, view_.CustomerText());
+  vl.AppendEntry(kPinName, view_.PinText());
+  vl.AppendEntry(kServerName, view_.ServerText());
+  vl.SaveToFile(SettingsPath());
+}
+
+void TVXTMain::BitBtn1Click() {
+  // A click that the exchange's own message pumping delivers would nest a second exchange on
+  // the same connection and response file.
+  if (exchange_->Running()) return;
+  ReportButtonGuard grey(view_);
+  exchange_->RunReport();
+}
+
+void TVXTMain::Timer1Timer() {
+  ++tick_counter_;
+  if (tick_counter_ > tick_limit_) {
+    tick_counter_ = 0;
+    RunLiveStatus();
+  }
+}
+
+void TVXTMain::LiveStatusMenuClick() {
+  if (!live_status_on_) {
+    live_status_on_ = true;
+    tick_counter_ = 0;
+    view_.SetLiveStatusChecked(true);
+    RunLiveStatus();
+  } else {
+    live_status_on_ = false;
+    view_.SetTimerEnabled(false);
+    view_.SetLiveStatusChecked(false);
+    tick_counter_ = 0;
+  }
+}
+
+void TVXTMain::RunLiveStatus() {
+  if (exchange_->Running()) return;
+  // The live-status request is what keeps its own timer going. The timer is enabled before
+  // the exchange: a stop chosen from the menu while the exchange waits then stays in force.
+  view_.SetTimerEnabled(true);
+  ReportButtonGuard grey(view_);
+  exchange_->RunLiveStatus();
+}
+
+void TVXTMain::TCPClientWorkBegin(TTCPClient&, TWorkMode, int32_t work_count_max) {
+  view_.AppendLog(kWorkBeginText);
+  view_.SetProgressMax(work_count_max > 0 ? work_count_max : kUnknownTotalMax);
+}
+
+void TVXTMain::TCPClientWork(TTCPClient&, TWorkMode, int32_t work_count) {
+  // The bar's maximum doubles as the mode: at the unknown-total maximum the bar wraps.
+  if (view_.ProgressMax() == kUnknownTotalMax) {
+    view_.SetProgressPosition(work_count % kUnknownTotalMax);
+  } else {
+    view_.SetProgressPosition(work_count);
+  }
+  view_.PumpMessages(true);
+}
+
+void TVXTMain::TCPClientWorkEnd(TTCPClient&, TWorkMode) {
+  view_.AppendLog(kWorkEndText);
+  view_.SetProgressPosition(0);
+}
+
+void TVXTMain::AbortExchange() { exchange_->Abort(); }
+
+bool TVXTMain::ExchangeRunning() const { return exchange_->Running(); }
+
+void TVXTMain::SetToday(std::function<TDate()> today) {
+  today_ = today ? std::move(today) : std::function<TDate()>(SystemToday);
+}
+
+void TVXTMain::SetSettingsPath(const std::string& path) { settings_path_ = path; }
+
+void TVXTMain::SetResponseFolder(const std::string& folder) { exchange_->SetFolder(folder); }
+
+std::string TVXTMain::SettingsPath() const {
+  if (!settings_path_.empty()) return settings_path_;
+  return PathBesideExecutable(ExecutablePath(), kSettingsFileName);
+}
+
+}  // namespace vxt
