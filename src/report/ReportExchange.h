@@ -3,17 +3,33 @@
 // interface of what it needs from the window.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "connection/TCPClient.h"
 
 namespace vxt {
 
+class Exception;
+class FileApi;
+class TFileStream;
+
 struct TDate {
   int year = 0;
   int month = 0;  // 1..12
   int day = 0;    // 1..31
 };
+
+inline constexpr const char kResponseFileName[] = "response.pdf";
+inline constexpr const char kLiveStatusFileName[] = "alivr.txt";
+inline constexpr const char kLiveStatusRequestLine[] = "ALIVR";
+// Every failure entry starts with this; one CR, no LF, then the failure's message.
+inline constexpr const char kExchangeFailurePrefix[] = "Error while connecting to TCP SERVER:\r";
+inline constexpr const char kServerDroppedText[] = "Server je raskinuo konekciju!";
+inline constexpr int kReportRecvBufferSize = 4096;
+inline constexpr int kLiveStatusRecvBufferSize = 32768;
+// Replies up to this size are text messages; longer ones are PDF reports.
+inline constexpr int64_t kTextReplyLimit = 1024;
 
 // "dd-mm-yyyy", independent of any regional setting.
 std::string FormatRequestDate(const TDate& date);
@@ -39,8 +55,11 @@ class ReportHost {
   virtual void ShellOpen(const std::string& path) = 0;
 };
 
+// Each run reports every outcome, failures included, as log entries through the host; only
+// failures that are not vxt::Exception leave a run (the files it opened are closed first).
 class ReportExchange {
  public:
+  // The folder starts as the program folder.
   ReportExchange(TTCPClient& client, ReportHost& host);
 
   // BitBtn1Click's work. A start while an exchange runs does nothing.
@@ -49,18 +68,35 @@ class ReportExchange {
   void RunLiveStatus();
   bool Running() const { return running_; }
   // Ends a running exchange promptly (used when the window closes): closes the connection,
-  // so that the blocking read returns.
+  // so that the blocking read returns. The aborted exchange then ends without any outcome
+  // entry, failure entry or shell open. Does nothing while no exchange runs.
   void Abort();
 
-  // The response file's name in the program folder; tests may point the exchange elsewhere.
+  // The folder of the response and live-status files; tests may point the exchange elsewhere.
   void SetFolder(const std::string& folder) { folder_ = folder; }
   const std::string& Folder() const { return folder_; }
+  // The folder, the platform's separator and the file name (for the program folder of an
+  // executable in a drive's root the separator is doubled, which Windows reads as one).
+  std::string FilePath(const std::string& file_name) const;
+  std::string ResponseFilePath() const { return FilePath(kResponseFileName); }
+  std::string LiveStatusFilePath() const { return FilePath(kLiveStatusFileName); }
 
  private:
+  class RunScope;
+
+  void Report(FileApi& files, TFileStream& file);
+  void LiveStatus(FileApi& files, TFileStream& file);
+  // Reads until the server closes, writing every byte into file.
+  void ReceiveReply(TFileStream& file);
+  void EndFailedRun(const Exception& failure, TFileStream& file);
+  void CloseConnectionQuietly();
+  void ThrowIfAborted() const;
+
   TTCPClient& client_;
   ReportHost& host_;
   std::string folder_;
   bool running_ = false;
+  bool aborted_ = false;
 };
 
 }  // namespace vxt

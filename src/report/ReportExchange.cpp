@@ -1,0 +1,203 @@
+#include "report/ReportExchange.h"
+
+#include <cstdio>
+
+#include "connection/IOHandler.h"
+#include "failures/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/System.h"
+#include "report/FileStream.h"
+#include "report/TextReply.h"
+
+namespace vxt {
+
+namespace {
+
+// Unwinds an exchange that Abort ended; never shown.
+class EExchangeAborted : public Exception {
+ public:
+  EExchangeAborted() : Exception(std::string()) {}
+};
+
+std::string TwoFigures(int value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02d", value);
+  return buffer;
+}
+
+std::string FourFigures(int value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%04d", value);
+  return buffer;
+}
+
+}  // namespace
+
+std::string FormatRequestDate(const TDate& date) {
+  return TwoFigures(date.day) + "-" + TwoFigures(date.month) + "-" + FourFigures(date.year);
+}
+
+std::string BuildReportRequestLine(const std::string& customer, const TDate& first,
+                                   const TDate& last, const std::string& pin) {
+  return "IZVJ " + customer + " " + FormatRequestDate(first) + " " + FormatRequestDate(last) +
+         " " + pin + " ";
+}
+
+class ReportExchange::RunScope {
+ public:
+  explicit RunScope(ReportExchange& exchange) : exchange_(exchange) {
+    exchange_.running_ = true;
+    exchange_.aborted_ = false;
+  }
+  ~RunScope() { exchange_.running_ = false; }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+ private:
+  ReportExchange& exchange_;
+};
+
+ReportExchange::ReportExchange(TTCPClient& client, ReportHost& host)
+    : client_(client), host_(host), folder_(ProgramFolder()) {}
+
+std::string ReportExchange::FilePath(const std::string& file_name) const {
+  return folder_ + PathSeparator() + file_name;
+}
+
+// The window's handlers run inside the blocking calls of an exchange, so a second press of
+// the button (or a live-status tick) arrives while one runs; it must not start a second
+// exchange on the same connection and file, hence the guard.
+void ReportExchange::RunReport() {
+  if (running_) return;
+  RunScope scope(*this);
+  // The cleared log is drawn before the window blocks.
+  host_.ClearLog();
+  host_.ProcessMessages();
+  FileApi& files = ActiveFileApi();
+  TFileStream file(files);
+  try {
+    Report(files, file);
+  } catch (const Exception& failure) {
+    EndFailedRun(failure, file);
+  } catch (...) {
+    file.Close();
+    CloseConnectionQuietly();
+    throw;
+  }
+}
+
+void ReportExchange::RunLiveStatus() {
+  if (running_) return;
+  RunScope scope(*this);
+  host_.ClearLog();
+  host_.ProcessMessages();
+  FileApi& files = ActiveFileApi();
+  TFileStream file(files);
+  try {
+    LiveStatus(files, file);
+  } catch (const Exception& failure) {
+    EndFailedRun(failure, file);
+  } catch (...) {
+    file.Close();
+    CloseConnectionQuietly();
+    throw;
+  }
+}
+
+void ReportExchange::Abort() {
+  if (!running_) return;
+  aborted_ = true;
+  CloseConnectionQuietly();
+}
+
+void ReportExchange::Report(FileApi& files, TFileStream& file) {
+  ThrowIfAborted();
+  client_.SetHost(host_.ServerText());
+  const std::string path = ResponseFilePath();
+  // A deletion that fails (a viewer still holding the last report) shows up as the creation
+  // failure below, so its result is not looked at.
+  if (files.FileExists(path)) files.DeleteFile(path);
+  if (!client_.IsConnected()) client_.OpenConnection();
+  ThrowIfAborted();
+  TIOHandler* io = client_.IOHandler();
+  if (io == nullptr) throw EIdException(kNotConnected);
+  io->SetRecvBufferSize(kReportRecvBufferSize);
+  io->SendLine(BuildReportRequestLine(host_.CustomerText(), host_.FirstDay(), host_.LastDay(),
+                                      host_.PinText()));
+  ThrowIfAborted();
+  if (files.FileExists(path)) files.DeleteFile(path);
+  file.CreateExclusive(path);
+  ReceiveReply(file);
+  const int64_t size = file.Size();
+  file.Close();
+  client_.CloseConnection();
+  ThrowIfAborted();
+
+  if (size == 0) {
+    host_.AppendLog(kServerDroppedText);
+  } else if (size <= kTextReplyLimit) {
+    host_.AppendLog(ReadFirstLine(files, path));
+  } else {
+    host_.ShellOpen(path);
+  }
+}
+
+void ReportExchange::LiveStatus(FileApi& files, TFileStream& file) {
+  ThrowIfAborted();
+  client_.SetHost(host_.ServerText());
+  if (!client_.IsConnected()) client_.OpenConnection();
+  ThrowIfAborted();
+  TIOHandler* io = client_.IOHandler();
+  if (io == nullptr) throw EIdException(kNotConnected);
+  io->SetRecvBufferSize(kLiveStatusRecvBufferSize);
+  io->SendLine(kLiveStatusRequestLine);
+  ThrowIfAborted();
+  const std::string path = LiveStatusFilePath();
+  file.CreateExclusive(path);
+  ReceiveReply(file);
+  const int64_t size = file.Size();
+  file.Close();
+  client_.CloseConnection();
+  ThrowIfAborted();
+
+  if (size > 0) {
+    host_.AppendLog(ReadFirstLine(files, path));
+  } else {
+    host_.AppendLog(kServerDroppedText);
+  }
+  client_.CloseConnection();
+}
+
+// Normally the body runs once: the read returns when the server has closed, and the
+// connection then reports itself not connected. Bytes still unread after a close keep it
+// reporting connected for one more round.
+void ReportExchange::ReceiveReply(TFileStream& file) {
+  while (!aborted_ && client_.IsConnected()) {
+    TIOHandler* io = client_.IOHandler();
+    if (io == nullptr) break;
+    io->ReceiveUntilClosed(file);
+    host_.ProcessMessages();
+  }
+}
+
+// Whatever arrived stays in the file; the connection is closed so that the next exchange
+// connects afresh instead of reusing one left stuck open by a time limit or a reset.
+void ReportExchange::EndFailedRun(const Exception& failure, TFileStream& file) {
+  if (!aborted_) host_.AppendLog(std::string(kExchangeFailurePrefix) + failure.Message());
+  file.Close();
+  CloseConnectionQuietly();
+}
+
+// Only the first failure of an exchange is reported; one raised by the closing poll is not.
+void ReportExchange::CloseConnectionQuietly() {
+  try {
+    client_.CloseConnection();
+  } catch (const Exception&) {
+  }
+}
+
+void ReportExchange::ThrowIfAborted() const {
+  if (aborted_) throw EExchangeAborted();
+}
+
+}  // namespace vxt
