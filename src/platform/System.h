@@ -31,6 +31,22 @@ std::string ProgramFilePath(const std::string& file_name);
 // exe_path cut after its last delimiter ("\\" or ":" on Windows), then the file name.
 std::string PathBesideExecutable(const std::string& exe_path, const std::string& file_name);
 
+// The same functions with the path style given, so both platforms' forms can be used (and
+// tested) everywhere. The forms above use the platform's style.
+struct TPathStyle {
+  const char* delimiters;  // characters after the last of which a path's folder ends
+  const char* separator;   // put between a folder and a file name
+};
+inline constexpr TPathStyle kWindowsPathStyle{"\\:", "\\"};
+inline constexpr TPathStyle kPosixPathStyle{"/", "/"};
+TPathStyle PlatformPathStyle();
+std::string ProgramFolderOf(const std::string& exe_path, TPathStyle style);
+std::string PathBesideExecutable(const std::string& exe_path, const std::string& file_name,
+                                 TPathStyle style);
+// ProgramFolderOf(exe_path), the separator and the file name: ProgramFilePath for exe_path.
+std::string ProgramFilePathOf(const std::string& exe_path, const std::string& file_name,
+                              TPathStyle style);
+
 // True on the program's main thread (the thread that started the process).
 bool IsMainThread();
 

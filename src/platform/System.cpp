@@ -1,0 +1,68 @@
+// The portable part of the system services: path arithmetic on the executable's own path and
+// the identity of the main thread.
+#include "platform/System.h"
+
+#include <cstring>
+#include <thread>
+
+namespace vxt {
+
+namespace {
+
+// Taken while the program's static objects are constructed, which happens on the thread that
+// starts the process, before main and before any other thread exists.
+const std::thread::id main_thread_id = std::this_thread::get_id();
+
+bool IsDelimiter(char c, TPathStyle style) { return std::strchr(style.delimiters, c) != nullptr; }
+
+// Index of the last delimiter of path, or npos.
+size_t LastDelimiter(const std::string& path, TPathStyle style) {
+  return path.find_last_of(style.delimiters);
+}
+
+}  // namespace
+
+TPathStyle PlatformPathStyle() { return TPathStyle{PathDelimiters(), PathSeparator()}; }
+
+std::string ProgramFolderOf(const std::string& exe_path, TPathStyle style) {
+  size_t last = LastDelimiter(exe_path, style);
+  if (last == std::string::npos) return std::string();
+  // A separator that follows another delimiter ("C:\x.exe") or starts the path ("/x") is part
+  // of the root, which keeps it; anywhere else the separator ends the folder and is dropped.
+  bool is_separator = std::strchr(style.separator, exe_path[last]) != nullptr;
+  bool ends_root = last == 0 || IsDelimiter(exe_path[last - 1], style);
+  size_t length = (is_separator && !ends_root) ? last : last + 1;
+  return exe_path.substr(0, length);
+}
+
+std::string PathBesideExecutable(const std::string& exe_path, const std::string& file_name,
+                                 TPathStyle style) {
+  size_t last = LastDelimiter(exe_path, style);
+  size_t keep = last == std::string::npos ? 0 : last + 1;
+  return exe_path.substr(0, keep) + file_name;
+}
+
+std::string ProgramFolderOf(const std::string& exe_path) {
+  return ProgramFolderOf(exe_path, PlatformPathStyle());
+}
+
+std::string PathBesideExecutable(const std::string& exe_path, const std::string& file_name) {
+  return PathBesideExecutable(exe_path, file_name, PlatformPathStyle());
+}
+
+std::string ProgramFolder() { return ProgramFolderOf(ExecutablePath()); }
+
+// For an executable in a drive's root the folder already ends with the separator, which is
+// then doubled ("C:\\response.pdf"); Windows reads the doubled separator as one.
+std::string ProgramFilePathOf(const std::string& exe_path, const std::string& file_name,
+                              TPathStyle style) {
+  return ProgramFolderOf(exe_path, style) + style.separator + file_name;
+}
+
+std::string ProgramFilePath(const std::string& file_name) {
+  return ProgramFilePathOf(ExecutablePath(), file_name, PlatformPathStyle());
+}
+
+bool IsMainThread() { return std::this_thread::get_id() == main_thread_id; }
+
+}  // namespace vxt

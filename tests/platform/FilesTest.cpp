@@ -1,0 +1,250 @@
+#include "platform/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "FileTestFolder.h"
+#include "platform/System.h"
+
+namespace vxt {
+namespace {
+
+using testing::MakeReadOnly;
+using testing::ReadWholeFile;
+using testing::TestFolder;
+using testing::WriteWholeFile;
+
+constexpr uint32_t kFileNotFound = 2;
+constexpr uint32_t kPathNotFound = 3;
+constexpr uint32_t kAccessDenied = 5;
+constexpr uint32_t kSharingViolation = 32;
+
+// Closes the handle at the end of the scope.
+class OpenFile {
+ public:
+  OpenFile() = default;
+  ~OpenFile() { Close(); }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  TFileHandle& handle() { return handle_; }
+  void Close() {
+    if (handle_ != kInvalidFile) PlatformFileApi().Close(handle_);
+    handle_ = kInvalidFile;
+  }
+
+ private:
+  TFileHandle handle_ = kInvalidFile;
+};
+
+class FilesTest : public ::testing::Test {
+ protected:
+  FileApi& files_ = PlatformFileApi();
+  TestFolder folder_;
+
+  void WriteThrough(TFileHandle handle, const std::string& bytes) {
+    size_t written = 0;
+    ASSERT_EQ(files_.Write(handle, bytes.data(), bytes.size(), written), 0u);
+    ASSERT_EQ(written, bytes.size());
+  }
+  std::string ReadThrough(TFileHandle handle, size_t length) {
+    std::string bytes(length, '\0');
+    size_t read = 0;
+    EXPECT_EQ(files_.Read(handle, bytes.data(), length, read), 0u);
+    bytes.resize(read);
+    return bytes;
+  }
+};
+
+TEST_F(FilesTest, FileExistsOnlyForFilesNotForFoldersOrMissingNames) {
+  std::string file = folder_.Path("present.ini");
+  WriteWholeFile(file, "x");
+  std::filesystem::create_directory(folder_.Path("folder.ini"));
+
+  EXPECT_TRUE(files_.FileExists(file));
+  EXPECT_FALSE(files_.FileExists(folder_.Path("folder.ini")));
+  EXPECT_FALSE(files_.FileExists(folder_.Path("missing.ini")));
+  EXPECT_FALSE(files_.FileExists(folder_.Path("missing") + PathSeparator() + "x.ini"));
+  EXPECT_FALSE(files_.FileExists(""));
+  // Attributes alone: a file that another holds without sharing still exists.
+  OpenFile held;
+  ASSERT_EQ(files_.CreateExclusive(file, held.handle()), 0u);
+  EXPECT_TRUE(files_.FileExists(file));
+}
+
+TEST_F(FilesTest, CreateExclusiveMakesANewFileOrEmptiesAnExistingOne) {
+  std::string fresh = folder_.Path("fresh.pdf");
+  {
+    OpenFile file;
+    ASSERT_EQ(files_.CreateExclusive(fresh, file.handle()), 0u);
+    EXPECT_NE(file.handle(), kInvalidFile);
+    EXPECT_EQ(files_.Size(file.handle()), 0);
+    WriteThrough(file.handle(), "reply");
+    // Opened for reading too: the same handle reads back what it wrote.
+    ASSERT_EQ(files_.Seek(file.handle(), 0), 0u);
+    EXPECT_EQ(ReadThrough(file.handle(), 100), "reply");
+  }
+  EXPECT_EQ(ReadWholeFile(fresh), "reply");
+
+  OpenFile again;
+  ASSERT_EQ(files_.CreateExclusive(fresh, again.handle()), 0u);
+  EXPECT_EQ(files_.Size(again.handle()), 0);
+  again.Close();
+  EXPECT_EQ(ReadWholeFile(fresh), "");
+}
+
+TEST_F(FilesTest, AFileHeldWithoutSharingCannotBeCreatedOverAndKeepsItsContent) {
+  std::string path = folder_.Path("response.pdf");
+  OpenFile holder;
+  ASSERT_EQ(files_.CreateExclusive(path, holder.handle()), 0u);
+  WriteThrough(holder.handle(), "still here");
+
+  TFileHandle second = 12345;
+  EXPECT_EQ(files_.CreateExclusive(path, second), kSharingViolation);
+  EXPECT_EQ(second, kInvalidFile);
+  EXPECT_EQ(files_.LastError(), kSharingViolation);
+  TFileHandle reader = 12345;
+  EXPECT_EQ(files_.OpenShareRead(path, reader), kSharingViolation);
+  EXPECT_EQ(reader, kInvalidFile);
+  EXPECT_EQ(files_.Size(holder.handle()), 10);
+
+  holder.Close();
+  EXPECT_EQ(ReadWholeFile(path), "still here");
+  OpenFile after;
+  EXPECT_EQ(files_.CreateExclusive(path, after.handle()), 0u);
+}
+
+TEST_F(FilesTest, ShareReadOpensCoexistButKeepWritersOut) {
+  std::string path = folder_.Path("VXTVannikorde.ini");
+  WriteWholeFile(path, "KUPAC_ID=2\r\n");
+  OpenFile first;
+  OpenFile second;
+  ASSERT_EQ(files_.OpenShareRead(path, first.handle()), 0u);
+  ASSERT_EQ(files_.OpenShareRead(path, second.handle()), 0u);
+  EXPECT_EQ(ReadThrough(first.handle(), 5), "KUPAC");
+  EXPECT_EQ(ReadThrough(second.handle(), 100), "KUPAC_ID=2\r\n");
+  EXPECT_EQ(ReadThrough(first.handle(), 100), "_ID=2\r\n");
+  EXPECT_EQ(ReadThrough(first.handle(), 100), "") << "the end of the file is no failure";
+  EXPECT_EQ(files_.Size(first.handle()), 12);
+
+  TFileHandle writer = kInvalidFile;
+  EXPECT_EQ(files_.CreateExclusive(path, writer), kSharingViolation);
+  // A share-read handle cannot change the file.
+  size_t written = 99;
+  EXPECT_EQ(files_.Write(first.handle(), "x", 1, written), kAccessDenied);
+  EXPECT_EQ(written, 0u);
+  first.Close();
+  second.Close();
+  EXPECT_EQ(ReadWholeFile(path), "KUPAC_ID=2\r\n");
+}
+
+TEST_F(FilesTest, MissingFilesAndFoldersAreTold) {
+  TFileHandle handle = 12345;
+  EXPECT_EQ(files_.OpenShareRead(folder_.Path("missing.ini"), handle), kFileNotFound);
+  EXPECT_EQ(handle, kInvalidFile);
+  EXPECT_EQ(files_.LastError(), kFileNotFound);
+  std::string in_missing_folder = folder_.Path("missing") + PathSeparator() + "x.ini";
+  EXPECT_EQ(files_.OpenShareRead(in_missing_folder, handle), kPathNotFound);
+  EXPECT_EQ(files_.CreateExclusive(in_missing_folder, handle), kPathNotFound);
+  EXPECT_EQ(handle, kInvalidFile);
+  EXPECT_FALSE(std::filesystem::exists(folder_.Path("missing")));
+}
+
+TEST_F(FilesTest, AFolderIsNoFileToOpenOrCreate) {
+  std::string path = folder_.Path("response.pdf");
+  std::filesystem::create_directory(path);
+  TFileHandle handle = kInvalidFile;
+  EXPECT_EQ(files_.OpenShareRead(path, handle), kAccessDenied);
+  EXPECT_EQ(files_.CreateExclusive(path, handle), kAccessDenied);
+  EXPECT_EQ(handle, kInvalidFile);
+  bool deleted = files_.DeleteFile(path);
+  EXPECT_FALSE(deleted);
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+TEST_F(FilesTest, AReadOnlyFileIsReadButNeitherCreatedOverNorReplaced) {
+  std::string path = folder_.Path("VXTVannikorde.ini");
+  std::string next = folder_.Path("VXTVannikorde.new");
+  WriteWholeFile(path, "old");
+  WriteWholeFile(next, "new");
+  MakeReadOnly(path);
+
+  OpenFile reader;
+  ASSERT_EQ(files_.OpenShareRead(path, reader.handle()), 0u);
+  EXPECT_EQ(ReadThrough(reader.handle(), 10), "old");
+  reader.Close();
+
+  TFileHandle handle = kInvalidFile;
+  EXPECT_EQ(files_.CreateExclusive(path, handle), kAccessDenied);
+  EXPECT_EQ(files_.Replace(next, path), kAccessDenied);
+  bool deleted = files_.DeleteFile(path);
+  uint32_t delete_error = files_.LastError();
+  EXPECT_FALSE(deleted);
+  EXPECT_EQ(delete_error, kAccessDenied);
+  EXPECT_EQ(ReadWholeFile(path), "old");
+  EXPECT_EQ(ReadWholeFile(next), "new");
+}
+
+TEST_F(FilesTest, ReplacePutsTheNewFileInPlaceOfTheOld) {
+  std::string path = folder_.Path("VXTVannikorde.ini");
+  std::string next = folder_.Path("VXTVannikorde.new");
+  WriteWholeFile(path, "KUPAC_ID=1\r\n");
+  WriteWholeFile(next, "KUPAC_ID=2\r\n");
+  EXPECT_EQ(files_.Replace(next, path), 0u);
+  EXPECT_EQ(ReadWholeFile(path), "KUPAC_ID=2\r\n");
+  EXPECT_FALSE(std::filesystem::exists(next));
+
+  // Also when nothing stands at the target yet.
+  std::string other = folder_.Path("other.ini");
+  EXPECT_EQ(files_.Replace(path, other), 0u);
+  EXPECT_EQ(ReadWholeFile(other), "KUPAC_ID=2\r\n");
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  EXPECT_EQ(files_.Replace(folder_.Path("gone.new"), other), kFileNotFound);
+  EXPECT_EQ(ReadWholeFile(other), "KUPAC_ID=2\r\n");
+}
+
+TEST_F(FilesTest, DeleteRemovesAFileButNotOneThatIsHeld) {
+  std::string path = folder_.Path("response.pdf");
+  WriteWholeFile(path, "old");
+  EXPECT_TRUE(files_.DeleteFile(path));
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  bool deleted = files_.DeleteFile(path);
+  uint32_t error = files_.LastError();
+  EXPECT_FALSE(deleted);
+  EXPECT_EQ(error, kFileNotFound);
+
+  // A viewer that keeps the last report open keeps it from being deleted.
+  WriteWholeFile(path, "shown");
+  OpenFile viewer;
+  ASSERT_EQ(files_.OpenShareRead(path, viewer.handle()), 0u);
+  deleted = files_.DeleteFile(path);
+  error = files_.LastError();
+  EXPECT_FALSE(deleted);
+  EXPECT_EQ(error, kSharingViolation);
+  TFileHandle handle = kInvalidFile;
+  EXPECT_EQ(files_.CreateExclusive(path, handle), kSharingViolation);
+  viewer.Close();
+  EXPECT_EQ(ReadWholeFile(path), "shown");
+}
+
+TEST_F(FilesTest, SeekAndTruncateCutTheFileAtThePosition) {
+  std::string path = folder_.Path("cut.bin");
+  OpenFile file;
+  ASSERT_EQ(files_.CreateExclusive(path, file.handle()), 0u);
+  WriteThrough(file.handle(), "0123456789");
+  ASSERT_EQ(files_.Seek(file.handle(), 4), 0u);
+  EXPECT_EQ(ReadThrough(file.handle(), 2), "45");
+  ASSERT_EQ(files_.Truncate(file.handle()), 0u);
+  EXPECT_EQ(files_.Size(file.handle()), 6);
+  WriteThrough(file.handle(), "ab");
+  EXPECT_EQ(files_.Size(file.handle()), 8);
+  EXPECT_NE(files_.Seek(file.handle(), -1), 0u);
+  file.Close();
+  EXPECT_EQ(ReadWholeFile(path), "012345ab");
+}
+
+}  // namespace
+}  // namespace vxt

@@ -1,0 +1,121 @@
+#include "support/FaultyFileApi.h"
+
+#include <algorithm>
+
+namespace vxt {
+
+void FaultyFileApi::Fail(TOperation operation, uint32_t code, int successes) {
+  faults_[operation] = TFault{true, code, successes};
+}
+
+void FaultyFileApi::FailWriteAfter(uint64_t bytes, uint32_t code) {
+  write_limited_ = true;
+  write_budget_ = bytes;
+  write_code_ = code;
+}
+
+void FaultyFileApi::Heal() {
+  faults_ = {};
+  write_limited_ = false;
+}
+
+uint32_t FaultyFileApi::Injected(TOperation operation) {
+  ++calls_[operation];
+  TFault& fault = faults_[operation];
+  if (!fault.armed) return Injecting(0);
+  if (fault.successes > 0) {
+    --fault.successes;
+    return Injecting(0);
+  }
+  return Injecting(fault.code);
+}
+
+uint32_t FaultyFileApi::Injecting(uint32_t code) {
+  last_injected_ = code != 0;
+  last_code_ = code;
+  return code;
+}
+
+bool FaultyFileApi::FileExists(const std::string& path) {
+  return PlatformFileApi().FileExists(path);
+}
+
+bool FaultyFileApi::DeleteFile(const std::string& path) {
+  if (Injected(kDeleteFile) != 0) return false;
+  return PlatformFileApi().DeleteFile(path);
+}
+
+uint32_t FaultyFileApi::CreateExclusive(const std::string& path, TFileHandle& handle) {
+  if (uint32_t code = Injected(kCreateExclusive)) {
+    handle = kInvalidFile;
+    return code;
+  }
+  return PlatformFileApi().CreateExclusive(path, handle);
+}
+
+uint32_t FaultyFileApi::OpenShareRead(const std::string& path, TFileHandle& handle) {
+  if (uint32_t code = Injected(kOpenShareRead)) {
+    handle = kInvalidFile;
+    return code;
+  }
+  return PlatformFileApi().OpenShareRead(path, handle);
+}
+
+uint32_t FaultyFileApi::Read(TFileHandle handle, void* buffer, size_t length, size_t& read) {
+  if (uint32_t code = Injected(kRead)) {
+    read = 0;
+    return code;
+  }
+  return PlatformFileApi().Read(handle, buffer, length, read);
+}
+
+uint32_t FaultyFileApi::Write(TFileHandle handle, const void* buffer, size_t length,
+                              size_t& written) {
+  written = 0;
+  if (uint32_t code = Injected(kWrite)) return code;
+  if (!write_limited_ || length <= write_budget_) {
+    uint32_t code = PlatformFileApi().Write(handle, buffer, length, written);
+    if (write_limited_) write_budget_ -= std::min<uint64_t>(written, write_budget_);
+    return code;
+  }
+  // The write crosses the mark: only the part that still fits reaches the file.
+  size_t part = static_cast<size_t>(write_budget_);
+  if (part > 0) {
+    uint32_t code = PlatformFileApi().Write(handle, buffer, part, written);
+    write_budget_ -= std::min<uint64_t>(written, write_budget_);
+    if (code != 0) return code;
+  }
+  return Injecting(write_code_);
+}
+
+uint32_t FaultyFileApi::Seek(TFileHandle handle, int64_t position) {
+  if (uint32_t code = Injected(kSeek)) return code;
+  return PlatformFileApi().Seek(handle, position);
+}
+
+uint32_t FaultyFileApi::Truncate(TFileHandle handle) {
+  if (uint32_t code = Injected(kTruncate)) return code;
+  return PlatformFileApi().Truncate(handle);
+}
+
+int64_t FaultyFileApi::Size(TFileHandle handle) {
+  if (Injected(kSize) != 0) return -1;
+  return PlatformFileApi().Size(handle);
+}
+
+uint32_t FaultyFileApi::Close(TFileHandle handle) {
+  uint32_t code = Injected(kClose);
+  PlatformFileApi().Close(handle);
+  return code;
+}
+
+uint32_t FaultyFileApi::Replace(const std::string& from, const std::string& to) {
+  if (uint32_t code = Injected(kReplace)) return code;
+  return PlatformFileApi().Replace(from, to);
+}
+
+uint32_t FaultyFileApi::LastError() {
+  return last_injected_ ? last_code_ : PlatformFileApi().LastError();
+}
+
+}  // namespace vxt

@@ -1,0 +1,95 @@
+// A file layer that fails on request, for the error paths of code that writes files.
+//
+// Every call goes to the platform's layer unless a failure has been asked for. Install it with
+// ScopedFileApi (or SetFileApiForTesting) so that ActiveFileApi() returns it:
+//
+//   FaultyFileApi files;
+//   files.FailWriteAfter(10, 112);            // the disk fills up after 10 bytes
+//   files.Fail(FaultyFileApi::kReplace, 5);   // every Replace is refused
+//   ScopedFileApi use(files);
+//
+// After an injected failure LastError() reports the injected code until the next call that
+// reaches the platform. Not thread-safe: meant for one test thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "platform/Files.h"
+
+namespace vxt {
+
+class FaultyFileApi : public FileApi {
+ public:
+  enum TOperation {
+    kDeleteFile,
+    kCreateExclusive,
+    kOpenShareRead,
+    kRead,
+    kWrite,
+    kSeek,
+    kTruncate,
+    kSize,
+    kClose,
+    kReplace,
+    kOperationCount
+  };
+
+  // Calls of operation fail with code (a Windows system error code) once `successes` calls
+  // of it have gone through. A failed DeleteFile returns false, a failed Size -1, a failed
+  // CreateExclusive or OpenShareRead leaves the handle invalid. A failed Close still closes the
+  // file, so a test leaks nothing.
+  void Fail(TOperation operation, uint32_t code, int successes = 0);
+  // Writes pass until `bytes` bytes have been written through this layer; the write that
+  // crosses that mark writes the part up to it and reports the part and code; later writes
+  // write nothing and report code.
+  void FailWriteAfter(uint64_t bytes, uint32_t code);
+  // Ends every injected failure; the counts stay.
+  void Heal();
+
+  // How often operation has been called, failed or not.
+  int Calls(TOperation operation) const { return calls_[operation]; }
+
+  bool FileExists(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) override;
+  uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) override;
+  uint32_t Read(TFileHandle handle, void* buffer, size_t length, size_t& read) override;
+  uint32_t Write(TFileHandle handle, const void* buffer, size_t length,
+                 size_t& written) override;
+  uint32_t Seek(TFileHandle handle, int64_t position) override;
+  uint32_t Truncate(TFileHandle handle) override;
+  int64_t Size(TFileHandle handle) override;
+  uint32_t Close(TFileHandle handle) override;
+  uint32_t Replace(const std::string& from, const std::string& to) override;
+  uint32_t LastError() override;
+
+ private:
+  struct TFault {
+    bool armed = false;
+    uint32_t code = 0;
+    int successes = 0;
+  };
+  // Counts the call; returns the code to fail it with, or 0 to pass it on.
+  uint32_t Injected(TOperation operation);
+  uint32_t Injecting(uint32_t code);
+
+  std::array<TFault, kOperationCount> faults_{};
+  std::array<int, kOperationCount> calls_{};
+  bool write_limited_ = false;
+  uint64_t write_budget_ = 0;
+  uint32_t write_code_ = 0;
+  bool last_injected_ = false;
+  uint32_t last_code_ = 0;
+};
+
+// Makes api the active file layer for the scope's lifetime.
+class ScopedFileApi {
+ public:
+  explicit ScopedFileApi(FileApi& api) { SetFileApiForTesting(&api); }
+  ~ScopedFileApi() { SetFileApiForTesting(nullptr); }
+  ScopedFileApi(const ScopedFileApi&) = delete;
+  ScopedFileApi& operator=(const ScopedFileApi&) = delete;
+};
+
+}  // namespace vxt
