@@ -1,0 +1,170 @@
+// The test servers themselves, driven by raw loopback sockets rather than the product, so that
+// a fault in a server does not pass for a fault of the connection (or hide one).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "support/LoopbackSockets.h"
+#include "support/ScriptedServer.h"
+
+namespace vxt::testing {
+namespace {
+
+namespace lb = loopback;
+
+// A blocking-style client on top of the non-blocking helpers.
+class RawClient {
+ public:
+  explicit RawClient(uint16_t port) : s_(lb::StartConnect(port)) {
+    connected_ = s_ != lb::kNoSocket && lb::AwaitConnect(s_, 3000) == 1;
+  }
+  ~RawClient() { lb::CloseRaw(s_); }
+  bool Connected() const { return connected_; }
+  void Send(const std::string& bytes) {
+    size_t offset = 0;
+    while (offset < bytes.size()) {
+      int sent = lb::SendSome(s_, bytes.data() + offset, static_cast<int>(bytes.size() - offset));
+      if (sent == lb::kWouldBlock) {
+        lb::WaitReady(s_, true, 100);
+        continue;
+      }
+      ASSERT_GT(sent, 0);
+      offset += static_cast<size_t>(sent);
+    }
+  }
+  // Reads until the peer closes; error receives the failure's code (0 for an orderly close).
+  std::string ReadAll(int& error) {
+    std::string all;
+    error = 0;
+    for (;;) {
+      if (lb::WaitReady(s_, false, 3000) != 1) {
+        error = -1;
+        return all;
+      }
+      char buffer[4096];
+      int count = lb::RecvSome(s_, buffer, sizeof buffer);
+      if (count == lb::kWouldBlock) continue;
+      if (count < 0) {
+        error = lb::LastRawError();
+        return all;
+      }
+      if (count == 0) return all;
+      all.append(buffer, static_cast<size_t>(count));
+    }
+  }
+  void Close() {
+    lb::CloseRaw(s_);
+    s_ = lb::kNoSocket;
+  }
+
+ private:
+  lb::RawSocket s_;
+  bool connected_ = false;
+};
+
+TEST(ScriptedServerTest, RecordsTheRequestAndSendsTheReplyInBlocks) {
+  std::string reply = PatternBytes(10000);
+  ScriptedServer server({Step::ReadLine(), Step::SendBlocks(reply, 4096, 5), Step::Close()});
+  RawClient client(server.Port());
+  ASSERT_TRUE(client.Connected());
+  client.Send(std::string("IZVJ 1\r\nextra", 13));
+  int error = 0;
+  EXPECT_EQ(client.ReadAll(error), reply);
+  EXPECT_EQ(error, 0);
+  ASSERT_TRUE(server.WaitUntilDone(0));
+  // Everything read is recorded, also what came after the line in the same receive.
+  std::string received = server.Received(0);
+  EXPECT_EQ(received.substr(0, 8), "IZVJ 1\r\n");
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+}
+
+TEST(ScriptedServerTest, QueuedScriptsServeConnectionsInAcceptOrder) {
+  ScriptedServer server({Step::Send("default"), Step::Close()});
+  server.QueueScript({Step::Send("first"), Step::Close()});
+  int error = 0;
+  {
+    RawClient client(server.Port());
+    ASSERT_TRUE(client.Connected());
+    EXPECT_EQ(client.ReadAll(error), "first");
+  }
+  {
+    RawClient client(server.Port());
+    ASSERT_TRUE(client.Connected());
+    EXPECT_EQ(client.ReadAll(error), "default");
+  }
+  EXPECT_TRUE(server.WaitForConnections(2));
+}
+
+TEST(ScriptedServerTest, ResetReachesTheClientAfterTheBytesSentBeforeIt) {
+  ScriptedServer server({Step::Send("partial"), Step::Pause(50), Step::Reset()});
+  RawClient client(server.Port());
+  ASSERT_TRUE(client.Connected());
+  int error = 0;
+  EXPECT_EQ(client.ReadAll(error), "partial");
+  EXPECT_NE(error, -1) << "the connection did not end";
+  // Where the system reports resets at all, this one must have been reported as one.
+  if (ResetsReachClients()) {
+    EXPECT_NE(error, 0);
+  }
+}
+
+TEST(ScriptedServerTest, WaitClientCloseNoticesTheClose) {
+  ScriptedServer server({Step::WaitClientClose(), Step::Close()});
+  RawClient client(server.Port());
+  ASSERT_TRUE(client.Connected());
+  client.Send("bye");
+  ASSERT_TRUE(server.WaitForConnections(1));
+  client.Close();
+  ASSERT_TRUE(server.WaitUntilDone(0));
+  EXPECT_TRUE(server.ClientClosed(0));
+  EXPECT_EQ(server.Received(0), "bye");
+}
+
+TEST(ScriptedServerTest, StopEndsSilentAndSendingConnectionsPromptly) {
+  auto started = std::chrono::steady_clock::now();
+  {
+    ScriptedServer server({Step::Silent()});
+    server.QueueScript({Step::Send(PatternBytes(8 << 20))});  // more than the socket buffers
+    RawClient sender(server.Port());
+    RawClient silent(server.Port());
+    ASSERT_TRUE(sender.Connected());
+    ASSERT_TRUE(silent.Connected());
+    ASSERT_TRUE(server.WaitForConnections(2));
+    server.Stop();
+    EXPECT_TRUE(server.WaitUntilDone(0, 0));
+    EXPECT_TRUE(server.WaitUntilDone(1, 0));
+  }
+  // Generous: this only guards against a Stop() that waits for a client.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+}
+
+TEST(ScriptedServerTest, ConnectsToTheHangingListenerStayPending) {
+  HangingListener listener;
+  ASSERT_TRUE(listener.ConnectsHang());
+  lb::RawSocket probe = lb::StartConnect(listener.Port());
+  ASSERT_NE(probe, lb::kNoSocket);
+  EXPECT_EQ(lb::AwaitConnect(probe, 300), 0);
+  lb::CloseRaw(probe);
+}
+
+TEST(ScriptedServerTest, ConnectsToTheFreePortAreRefused) {
+  uint16_t port = FreeLoopbackPort();
+  ASSERT_NE(port, 0);
+  lb::RawSocket probe = lb::StartConnect(port);
+  if (probe != lb::kNoSocket) {
+    EXPECT_EQ(lb::AwaitConnect(probe, 3000), -1);
+    lb::CloseRaw(probe);
+  }
+}
+
+TEST(ScriptedServerTest, PatternBytesDoNotRepeatAtBlockDistances) {
+  std::string bytes = PatternBytes(10000);
+  EXPECT_NE(bytes.substr(0, 100), bytes.substr(4096, 100));
+  EXPECT_NE(bytes.substr(0, 100), bytes.substr(8192, 100));
+  EXPECT_EQ(bytes.size(), 10000u);
+}
+
+}  // namespace
+}  // namespace vxt::testing

@@ -1,0 +1,306 @@
+#include "support/ScriptedServer.h"
+
+#include <chrono>
+#include <stdexcept>
+
+#include "support/LoopbackSockets.h"
+
+namespace vxt::testing {
+
+namespace lb = loopback;
+
+namespace {
+
+// Every server wait is cut into slices of this length, so that Stop() is seen promptly.
+constexpr int kSliceMs = 20;
+
+}  // namespace
+
+std::string PatternBytes(size_t count, unsigned seed) {
+  std::string bytes(count, '\0');
+  for (size_t i = 0; i < count; ++i) {
+    bytes[i] = static_cast<char>(((i % 251) * 37 + seed) & 0xFF);
+  }
+  return bytes;
+}
+
+struct ScriptedServer::Connection {
+  lb::RawSocket socket = lb::kNoSocket;
+  Script script;
+  std::string received;    // guarded by the server's mutex
+  size_t line_offset = 0;  // where the next ReadLine looks for its LF (serving thread only)
+  bool client_closed = false;
+  bool done = false;
+  std::thread thread;
+};
+
+ScriptedServer::ScriptedServer(Script default_script) : default_script_(std::move(default_script)) {
+  listener_ = lb::ListenLoopback(16, port_);
+  if (listener_ == lb::kNoSocket) {
+    throw std::runtime_error("ScriptedServer: cannot listen on 127.0.0.1, error " +
+                             std::to_string(lb::LastRawError()));
+  }
+  acceptor_ = std::thread([this] { AcceptLoop(); });
+}
+
+ScriptedServer::~ScriptedServer() { Stop(); }
+
+void ScriptedServer::QueueScript(Script script) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  queued_.push_back(std::move(script));
+}
+
+void ScriptedServer::SetDefaultScript(Script script) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  default_script_ = std::move(script);
+}
+
+size_t ScriptedServer::ConnectionCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connections_.size();
+}
+
+std::string ScriptedServer::Received(size_t index) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return index < connections_.size() ? connections_[index]->received : std::string();
+}
+
+bool ScriptedServer::ClientClosed(size_t index) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return index < connections_.size() && connections_[index]->client_closed;
+}
+
+bool ScriptedServer::WaitForConnections(size_t count, int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return connections_.size() >= count; });
+}
+
+bool ScriptedServer::WaitUntilDone(size_t index, int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
+    return index < connections_.size() && connections_[index]->done;
+  });
+}
+
+void ScriptedServer::Stop() {
+  stop_ = true;
+  if (acceptor_.joinable()) acceptor_.join();
+  // The acceptor has ended, so the list no longer grows.
+  for (auto& connection : connections_) {
+    if (connection->thread.joinable()) connection->thread.join();
+  }
+  if (listener_ != lb::kNoSocket) {
+    lb::CloseRaw(listener_);
+    listener_ = lb::kNoSocket;
+  }
+}
+
+void ScriptedServer::AcceptLoop() {
+  while (!stop_) {
+    int ready = lb::WaitReady(listener_, false, kSliceMs);
+    if (ready <= 0) continue;
+    lb::RawSocket s = lb::AcceptPending(listener_);
+    if (s == lb::kNoSocket) continue;
+    auto connection = std::make_unique<Connection>();
+    connection->socket = s;
+    Connection* served = connection.get();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!queued_.empty()) {
+        connection->script = std::move(queued_.front());
+        queued_.pop_front();
+      } else {
+        connection->script = default_script_;
+      }
+      connections_.push_back(std::move(connection));
+    }
+    changed_.notify_all();
+    served->thread = std::thread([this, served] { Serve(*served); });
+  }
+}
+
+bool ScriptedServer::SleepUnlessStopped(int ms) const {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!stop_) {
+    auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return true;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(left < kSliceMs ? left : kSliceMs));
+  }
+  return false;
+}
+
+bool ScriptedServer::SendAll(Connection& connection, const char* data, size_t length) {
+  size_t offset = 0;
+  while (offset < length) {
+    if (stop_) return false;
+    size_t chunk = length - offset;
+    if (chunk > 65536) chunk = 65536;
+    int sent = lb::SendSome(connection.socket, data + offset, static_cast<int>(chunk));
+    if (sent == lb::kWouldBlock) {
+      lb::WaitReady(connection.socket, true, kSliceMs);
+      continue;
+    }
+    if (sent < 0) return false;
+    offset += static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+int ScriptedServer::ReadOnce(Connection& connection, int wait_ms) {
+  if (stop_) return -1;
+  int ready = lb::WaitReady(connection.socket, false, wait_ms);
+  if (ready < 0) return -1;
+  if (ready == 0) return 2;
+  char buffer[4096];
+  int count = lb::RecvSome(connection.socket, buffer, sizeof buffer);
+  if (count == lb::kWouldBlock) return 2;
+  if (count < 0) return -1;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (count == 0) {
+    connection.client_closed = true;
+    return 0;
+  }
+  connection.received.append(buffer, static_cast<size_t>(count));
+  return 1;
+}
+
+void ScriptedServer::Finish(Connection& connection, bool orderly) {
+  if (orderly) {
+    // Unread bytes at close make the system send a reset instead of a FIN; take them first.
+    while (!connection.client_closed && ReadOnce(connection, 0) == 1) {
+    }
+    lb::ShutdownSend(connection.socket);
+  }
+  lb::CloseRaw(connection.socket);
+  connection.socket = lb::kNoSocket;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    connection.done = true;
+  }
+  changed_.notify_all();
+}
+
+void ScriptedServer::Serve(Connection& connection) {
+  bool alive = true;
+  for (const Step& step : connection.script) {
+    if (!alive || stop_) break;
+    switch (step.kind) {
+      case Step::Kind::kClose:
+        Finish(connection, true);
+        return;
+      case Step::Kind::kReset:
+        lb::SetAbortiveClose(connection.socket);
+        Finish(connection, false);
+        return;
+      case Step::Kind::kReadLine:
+        for (;;) {
+          size_t lf;
+          {
+            std::lock_guard<std::mutex> lock(mutex_);
+            lf = connection.received.find('\n', connection.line_offset);
+          }
+          if (lf != std::string::npos) {
+            connection.line_offset = lf + 1;
+            break;
+          }
+          int result = ReadOnce(connection, kSliceMs);
+          if (result <= 0) {
+            // A client that half-closed may still read the reply; a failure ends the script.
+            alive = result == 0;
+            break;
+          }
+        }
+        break;
+      case Step::Kind::kReadBytes:
+        for (;;) {
+          size_t have;
+          {
+            std::lock_guard<std::mutex> lock(mutex_);
+            have = connection.received.size();
+          }
+          if (have >= step.count) break;
+          int result = ReadOnce(connection, kSliceMs);
+          if (result <= 0) break;
+        }
+        break;
+      case Step::Kind::kSend:
+        alive = SendAll(connection, step.bytes.data(), step.bytes.size());
+        break;
+      case Step::Kind::kSendBlocks: {
+        size_t block = step.count == 0 ? step.bytes.size() : step.count;
+        for (size_t offset = 0; alive && offset < step.bytes.size(); offset += block) {
+          if (offset > 0) alive = SleepUnlessStopped(step.pause_ms);
+          size_t length = step.bytes.size() - offset < block ? step.bytes.size() - offset : block;
+          if (alive) alive = SendAll(connection, step.bytes.data() + offset, length);
+        }
+        break;
+      }
+      case Step::Kind::kPause:
+        alive = SleepUnlessStopped(step.pause_ms);
+        break;
+      case Step::Kind::kSilent:
+      case Step::Kind::kWaitClientClose:
+        for (;;) {
+          int result = ReadOnce(connection, kSliceMs);
+          if (result == 0 || result < 0) break;
+        }
+        break;
+    }
+  }
+  Finish(connection, true);
+}
+
+HangingListener::HangingListener() {
+  // Backlog 0: the system queues at most one finished handshake, and with the queue full it
+  // drops further SYNs, so their connects stay pending while nobody accepts.
+  listener_ = lb::ListenLoopback(0, port_);
+  if (listener_ == lb::kNoSocket) {
+    throw std::runtime_error("HangingListener: cannot listen on 127.0.0.1, error " +
+                             std::to_string(lb::LastRawError()));
+  }
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    lb::RawSocket s = lb::StartConnect(port_);
+    if (s == lb::kNoSocket) break;
+    fillers_.push_back(s);
+    int state = lb::AwaitConnect(s, 300);
+    if (state == 0) {
+      hangs_ = true;
+      break;
+    }
+    if (state < 0) break;
+  }
+}
+
+HangingListener::~HangingListener() {
+  for (lb::RawSocket s : fillers_) lb::CloseRaw(s);
+  lb::CloseRaw(listener_);
+}
+
+uint16_t FreeLoopbackPort() { return lb::FreeLoopbackPort(); }
+
+bool ResetsReachClients() {
+  static const bool reported = [] {
+    ScriptedServer server({Step::Send("x"), Step::Pause(20), Step::Reset()});
+    lb::RawSocket s = lb::StartConnect(server.Port());
+    if (s == lb::kNoSocket || lb::AwaitConnect(s, 3000) != 1) {
+      lb::CloseRaw(s);
+      return false;
+    }
+    server.WaitUntilDone(0);
+    int result = 0;
+    char buffer[16];
+    for (int round = 0; round < 100; ++round) {
+      if (lb::WaitReady(s, false, 3000) != 1) break;
+      result = lb::RecvSome(s, buffer, sizeof buffer);
+      if (result == lb::kWouldBlock || result > 0) continue;
+      break;
+    }
+    lb::CloseRaw(s);
+    return result < 0;
+  }();
+  return reported;
+}
+
+}  // namespace vxt::testing
