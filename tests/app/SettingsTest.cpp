@@ -1,0 +1,344 @@
+// The settings store: cutting raw bytes into lines, finding values by name, and the file's load
+// and atomic save, including every way the save can fail without losing the old file.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/FaultyFileApi.h"
+#include "TestFiles.h"
+#include "app/Settings.h"
+#include "failures/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/System.h"
+
+namespace vxt {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+using Lines = std::vector<std::string>;
+
+using namespace std::string_literals;
+
+struct SplitCase {
+  std::string data;
+  Lines lines;
+};
+
+TEST(SplitSettingsLines, CutsAtEveryKindOfLineBreak) {
+  const SplitCase cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\r\nb", {"a", "b"}},
+      {"a\rb\nc\r\nd", {"a", "b", "c", "d"}},
+      {"a\n\rb", {"a", "", "b"}},  // LF CR: a break, then an empty line
+      {"a\r\r\nb", {"a", "", "b"}},
+      {"a\r\n\r\n", {"a", ""}},
+      {"\r\n", {""}},
+      {"\n\n\n", {"", "", ""}},
+      {"\r", {""}},
+      {"  x = y  \r\n", {"  x = y  "}},
+  };
+  for (const SplitCase& c : cases) {
+    EXPECT_EQ(SplitSettingsLines(c.data), c.lines) << "data: " << ::testing::PrintToString(c.data);
+  }
+}
+
+TEST(SplitSettingsLines, NulEndsTheData) {
+  EXPECT_EQ(SplitSettingsLines("a=1\r\nb\0=2\r\nc=3"s), (Lines{"a=1", "b"}));
+  EXPECT_EQ(SplitSettingsLines("\0a=1"s), Lines{});
+  EXPECT_EQ(SplitSettingsLines("a\r\0b"s), Lines{"a"});
+  EXPECT_EQ(SplitSettingsLines("a\n\0\nb"s), Lines{"a"});
+}
+
+TEST(SplitSettingsLines, KeepsEveryOtherByteUnconverted) {
+  std::string bytes = "\xEF\xBB\xBFKUPAC_ID=\xE8\x9A\xFF\x01\t";
+  EXPECT_EQ(SplitSettingsLines(bytes), Lines{bytes});
+}
+
+TValueList ListOf(const Lines& lines) {
+  TValueList list;
+  for (const std::string& line : lines) {
+    size_t equals = line.find('=');
+    list.AppendEntry(line.substr(0, equals), line.substr(equals + 1));
+  }
+  return list;
+}
+
+TEST(TValueList, AppendEntryJoinsNameAndValueInOrder) {
+  TValueList list;
+  list.AppendEntry("KUPAC_ID", "2");
+  list.AppendEntry("KUPAC_PIN", "");
+  list.AppendEntry("VXTSERVER", "a=b");
+  EXPECT_EQ(list.Lines(), (Lines{"KUPAC_ID=2", "KUPAC_PIN=", "VXTSERVER=a=b"}));
+  list.Clear();
+  EXPECT_TRUE(list.Lines().empty());
+  EXPECT_EQ(list.Value("KUPAC_ID"), "");
+}
+
+TEST(TValueList, ValueMatchesNamesIgnoringAsciiLetterCaseOnly) {
+  TValueList list = ListOf({"kupac_id=5", " KUPAC_PIN=6", "KUPAC_PIN =7", "VXTSERVERX=8",
+                            "VXTSERVE=9", "\xC8=upper", "A@[=odd"});
+  EXPECT_EQ(list.Value("KUPAC_ID"), "5");
+  EXPECT_EQ(list.Value("Kupac_Id"), "5");
+  EXPECT_EQ(list.Value("KUPAC_PIN"), "");  // blanks belong to the names
+  EXPECT_EQ(list.Value(" KUPAC_PIN"), "6");
+  EXPECT_EQ(list.Value("VXTSERVER"), "");  // neither a longer nor a shorter name matches
+  // Only A..Z fold; a byte of the ANSI code page never equals another one.
+  EXPECT_EQ(list.Value("\xE8"), "");
+  EXPECT_EQ(list.Value("\xC8"), "upper");
+  // Signs next to the letters' codes are no letters: folding by bit 0x20 would match them.
+  EXPECT_EQ(list.Value("a@["), "odd");
+  EXPECT_EQ(list.Value("a`{"), "");
+}
+
+TEST(TValueList, FirstLineFromTheTopWinsAndValuesKeepEverything) {
+  TValueList list = ListOf({"KUPAC_ID=upper", "kupac_id=lower", "VXTSERVER=host=x=", "KUPAC_PIN=  1 "});
+  EXPECT_EQ(list.Value("KUPAC_ID"), "upper");
+  EXPECT_EQ(list.Value("VXTSERVER"), "host=x=");
+  EXPECT_EQ(list.Value("KUPAC_PIN"), "  1 ");
+}
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  std::string Path() const { return folder_.File("VXTVannikorde.ini"); }
+  TValueList Loaded(const std::string& bytes) {
+    WriteBytes(Path(), bytes);
+    TValueList list;
+    list.LoadFromFile(Path());
+    return list;
+  }
+  TValueList ThreeEntries() const {
+    TValueList list;
+    list.AppendEntry("KUPAC_ID", "2");
+    list.AppendEntry("KUPAC_PIN", "");
+    list.AppendEntry("VXTSERVER", "");
+    return list;
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(SettingsFileTest, LoadReplacesTheLinesByTheFilesAndKeepsLinesWithoutName) {
+  TValueList list = Loaded("[Section]\r\n; comment\nKUPAC_ID\rkupac_id=7\r\n\r\nOTHER=1");
+  EXPECT_EQ(list.Lines(), (Lines{"[Section]", "; comment", "KUPAC_ID", "kupac_id=7", "", "OTHER=1"}));
+  // "KUPAC_ID" without "=" has no name: the value comes from the line after it.
+  EXPECT_EQ(list.Value("KUPAC_ID"), "7");
+
+  WriteBytes(Path(), "");
+  list.LoadFromFile(Path());
+  EXPECT_TRUE(list.Lines().empty());
+}
+
+TEST_F(SettingsFileTest, LoadStopsAtNulAndKeepsAByteOrderMarkInTheFirstName) {
+  TValueList list = Loaded("KUPAC_ID=3\r\n\0KUPAC_PIN=4\r\nVXTSERVER=h\r\n"s);
+  EXPECT_EQ(list.Value("KUPAC_ID"), "3");
+  EXPECT_EQ(list.Value("KUPAC_PIN"), "");
+  EXPECT_EQ(list.Value("VXTSERVER"), "");
+
+  list = Loaded("\xEF\xBB\xBFKUPAC_ID=3\r\nKUPAC_PIN=4\r\n");
+  EXPECT_EQ(list.Value("KUPAC_ID"), "");
+  EXPECT_EQ(list.Value("KUPAC_PIN"), "4");
+}
+
+TEST_F(SettingsFileTest, LoadReadsALargeFileWhole) {
+  std::string big;
+  for (int i = 0; i < 5000; ++i) big += "N" + std::to_string(i) + "=" + std::to_string(i * 7) + "\n";
+  TValueList list = Loaded(big);
+  ASSERT_EQ(list.Lines().size(), 5000u);
+  EXPECT_EQ(list.Value("n4999"), std::to_string(4999 * 7));
+}
+
+TEST_F(SettingsFileTest, SaveWritesEachLineWithCrLfAndNothingElse) {
+  ThreeEntries().SaveToFile(Path());
+  EXPECT_EQ(ReadBytes(Path()), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
+  EXPECT_EQ(ReadBytes(Path()).size(), 36u);
+  EXPECT_EQ(folder_.Entries(), Lines{"VXTVannikorde.ini"});
+}
+
+TEST_F(SettingsFileTest, SaveReplacesAnOldFileAndRoundTripsRawValues) {
+  WriteBytes(Path(), "[old]\r\n; a much longer comment than what follows it\r\nKUPAC_ID=1\r\n");
+  TValueList list;
+  list.AppendEntry("KUPAC_ID", " 12 ");
+  list.AppendEntry("KUPAC_PIN", "\xE8\x9A");
+  list.AppendEntry("VXTSERVER", "host=with=equals");
+  list.SaveToFile(Path());
+  EXPECT_EQ(ReadBytes(Path()), "KUPAC_ID= 12 \r\nKUPAC_PIN=\xE8\x9A\r\nVXTSERVER=host=with=equals\r\n");
+
+  TValueList back;
+  back.LoadFromFile(Path());
+  EXPECT_EQ(back.Lines(), list.Lines());
+  EXPECT_EQ(back.Value("VXTSERVER"), "host=with=equals");
+  EXPECT_EQ(back.Value("KUPAC_ID"), " 12 ");
+}
+
+TEST_F(SettingsFileTest, SaveOfAnEmptyStoreLeavesAnEmptyFile) {
+  WriteBytes(Path(), "KUPAC_ID=1\r\n");
+  TValueList().SaveToFile(Path());
+  EXPECT_EQ(ReadBytes(Path()), "");
+}
+
+TEST_F(SettingsFileTest, SaveOverwritesAStaleTemporaryFile) {
+  WriteBytes(Path() + ".tmp", "left behind by a save that never finished, much longer than this");
+  ThreeEntries().SaveToFile(Path());
+  EXPECT_EQ(ReadBytes(Path()).size(), 36u);
+  EXPECT_EQ(folder_.Entries(), Lines{"VXTVannikorde.ini"});
+}
+
+// Runs a save that must fail, and checks that it names the settings file, keeps the old file
+// byte for byte and leaves no temporary file.
+class FailedSaveTest : public SettingsFileTest {
+ protected:
+  static constexpr char kOld[] = "KUPAC_ID=old\r\nKUPAC_PIN=9\r\nVXTSERVER=old.example\r\n";
+
+  void SetUp() override { WriteBytes(Path(), kOld); }
+
+  template <typename Failure>
+  std::string SaveFails() {
+    try {
+      ThreeEntries().SaveToFile(Path());
+    } catch (const Failure& failure) {
+      return failure.Message();
+    } catch (const Exception& other) {
+      ADD_FAILURE() << "raised " << other.ClassName() << ": " << other.Message();
+      return {};
+    }
+    ADD_FAILURE() << "the save did not fail";
+    return {};
+  }
+
+  void ExpectOldFileKept() {
+    EXPECT_EQ(ReadBytes(Path()), kOld);
+    EXPECT_EQ(folder_.Entries(), Lines{"VXTVannikorde.ini"});
+  }
+
+  std::string CreateMessage(uint32_t code) const {
+    return "Cannot create file \"" + FullPathName(Path()) + "\". " + SystemErrorText(code);
+  }
+};
+
+TEST_F(FailedSaveTest, DiskFullWhileWritingIsAStreamWriteError) {
+  FaultyFileApi files;
+  files.FailWriteAfter(10, 112);
+  {
+    ScopedFileApi use(files);
+    EXPECT_EQ(SaveFails<EWriteError>(), "Stream write error");
+  }
+  ExpectOldFileKept();
+  EXPECT_EQ(files.Calls(FaultyFileApi::kReplace), 0);
+}
+
+TEST_F(FailedSaveTest, AFailedWriteOfNothingAtAllIsAStreamWriteError) {
+  FaultyFileApi files;
+  files.Fail(FaultyFileApi::kWrite, 112);
+  {
+    ScopedFileApi use(files);
+    EXPECT_EQ(SaveFails<EWriteError>(), "Stream write error");
+  }
+  ExpectOldFileKept();
+}
+
+TEST_F(FailedSaveTest, AFailedCloseLosesNoData) {
+  FaultyFileApi files;
+  files.Fail(FaultyFileApi::kClose, 112);
+  {
+    ScopedFileApi use(files);
+    EXPECT_EQ(SaveFails<EWriteError>(), "Stream write error");
+  }
+  ExpectOldFileKept();
+}
+
+TEST_F(FailedSaveTest, AFailedCreateNamesTheSettingsFile) {
+  FaultyFileApi files;
+  files.Fail(FaultyFileApi::kCreateExclusive, 5);
+  {
+    ScopedFileApi use(files);
+    EXPECT_EQ(SaveFails<EFCreateError>(), CreateMessage(5));
+  }
+  ExpectOldFileKept();
+}
+
+TEST_F(FailedSaveTest, AFailedReplaceNamesTheSettingsFile) {
+  FaultyFileApi files;
+  files.Fail(FaultyFileApi::kReplace, 32);
+  {
+    ScopedFileApi use(files);
+    EXPECT_EQ(SaveFails<EFCreateError>(), CreateMessage(32));
+  }
+  ExpectOldFileKept();
+}
+
+TEST_F(FailedSaveTest, AReadOnlySettingsFileIsLoadedButNotReplaced) {
+  testing::SetReadOnly(Path(), true);
+  TValueList list;
+  list.LoadFromFile(Path());
+  EXPECT_EQ(list.Value("VXTSERVER"), "old.example");
+
+  std::string message = SaveFails<EFCreateError>();
+  EXPECT_EQ(message, CreateMessage(5));
+  EXPECT_NE(SystemErrorText(5), "");
+  ExpectOldFileKept();
+
+  // Once writable again the next save goes through.
+  testing::SetReadOnly(Path(), false);
+  ThreeEntries().SaveToFile(Path());
+  EXPECT_EQ(ReadBytes(Path()).size(), 36u);
+}
+
+TEST_F(SettingsFileTest, AFolderOfTheSettingsNameCannotBeSavedOver) {
+  testing::MakeFolder(Path());
+  EXPECT_THROW(ThreeEntries().SaveToFile(Path()), EFCreateError);
+  EXPECT_EQ(folder_.Entries(), Lines{"VXTVannikorde.ini"});
+  EXPECT_FALSE(PlatformFileApi().FileExists(Path()));
+}
+
+TEST_F(SettingsFileTest, AMissingFolderCannotBeSavedInto) {
+  std::string path = folder_.File("missing") + PathSeparator() + "VXTVannikorde.ini";
+  try {
+    ThreeEntries().SaveToFile(path);
+    ADD_FAILURE() << "the save did not fail";
+  } catch (const EFCreateError& failure) {
+    EXPECT_EQ(failure.Message(),
+              "Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(3));
+  }
+  EXPECT_TRUE(folder_.Entries().empty());
+}
+
+TEST_F(SettingsFileTest, AFileHeldForWritingCannotBeLoaded) {
+  WriteBytes(Path(), "KUPAC_ID=1\r\n");
+  TValueList list;
+  list.AppendEntry("KEPT", "yes");
+  FileApi& files = PlatformFileApi();
+  TFileHandle holder = kInvalidFile;
+  ASSERT_EQ(files.CreateExclusive(Path(), holder), 0u);
+  try {
+    list.LoadFromFile(Path());
+    ADD_FAILURE() << "the load did not fail";
+  } catch (const EFOpenError& failure) {
+    EXPECT_EQ(failure.Message(),
+              "Cannot open file \"" + FullPathName(Path()) + "\". " + SystemErrorText(32));
+  }
+  files.Close(holder);
+  EXPECT_EQ(list.Lines(), Lines{"KEPT=yes"});
+}
+
+TEST_F(SettingsFileTest, AFailedReadIsReportedAndClosesTheFile) {
+  WriteBytes(Path(), "KUPAC_ID=1\r\n");
+  FaultyFileApi files;
+  files.Fail(FaultyFileApi::kRead, 33);
+  {
+    ScopedFileApi use(files);
+    TValueList list;
+    EXPECT_THROW(list.LoadFromFile(Path()), EFOpenError);
+  }
+  EXPECT_EQ(files.Calls(FaultyFileApi::kClose), 1);
+  // Nothing still holds the file: it can be replaced at once.
+  ThreeEntries().SaveToFile(Path());
+  EXPECT_EQ(ReadBytes(Path()).size(), 36u);
+}
+
+}  // namespace
+}  // namespace vxt
