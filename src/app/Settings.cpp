@@ -16,7 +16,9 @@ constexpr char kNul = '\0';
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Only ASCII letters fold: the store's names are plain ASCII, and folding bytes of the ANSI
 // code page would make two different names of another script match.

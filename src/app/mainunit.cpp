@@ -31,9 +31,15 @@ class ReportButtonGuard {
 
 }  // namespace
 
-const char* DefaultServerHost() { return VXT_DEFAULT_SERVER; }
-const char* DefaultCustomer() { return "2"; }
-const char* DefaultPin() { return VXT_DEFAULT_PIN; }
+const char* DefaultServerHost() {
+  return VXT_DEFAULT_SERVER;
+}
+const char* DefaultCustomer() {
+  return "2";
+}
+const char* DefaultPin() {
+  return VXT_DEFAULT_PIN;
+}
 
 int DaysInMonth(int year, int month) {
   switch (month) {
@@ -168,17 +174,25 @@ void TVXTMain::TCPClientWorkEnd(TTCPClient&, TWorkMode) {
   view_.SetProgressPosition(0);
 }
 
-void TVXTMain::AbortExchange() { exchange_->Abort(); }
+void TVXTMain::AbortExchange() {
+  exchange_->Abort();
+}
 
-bool TVXTMain::ExchangeRunning() const { return exchange_->Running(); }
+bool TVXTMain::ExchangeRunning() const {
+  return exchange_->Running();
+}
 
 void TVXTMain::SetToday(std::function<TDate()> today) {
   today_ = today ? std::move(today) : std::function<TDate()>(SystemToday);
 }
 
-void TVXTMain::SetSettingsPath(const std::string& path) { settings_path_ = path; }
+void TVXTMain::SetSettingsPath(const std::string& path) {
+  settings_path_ = path;
+}
 
-void TVXTMain::SetResponseFolder(const std::string& folder) { exchange_->SetFolder(folder); }
+void TVXTMain::SetResponseFolder(const std::string& folder) {
+  exchange_->SetFolder(folder);
+}
 
 std::string TVXTMain::SettingsPath() const {
   if (!settings_path_.empty()) return settings_path_;

@@ -18,7 +18,8 @@ namespace vxt {
 inline constexpr const char kApplicationTitle[] = "BRAXO Tarnwell podaci Uzivo";
 inline constexpr const char kWindowCaption[] = "BRAXO Tarnwell podaci uzivo";
 inline constexpr const char kSettingsFileName[] = "VXTVannikorde.ini";
-inline constexpr const char kWorkBeginText[] = "Pocetak prijema podataka...sacekajte kraj prenosa...";
+inline constexpr const char kWorkBeginText[] =
+    "Pocetak prijema podataka...sacekajte kraj prenosa...";
 inline constexpr const char kWorkEndText[] = "Prijem podataka zavrsen";
 inline constexpr int32_t kUnknownTotalMax = 150000;
 inline constexpr int32_t kTickLimit = 30;
@@ -50,9 +51,9 @@ class MainWindowView : public ReportHost {
   virtual int32_t ProgressMax() = 0;                          // pb
   virtual void SetProgressMax(int32_t value) = 0;
   virtual void SetProgressPosition(int32_t value) = 0;
-  virtual void SetReportButtonEnabled(bool enabled) = 0;      // BitBtn1
-  virtual void SetTimerEnabled(bool enabled) = 0;             // Timer1 (interval 1000 ms)
-  virtual void SetLiveStatusChecked(bool checked) = 0;        // system menu item
+  virtual void SetReportButtonEnabled(bool enabled) = 0;  // BitBtn1
+  virtual void SetTimerEnabled(bool enabled) = 0;         // Timer1 (interval 1000 ms)
+  virtual void SetLiveStatusChecked(bool checked) = 0;    // system menu item
   // Processes pending window messages: all (until none is pending) or at most one.
   virtual void PumpMessages(bool all_pending) = 0;
 };

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "support/FaultyFileApi.h"
 #include "TestFiles.h"
 #include "app/Settings.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "support/FaultyFileApi.h"
 
 namespace vxt {
 namespace {
@@ -96,7 +96,8 @@ TEST(TValueList, ValueMatchesNamesIgnoringAsciiLetterCaseOnly) {
 }
 
 TEST(TValueList, FirstLineFromTheTopWinsAndValuesKeepEverything) {
-  TValueList list = ListOf({"KUPAC_ID=upper", "kupac_id=lower", "VXTSERVER=host=x=", "KUPAC_PIN=  1 "});
+  TValueList list =
+      ListOf({"KUPAC_ID=upper", "kupac_id=lower", "VXTSERVER=host=x=", "KUPAC_PIN=  1 "});
   EXPECT_EQ(list.Value("KUPAC_ID"), "upper");
   EXPECT_EQ(list.Value("VXTSERVER"), "host=x=");
   EXPECT_EQ(list.Value("KUPAC_PIN"), "  1 ");
@@ -124,7 +125,8 @@ class SettingsFileTest : public ::testing::Test {
 
 TEST_F(SettingsFileTest, LoadReplacesTheLinesByTheFilesAndKeepsLinesWithoutName) {
   TValueList list = Loaded("[Section]\r\n; comment\nKUPAC_ID\rkupac_id=7\r\n\r\nOTHER=1");
-  EXPECT_EQ(list.Lines(), (Lines{"[Section]", "; comment", "KUPAC_ID", "kupac_id=7", "", "OTHER=1"}));
+  EXPECT_EQ(list.Lines(),
+            (Lines{"[Section]", "; comment", "KUPAC_ID", "kupac_id=7", "", "OTHER=1"}));
   // "KUPAC_ID" without "=" has no name: the value comes from the line after it.
   EXPECT_EQ(list.Value("KUPAC_ID"), "7");
 
@@ -146,7 +148,8 @@ TEST_F(SettingsFileTest, LoadStopsAtNulAndKeepsAByteOrderMarkInTheFirstName) {
 
 TEST_F(SettingsFileTest, LoadReadsALargeFileWhole) {
   std::string big;
-  for (int i = 0; i < 5000; ++i) big += "N" + std::to_string(i) + "=" + std::to_string(i * 7) + "\n";
+  for (int i = 0; i < 5000; ++i)
+    big += "N" + std::to_string(i) + "=" + std::to_string(i * 7) + "\n";
   TValueList list = Loaded(big);
   ASSERT_EQ(list.Lines().size(), 5000u);
   EXPECT_EQ(list.Value("n4999"), std::to_string(4999 * 7));
@@ -166,7 +169,8 @@ TEST_F(SettingsFileTest, SaveReplacesAnOldFileAndRoundTripsRawValues) {
   list.AppendEntry("KUPAC_PIN", "\xE8\x9A");
   list.AppendEntry("VXTSERVER", "host=with=equals");
   list.SaveToFile(Path());
-  EXPECT_EQ(ReadBytes(Path()), "KUPAC_ID= 12 \r\nKUPAC_PIN=\xE8\x9A\r\nVXTSERVER=host=with=equals\r\n");
+  EXPECT_EQ(ReadBytes(Path()),
+            "KUPAC_ID= 12 \r\nKUPAC_PIN=\xE8\x9A\r\nVXTSERVER=host=with=equals\r\n");
 
   TValueList back;
   back.LoadFromFile(Path());

@@ -73,6 +73,8 @@ void SetReadOnly(const std::string& path, bool read_only) {
                   read_only ? fs::perm_options::remove : fs::perm_options::add);
 }
 
-void MakeFolder(const std::string& path) { fs::create_directory(path); }
+void MakeFolder(const std::string& path) {
+  fs::create_directory(path);
+}
 
 }  // namespace vxt::testing
