@@ -1,0 +1,53 @@
+// A scripted report server on a loopback address of its own and the program's fixed port
+// 8026. Each case takes another address of 127.0.0.0/8, so cases never meet each other or a
+// demo server on 127.0.0.1:8026.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vxt::uitest {
+
+struct ServerScript {
+  int pause_before_reply_ms = 0;  // after the request line, before the first byte
+  std::string reply;              // sent in blocks, then the server closes
+  size_t block_size = 0;          // 0: the whole reply at once
+  int pause_between_blocks_ms = 0;
+  bool trickle_forever = false;   // after the reply: one byte per pause until the client closes
+};
+
+class FixedPortServer {
+ public:
+  // Listens on address:8026 (an address of 127.0.0.0/8); Listening() tells whether it could.
+  FixedPortServer(const std::string& address, ServerScript script);
+  ~FixedPortServer();
+  FixedPortServer(const FixedPortServer&) = delete;
+  FixedPortServer& operator=(const FixedPortServer&) = delete;
+
+  bool Listening() const { return listener_ != ~uintptr_t{0}; }
+  // Everything the clients sent, one string per connection in accept order.
+  std::vector<std::string> Requests() const;
+  size_t Connections() const;
+  // True once a connection's client has closed its side or reset it.
+  bool ClientGone() const { return client_gone_; }
+
+ private:
+  void Serve();
+  void ServeOne(uintptr_t connection, size_t index);
+  bool SleepUnlessStopped(int ms) const;
+  void Record(size_t index, const char* data, int length);
+
+  ServerScript script_;
+  uintptr_t listener_ = ~uintptr_t{0};
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> client_gone_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> requests_;
+  std::thread thread_;
+};
+
+}  // namespace vxt::uitest

@@ -1,0 +1,301 @@
+#include "ProgramUnderTest.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <vector>
+
+#include "ControlIds.h"
+
+namespace vxt::uitest {
+
+namespace {
+
+constexpr UINT kMessageTimeoutMs = 5000;
+
+// The build gives the program's path as the build machine's path; under Wine that machine's
+// root is drive Z:.
+std::string ProgramPath() {
+  std::string path = VXT_PROGRAM_PATH;
+  if (!path.empty() && path[0] == '/') {
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    path = "Z:" + path;
+  }
+  return path;
+}
+
+std::string CurrentDirectory() {
+  char buffer[MAX_PATH];
+  DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
+  return std::string(buffer, length);
+}
+
+void RemoveFolder(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = folder + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveFolder(path);
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+struct FindContext {
+  DWORD process_id;
+  const char* class_name;
+  bool visible_only;
+  HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lparam) {
+  auto* context = reinterpret_cast<FindContext*>(lparam);
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(hwnd, &process_id);
+  if (process_id != context->process_id) return TRUE;
+  if (ClassNameOf(hwnd) != context->class_name) return TRUE;
+  if (context->visible_only && !IsWindowVisible(hwnd)) return TRUE;
+  context->found = hwnd;
+  return FALSE;
+}
+
+HWND FindWindowOfProcess(DWORD process_id, const char* class_name, bool visible_only) {
+  FindContext context{process_id, class_name, visible_only, nullptr};
+  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&context));
+  return context.found;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& predicate, int timeout_ms) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (predicate()) return true;
+    if (static_cast<int>(GetTickCount() - start) >= timeout_ms) return predicate();
+    Sleep(20);
+  }
+}
+
+std::string WindowText(HWND hwnd) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kMessageTimeoutMs,
+                           &length)) {
+    return "<no answer>";
+  }
+  std::vector<char> buffer(length + 2, '\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(),
+                           reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
+                           kMessageTimeoutMs, &copied)) {
+    return "<no answer>";
+  }
+  return std::string(buffer.data(), copied);
+}
+
+bool SetWindowTextOf(HWND hwnd, const std::string& text) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                             SMTO_NORMAL, kMessageTimeoutMs, &result) &&
+         result;
+}
+
+std::string ClassNameOf(HWND hwnd) {
+  char name[256];
+  int length = GetClassNameA(hwnd, name, sizeof name);
+  return std::string(name, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+ProgramUnderTest::ProgramUnderTest(const std::string& case_name) {
+  std::string base = CurrentDirectory() + "\\cases";
+  CreateDirectoryA(base.c_str(), nullptr);
+  folder_ = base + "\\" + case_name;
+  RemoveFolder(folder_);
+  CreateDirectoryA(folder_.c_str(), nullptr);
+  CopyFileA(ProgramPath().c_str(), PathOf("VXTVannikorde.exe").c_str(), FALSE);
+}
+
+ProgramUnderTest::~ProgramUnderTest() {
+  if (process_info_.hProcess) {
+    if (Running()) {
+      TerminateProcess(process_info_.hProcess, 99);
+      WaitForSingleObject(process_info_.hProcess, 5000);
+    }
+    CloseHandle(process_info_.hThread);
+    CloseHandle(process_info_.hProcess);
+  }
+}
+
+void ProgramUnderTest::WriteFile(const std::string& file_name, const std::string& bytes) const {
+  HANDLE file = CreateFileA(PathOf(file_name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+bool ProgramUnderTest::ReadFile(const std::string& file_name, std::string& bytes) const {
+  HANDLE file = CreateFileA(PathOf(file_name).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bytes.clear();
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return true;
+}
+
+bool ProgramUnderTest::FileExists(const std::string& file_name) const {
+  DWORD attributes = GetFileAttributesA(PathOf(file_name).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ProgramUnderTest::Start(const std::string& extra_env) {
+  std::string environment;
+  if (!extra_env.empty()) {
+    std::string name = extra_env.substr(0, extra_env.find('=') + 1);
+    char* block = GetEnvironmentStringsA();
+    for (const char* entry = block; *entry; entry += std::strlen(entry) + 1) {
+      if (_strnicmp(entry, name.c_str(), name.size()) == 0) continue;
+      environment.append(entry).push_back('\0');
+    }
+    FreeEnvironmentStringsA(block);
+    environment.append(extra_env).push_back('\0');
+    environment.push_back('\0');
+  }
+  std::string program = PathOf("VXTVannikorde.exe");
+  std::string command_line = "\"" + program + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  return CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                        environment.empty() ? nullptr : environment.data(), nullptr, &startup,
+                        &process_info_);
+}
+
+HWND ProgramUnderTest::WaitForMainWindow(bool visible, int timeout_ms) {
+  WaitUntil(
+      [&] {
+        main_window_ = FindWindowOfProcess(ProcessId(), vxt::win32::kMainWindowClass, visible);
+        return main_window_ != nullptr;
+      },
+      timeout_ms);
+  return main_window_;
+}
+
+MessageBoxContent ProgramUnderTest::WaitForMessageBox(int timeout_ms) {
+  MessageBoxContent content;
+  WaitUntil(
+      [&] {
+        content.box = FindWindowOfProcess(ProcessId(), "#32770", true);
+        return content.box != nullptr;
+      },
+      timeout_ms);
+  if (!content.box) return content;
+  content.caption = WindowText(content.box);
+  // The message text is the box's static control 0xFFFF; look for any other static with
+  // text should that ID differ.
+  HWND text = GetDlgItem(content.box, 0xFFFF);
+  if (text) {
+    content.text = WindowText(text);
+  } else {
+    for (HWND child = GetWindow(content.box, GW_CHILD); child;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      if (ClassNameOf(child) == "Static" && !WindowText(child).empty()) {
+        content.text = WindowText(child);
+        break;
+      }
+    }
+  }
+  return content;
+}
+
+void ProgramUnderTest::PressOk(HWND box) { PostMessageA(box, WM_COMMAND, IDOK, 0); }
+
+std::string ProgramUnderTest::LogText() const {
+  return WindowText(Control(vxt::win32::kMemo1Id));
+}
+
+bool ProgramUnderTest::ReportButtonEnabled() const {
+  return IsWindowEnabled(Control(vxt::win32::kBitBtn1Id)) != FALSE;
+}
+
+std::string ProgramUnderTest::RunReport(int timeout_ms) {
+  // The exchange clears the log first and always adds at least one entry, so a log that is
+  // neither the marker nor empty, with the button enabled, is the finished outcome.
+  const std::string marker = "<before the report>";
+  SetWindowTextOf(Control(vxt::win32::kMemo1Id), marker);
+  PostMessageA(Control(vxt::win32::kBitBtn1Id), BM_CLICK, 0, 0);
+  bool done = WaitUntil(
+      [&] {
+        std::string log = LogText();
+        return log != marker && !log.empty() && ReportButtonEnabled();
+      },
+      timeout_ms);
+  return done ? LogText() : "<time-out>";
+}
+
+HWND ProgramUnderTest::FocusedControl() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(ThreadId(), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+void ProgramUnderTest::PressTab() const {
+  HWND focus = FocusedControl();
+  if (!focus) return;
+  PostMessageA(focus, WM_KEYDOWN, VK_TAB, 0x000F0001);
+  PostMessageA(focus, WM_KEYUP, VK_TAB, static_cast<LPARAM>(0xC00F0001u));
+}
+
+bool ProgramUnderTest::FocusControl(HWND control) const {
+  DWORD own_thread = GetCurrentThreadId();
+  if (!AttachThreadInput(own_thread, ThreadId(), TRUE)) return false;
+  SetFocus(control);
+  AttachThreadInput(own_thread, ThreadId(), FALSE);
+  return WaitUntil([&] { return FocusedControl() == control; }, 2000);
+}
+
+bool ProgramUnderTest::ReadControlTime(HWND control, SYSTEMTIME& time) const {
+  void* remote = VirtualAllocEx(process_info_.hProcess, nullptr, sizeof time,
+                                MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!remote) return false;
+  DWORD_PTR result = 0;
+  bool ok = SendMessageTimeoutA(control, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(remote),
+                                SMTO_NORMAL, kMessageTimeoutMs, &result) &&
+            result == GDT_VALID;
+  SIZE_T got = 0;
+  ok = ok && ReadProcessMemory(process_info_.hProcess, remote, &time, sizeof time, &got) &&
+       got == sizeof time;
+  VirtualFreeEx(process_info_.hProcess, remote, 0, MEM_RELEASE);
+  return ok;
+}
+
+bool ProgramUnderTest::WaitForExit(int timeout_ms, DWORD* exit_code) {
+  if (WaitForSingleObject(process_info_.hProcess, static_cast<DWORD>(timeout_ms)) !=
+      WAIT_OBJECT_0) {
+    return false;
+  }
+  if (exit_code) GetExitCodeProcess(process_info_.hProcess, exit_code);
+  return true;
+}
+
+bool ProgramUnderTest::Running() const {
+  return process_info_.hProcess &&
+         WaitForSingleObject(process_info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+}  // namespace vxt::uitest

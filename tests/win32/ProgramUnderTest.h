@@ -1,0 +1,89 @@
+// Runs VXTVannikorde.exe as the user would, from outside: a copy of the program in a folder of
+// its own (so its settings file and response file are the case's alone), its window found by
+// class, its controls driven by window messages, its message boxes found and read.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vxt::uitest {
+
+// Polls predicate every 20 ms until it is true or timeout_ms have passed; its last result.
+bool WaitUntil(const std::function<bool()>& predicate, int timeout_ms);
+
+// The text of a window of another process by WM_GETTEXT (edit controls keep their own text).
+std::string WindowText(HWND hwnd);
+bool SetWindowTextOf(HWND hwnd, const std::string& text);
+std::string ClassNameOf(HWND hwnd);
+
+// What a message box shows: its caption and its message text.
+struct MessageBoxContent {
+  HWND box = nullptr;
+  std::string caption;
+  std::string text;
+};
+
+class ProgramUnderTest {
+ public:
+  // A fresh folder named after the case, with a copy of the program in it.
+  explicit ProgramUnderTest(const std::string& case_name);
+  // Ends the program if it still runs.
+  ~ProgramUnderTest();
+  ProgramUnderTest(const ProgramUnderTest&) = delete;
+  ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
+
+  const std::string& Folder() const { return folder_; }
+  std::string PathOf(const std::string& file_name) const { return folder_ + "\\" + file_name; }
+  void WriteFile(const std::string& file_name, const std::string& bytes) const;
+  // The file's bytes; false when it cannot be read.
+  bool ReadFile(const std::string& file_name, std::string& bytes) const;
+  bool FileExists(const std::string& file_name) const;
+
+  // Starts the program (working directory: the test's, not the program folder). extra_env,
+  // "NAME=value", is added to the inherited environment.
+  bool Start(const std::string& extra_env = std::string());
+  DWORD ProcessId() const { return process_info_.dwProcessId; }
+  DWORD ThreadId() const { return process_info_.dwThreadId; }
+
+  // The main window (class TVXTMain) of the program, waiting for it to exist (and, when
+  // visible is true, to be visible).
+  HWND WaitForMainWindow(bool visible, int timeout_ms = 20000);
+  HWND MainWindow() const { return main_window_; }
+  HWND Control(int id) const { return GetDlgItem(main_window_, id); }
+
+  // A message box (#32770) of the program; nullptr on time-out.
+  MessageBoxContent WaitForMessageBox(int timeout_ms = 20000);
+  // Presses the box's OK button.
+  static void PressOk(HWND box);
+
+  // Clicks the report button and waits until the exchange has ended (the button is enabled
+  // again and the log holds its outcome). The log's text afterwards, or "<time-out>".
+  std::string RunReport(int timeout_ms = 20000);
+  std::string LogText() const;
+  bool ReportButtonEnabled() const;
+
+  // The focused control of the program's window thread.
+  HWND FocusedControl() const;
+  // Sends one press of the Tab key to the focused control, as the keyboard would queue it.
+  void PressTab() const;
+  // Gives the focus to a control of the program (the keyboard's focus is per thread).
+  bool FocusControl(HWND control) const;
+
+  // Reads a SYSTEMTIME that a control writes through a pointer (DTM_GETSYSTEMTIME), by a
+  // buffer in the program's memory. False when that failed.
+  bool ReadControlTime(HWND control, SYSTEMTIME& time) const;
+
+  // Waits for the program to end; false on time-out.
+  bool WaitForExit(int timeout_ms, DWORD* exit_code = nullptr);
+  bool Running() const;
+
+ private:
+  std::string folder_;
+  PROCESS_INFORMATION process_info_{};
+  HWND main_window_ = nullptr;
+};
+
+}  // namespace vxt::uitest
