@@ -175,8 +175,9 @@ TEST_F(FilesTest, AReadOnlyFileIsReadButNeitherCreatedOverNorReplaced) {
   EXPECT_EQ(ReadThrough(reader.handle(), 10), "old");
   reader.Close();
 
-  TFileHandle handle = kInvalidFile;
-  EXPECT_EQ(files_.CreateExclusive(path, handle), kAccessDenied);
+  OpenFile writer;
+  EXPECT_EQ(files_.CreateExclusive(path, writer.handle()), kAccessDenied);
+  writer.Close();
   EXPECT_EQ(files_.Replace(next, path), kAccessDenied);
   bool deleted = files_.DeleteFile(path);
   uint32_t delete_error = files_.LastError();
@@ -203,6 +204,27 @@ TEST_F(FilesTest, ReplacePutsTheNewFileInPlaceOfTheOld) {
 
   EXPECT_EQ(files_.Replace(folder_.Path("gone.new"), other), kFileNotFound);
   EXPECT_EQ(ReadWholeFile(other), "KUPAC_ID=2\r\n");
+}
+
+TEST_F(FilesTest, ReplaceLeavesBothFilesAloneWhileEitherIsHeld) {
+  std::string path = folder_.Path("VXTVannikorde.ini");
+  std::string next = folder_.Path("VXTVannikorde.new");
+  WriteWholeFile(path, "old");
+  WriteWholeFile(next, "new");
+  {
+    OpenFile reader;
+    ASSERT_EQ(files_.OpenShareRead(path, reader.handle()), 0u);
+    EXPECT_EQ(files_.Replace(next, path), kAccessDenied);
+  }
+  {
+    OpenFile reader;
+    ASSERT_EQ(files_.OpenShareRead(next, reader.handle()), 0u);
+    EXPECT_EQ(files_.Replace(next, path), kSharingViolation);
+  }
+  EXPECT_EQ(ReadWholeFile(path), "old");
+  EXPECT_EQ(ReadWholeFile(next), "new");
+  EXPECT_EQ(files_.Replace(next, path), 0u);
+  EXPECT_EQ(ReadWholeFile(path), "new");
 }
 
 TEST_F(FilesTest, DeleteRemovesAFileButNotOneThatIsHeld) {

@@ -110,8 +110,8 @@ uint32_t FailChange(int fd) {
 
 // Windows refuses to delete or rename a file that any handle holds open (none of this layer's
 // opens shares deletion). An open of the layer holds a lock, so a free exclusive lock means no
-// such handle. Returns 0 or the sharing violation; a file that cannot be opened for the probe
-// counts as free, and the operation itself then reports what is wrong.
+// such handle. Returns 0 when free, else the sharing violation; a file that cannot be opened
+// for the probe counts as free, and the operation itself then reports what is wrong.
 uint32_t ProbeNotHeld(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return 0;
@@ -257,7 +257,10 @@ class PosixFileApi final : public FileApi {
     if (stat(to.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnly(st))) {
       return Fail(kErrorAccessDenied);
     }
-    if (ProbeNotHeld(to) != 0 || ProbeNotHeld(from) != 0) return Fail(kErrorSharingViolation);
+    // As on Windows: a target that is held open cannot be replaced (5), a source that is held
+    // open cannot be moved (32).
+    if (ProbeNotHeld(to) != 0) return Fail(kErrorAccessDenied);
+    if (ProbeNotHeld(from) != 0) return Fail(kErrorSharingViolation);
     // The new content reaches the disk before the name points at it, so a crash leaves the old
     // file or the new one, never a new name on lost data.
     int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);

@@ -37,6 +37,20 @@ uint32_t OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disp
   return 0;
 }
 
+// Windows refuses to truncate, replace or delete a file with the read-only attribute (5). Wine
+// running as root, as it does on the build machines, does all three, since it leaves the check
+// to the Unix permissions; testing the attribute first gives Windows' answer everywhere.
+bool IsReadOnlyFile(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+uint32_t DenyAccess() {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return ERROR_ACCESS_DENIED;
+}
+
 class Win32FileApi final : public FileApi {
  public:
   bool FileExists(const std::string& path) override {
@@ -44,9 +58,16 @@ class Win32FileApi final : public FileApi {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
 
-  bool DeleteFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+  bool DeleteFile(const std::string& path) override {
+    if (IsReadOnlyFile(path)) return DenyAccess() == 0;
+    return DeleteFileA(path.c_str()) != 0;
+  }
 
   uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) override {
+    if (IsReadOnlyFile(path)) {
+      handle = kInvalidFile;
+      return DenyAccess();
+    }
     return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, handle);
   }
 
@@ -103,6 +124,7 @@ class Win32FileApi final : public FileApi {
   uint32_t Close(TFileHandle handle) override { return Result(CloseHandle(ToHandle(handle))); }
 
   uint32_t Replace(const std::string& from, const std::string& to) override {
+    if (IsReadOnlyFile(to)) return DenyAccess();
     return Result(MoveFileExA(from.c_str(), to.c_str(),
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
   }
