@@ -229,5 +229,246 @@ TEST_F(MainWindowUi, SettingsFromTheFileFillTheFieldsAtStart) {
   EXPECT_EQ(saved, Settings("17", "", "10.1.2.3"));
 }
 
+
+// The default failure display: the application title as caption, the message and its ".".
+void ExpectFileFailureBox(const MessageBoxContent& box, const std::string& start) {
+  ASSERT_NE(box.box, nullptr) << "no message box";
+  EXPECT_EQ(box.caption, "BRAXO Tarnwell podaci Uzivo");
+  EXPECT_EQ(box.text.rfind(start, 0), 0u) << box.text;
+  // The system's text of the error, without its own final stop, then the one appended.
+  ASSERT_GT(box.text.size(), start.size() + 1) << box.text;
+  EXPECT_EQ(box.text.back(), '.');
+  EXPECT_NE(box.text[box.text.size() - 2], '.') << box.text;
+  EXPECT_EQ(box.text.find('\r'), std::string::npos) << box.text;
+}
+
+TEST_F(MainWindowUi, ASettingsFileHeldOpenIsReportedBeforeTheWindowOpensWithItsDefaults) {
+  ProgramUnderTest program("LoadFailure");
+  program.WriteFile("VXTVannikorde.ini", Settings("5", "6", "7"));
+  HANDLE held = CreateFileA(program.PathOf("VXTVannikorde.ini").c_str(),
+                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(program.Start());
+
+  MessageBoxContent box = program.WaitForMessageBox();
+  ExpectFileFailureBox(box, "Cannot open file \"" + program.PathOf("VXTVannikorde.ini") + "\". ");
+  // The window exists but has not appeared yet.
+  HWND window = program.WaitForMainWindow(false, 5000);
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsWindowVisible(window));
+
+  ProgramUnderTest::PressOk(box.box);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 10000));
+  EXPECT_EQ(WindowText(program.Control(kEdit3Id)), "2");
+  EXPECT_EQ(WindowText(program.Control(kEdit2Id)), VXT_EXPECTED_PIN);
+  EXPECT_EQ(WindowText(program.Control(kEdit1Id)), VXT_EXPECTED_SERVER);
+  CloseHandle(held);
+
+  CloseProgram(program);
+  std::string saved;
+  ASSERT_TRUE(program.ReadFile("VXTVannikorde.ini", saved));
+  EXPECT_EQ(saved, Settings("2", VXT_EXPECTED_PIN, VXT_EXPECTED_SERVER));
+}
+
+TEST_F(MainWindowUi, ASettingsFileThatCannotBeCreatedIsReportedAtCloseAndTheProgramStillEnds) {
+  ProgramUnderTest program("SaveFailure");
+  // A folder of the settings file's name: the load finds no file, the save cannot create one.
+  ASSERT_TRUE(CreateDirectoryA(program.PathOf("VXTVannikorde.ini").c_str(), nullptr));
+  StartProgram(program);
+  EXPECT_EQ(WindowText(program.Control(kEdit3Id)), "2");
+  SetWindowTextOf(program.Control(kEdit3Id), "10");
+
+  PostMessageA(program.MainWindow(), WM_CLOSE, 0, 0);
+  MessageBoxContent box = program.WaitForMessageBox();
+  ExpectFileFailureBox(box,
+                       "Cannot create file \"" + program.PathOf("VXTVannikorde.ini") + "\". ");
+  EXPECT_TRUE(program.Running()) << "the box is modal: the program waits for it";
+  ProgramUnderTest::PressOk(box.box);
+  EXPECT_TRUE(program.WaitForExit(10000)) << "the program must end after the box";
+
+  DWORD attributes = GetFileAttributesA(program.PathOf("VXTVannikorde.ini").c_str());
+  EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_FALSE(program.FileExists("VXTVannikorde.ini.tmp"));
+}
+
+TEST_F(MainWindowUi, ASocketLibraryThatCannotBeLoadedEndsTheStartWithTheApplicationErrorBox) {
+  ProgramUnderTest program("StartupFailure");
+  // Wine's loader then finds no WS2_32.DLL for the program.
+  std::string overrides = "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d;ws2_32=d";
+  ASSERT_TRUE(program.Start(overrides));
+  MessageBoxContent box = program.WaitForMessageBox();
+  ASSERT_NE(box.box, nullptr);
+  EXPECT_EQ(box.caption, "Application Error");
+  const std::string start = "Exception EIdWinsockStubError in module VXTVannikorde.exe at ";
+  ASSERT_EQ(box.text.rfind(start, 0), 0u) << box.text;
+  // Eight hexadecimal figures of an address, then the message with its final stop.
+  std::string address = box.text.substr(start.size(), 8);
+  EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << box.text;
+  const std::string message_start = ".\r\nError on loading Winsock2 library (WS2_32.DLL)";
+  EXPECT_EQ(box.text.substr(start.size() + 8, message_start.size()), message_start) << box.text;
+  ASSERT_GE(box.text.size(), 3u);
+  EXPECT_EQ(box.text.substr(box.text.size() - 3), ".\r\n") << box.text;
+  EXPECT_EQ(FindWindowA(vxt::win32::kMainWindowClass, nullptr) == nullptr ||
+                !IsWindowVisible(program.WaitForMainWindow(false, 0)),
+            true)
+      << "the window never appears";
+
+  ProgramUnderTest::PressOk(box.box);
+  DWORD exit_code = 0;
+  ASSERT_TRUE(program.WaitForExit(10000, &exit_code));
+  EXPECT_NE(exit_code, 0u);
+  EXPECT_FALSE(program.FileExists("VXTVannikorde.ini"));
+}
+
+
+std::string ExpectedRequest(const std::string& customer, const std::string& pin) {
+  SYSTEMTIME today;
+  GetLocalTime(&today);
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int year = today.wYear;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  int last_day = today.wMonth == 2 && leap ? 29 : kDays[today.wMonth - 1];
+  char line[128];
+  wsprintfA(line, "IZVJ %s 01-%02d-%04d %02d-%02d-%04d %s \r\n", customer.c_str(), today.wMonth,
+            year, last_day, today.wMonth, year, pin.c_str());
+  return line;
+}
+
+DWORD_PTR Query(HWND control, UINT message, WPARAM wparam = 0) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(control, message, wparam, 0, SMTO_NORMAL, 5000, &result);
+  return result;
+}
+
+TEST_F(MainWindowUi, ATextReplyIsLoggedAfterTheReceptionLinesAndTheBarEndsEmpty) {
+  const std::string reply = "Racun za kupca 2 je spreman\r\ndruga linija\r\n";
+  FixedPortServer server("127.0.0.31", {0, reply});
+  ASSERT_TRUE(server.Listening());
+  ProgramUnderTest program("TextReply");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.31"));
+
+  EXPECT_EQ(program.RunReport(), std::string(kBegin) + kEnd + "Racun za kupca 2 je spreman\r\n");
+  ASSERT_EQ(server.Connections(), 1u);
+  EXPECT_EQ(server.Requests()[0], ExpectedRequest("2", VXT_EXPECTED_PIN));
+  std::string received;
+  ASSERT_TRUE(program.ReadFile("response.pdf", received)) << "the reply lies beside the program";
+  EXPECT_EQ(received, reply);
+  HWND bar = program.Control(kPbId);
+  EXPECT_EQ(Query(bar, PBM_GETRANGE, FALSE), 150000u) << "no total announced";
+  EXPECT_EQ(Query(bar, PBM_GETPOS), 0u);
+  CloseProgram(program);
+}
+
+TEST_F(MainWindowUi, AnEmptyReplySaysTheServerDroppedTheConnection) {
+  FixedPortServer server("127.0.0.32", {300, ""});
+  ASSERT_TRUE(server.Listening());
+  ProgramUnderTest program("EmptyReply");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.32"));
+  std::string log = program.RunReport();
+  // Whether the close comes before or after the first connection test decides whether the
+  // reception lines stand before the outcome.
+  const std::string outcome = "Server je raskinuo konekciju!\r\n";
+  EXPECT_TRUE(log == std::string(kBegin) + kEnd + outcome || log == outcome) << log;
+  std::string received = "x";
+  ASSERT_TRUE(program.ReadFile("response.pdf", received));
+  EXPECT_EQ(received, "");
+  CloseProgram(program);
+}
+
+TEST_F(MainWindowUi, FailuresAreLoggedAfterTheFixedPrefix) {
+  FixedPortServer server("127.0.0.33", {0, "ok\r\n"});
+  ASSERT_TRUE(server.Listening());
+  ProgramUnderTest program("Failures");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.33"));
+  EXPECT_EQ(program.RunReport(), std::string(kBegin) + kEnd + "ok\r\n");
+  EXPECT_TRUE(program.FileExists("response.pdf"));
+
+  // Nothing listens on this address: the connection is refused, and the previous response
+  // file is gone already.
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.34"));
+  EXPECT_EQ(program.RunReport(),
+            std::string(kPrefix) + "Socket Error # 10061\r\nConnection refused.\r\n");
+  EXPECT_FALSE(program.FileExists("response.pdf"));
+
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), ""));
+  EXPECT_EQ(program.RunReport(), std::string(kPrefix) + "\r\n");
+  EXPECT_EQ(server.Connections(), 1u);
+  CloseProgram(program);
+}
+
+TEST_F(MainWindowUi, TheButtonIsGreyWhileAnExchangeRunsAndTheWindowStillAnswers) {
+  const std::string reply(200, 'r');
+  FixedPortServer server("127.0.0.35", {0, reply, 10, 150});
+  ASSERT_TRUE(server.Listening());
+  ProgramUnderTest program("GreyButton");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.35"));
+
+  PostMessageA(program.Control(kBitBtn1Id), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !program.ReportButtonEnabled(); }, 10000))
+      << "the button never went grey";
+  // The window handles messages between the blocks: it answers while the reply arrives.
+  ASSERT_TRUE(WaitUntil([&] { return program.LogText().rfind(kBegin, 0) == 0; }, 10000));
+  EXPECT_FALSE(program.ReportButtonEnabled());
+  ASSERT_TRUE(WaitUntil([&] { return program.ReportButtonEnabled(); }, 20000));
+  EXPECT_EQ(program.LogText(), std::string(kBegin) + kEnd + reply + "\r\n");
+  CloseProgram(program);
+}
+
+TEST_F(MainWindowUi, ACloseDuringAnExchangeSavesAndEndsTheProgramPromptly) {
+  ServerScript endless;
+  endless.trickle_forever = true;
+  endless.pause_between_blocks_ms = 100;
+  FixedPortServer server("127.0.0.36", endless);
+  ASSERT_TRUE(server.Listening());
+  ProgramUnderTest program("CloseDuringExchange");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.36"));
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit3Id), "77"));
+
+  PostMessageA(program.Control(kBitBtn1Id), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return program.LogText().rfind(kBegin, 0) == 0; }, 10000))
+      << "the reply never started";
+  PostMessageA(program.MainWindow(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.WaitForExit(10000)) << "the program still runs after the close";
+  EXPECT_TRUE(WaitUntil([&] { return server.ClientGone(); }, 5000))
+      << "the connection stayed open";
+
+  std::string saved;
+  ASSERT_TRUE(program.ReadFile("VXTVannikorde.ini", saved));
+  EXPECT_EQ(saved, Settings("77", VXT_EXPECTED_PIN, "127.0.0.36"));
+}
+
+TEST_F(MainWindowUi, TheSystemMenuStartsAndStopsTheLiveStatus) {
+  FixedPortServer server("127.0.0.37", {0, "Server radi\r\n"});
+  ASSERT_TRUE(server.Listening());
+  ProgramUnderTest program("LiveStatus");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.37"));
+
+  PostMessageA(program.MainWindow(), WM_SYSCOMMAND, kLiveStatusMenuId, 0);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        std::string log = program.LogText();
+        return log.size() >= 13 && log.substr(log.size() - 13) == "Server radi\r\n";
+      },
+      10000))
+      << program.LogText();
+  ASSERT_EQ(server.Connections(), 1u);
+  EXPECT_EQ(server.Requests()[0], "ALIVR\r\n");
+  std::string status;
+  ASSERT_TRUE(program.ReadFile("alivr.txt", status));
+  EXPECT_EQ(status, "Server radi\r\n");
+  // The second click stops the repetition.
+  PostMessageA(program.MainWindow(), WM_SYSCOMMAND, kLiveStatusMenuId, 0);
+  CloseProgram(program);
+  EXPECT_EQ(server.Connections(), 1u);
+}
+
 }  // namespace
 }  // namespace vxt::uitest
