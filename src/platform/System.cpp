@@ -13,7 +13,9 @@ namespace {
 // starts the process, before main and before any other thread exists.
 const std::thread::id main_thread_id = std::this_thread::get_id();
 
-bool IsDelimiter(char c, TPathStyle style) { return std::strchr(style.delimiters, c) != nullptr; }
+bool IsDelimiter(char c, TPathStyle style) {
+  return std::strchr(style.delimiters, c) != nullptr;
+}
 
 // Index of the last delimiter of path, or npos.
 size_t LastDelimiter(const std::string& path, TPathStyle style) {
@@ -22,7 +24,9 @@ size_t LastDelimiter(const std::string& path, TPathStyle style) {
 
 }  // namespace
 
-TPathStyle PlatformPathStyle() { return TPathStyle{PathDelimiters(), PathSeparator()}; }
+TPathStyle PlatformPathStyle() {
+  return TPathStyle{PathDelimiters(), PathSeparator()};
+}
 
 std::string ProgramFolderOf(const std::string& exe_path, TPathStyle style) {
   size_t last = LastDelimiter(exe_path, style);
@@ -50,7 +54,9 @@ std::string PathBesideExecutable(const std::string& exe_path, const std::string&
   return PathBesideExecutable(exe_path, file_name, PlatformPathStyle());
 }
 
-std::string ProgramFolder() { return ProgramFolderOf(ExecutablePath()); }
+std::string ProgramFolder() {
+  return ProgramFolderOf(ExecutablePath());
+}
 
 // For an executable in a drive's root the folder already ends with the separator, which is
 // then doubled ("C:\\response.pdf"); Windows reads the doubled separator as one.
@@ -63,6 +69,8 @@ std::string ProgramFilePath(const std::string& file_name) {
   return ProgramFilePathOf(ExecutablePath(), file_name, PlatformPathStyle());
 }
 
-bool IsMainThread() { return std::this_thread::get_id() == main_thread_id; }
+bool IsMainThread() {
+  return std::this_thread::get_id() == main_thread_id;
+}
 
 }  // namespace vxt

@@ -31,8 +31,8 @@ TEST_F(FileFailureMessageTest, CreateFailureNamesTheFullPathAndTheSharingViolati
   files.Close(holder);
   ASSERT_EQ(code, 32u);
 
-  std::string expected_path = std::filesystem::current_path().string() + PathSeparator() +
-                              "response.pdf";
+  std::string expected_path =
+      std::filesystem::current_path().string() + PathSeparator() + "response.pdf";
   try {
     RaiseCreateFileFailure("response.pdf", code);
     FAIL() << "no failure raised";

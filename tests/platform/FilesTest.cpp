@@ -1,11 +1,10 @@
-#include "platform/Files.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
 #include "FileTestFolder.h"
+#include "platform/Files.h"
 #include "platform/System.h"
 
 namespace vxt {

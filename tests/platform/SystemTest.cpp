@@ -1,5 +1,3 @@
-#include "platform/System.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include "FileTestFolder.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/System.h"
 
 namespace vxt {
 namespace {
@@ -38,9 +37,9 @@ TEST(ProgramFolderOfTest, PosixPathsKeepTheRootSlash) {
 }
 
 TEST(PathBesideExecutableTest, CutsAfterTheLastDelimiterOfTheStyle) {
-  EXPECT_EQ(PathBesideExecutable("C:\\Programs\\VXT\\VXT.exe", "VXTVannikorde.ini",
-                                 kWindowsPathStyle),
-            "C:\\Programs\\VXT\\VXTVannikorde.ini");
+  EXPECT_EQ(
+      PathBesideExecutable("C:\\Programs\\VXT\\VXT.exe", "VXTVannikorde.ini", kWindowsPathStyle),
+      "C:\\Programs\\VXT\\VXTVannikorde.ini");
   EXPECT_EQ(PathBesideExecutable("C:\\VXT.exe", "s.ini", kWindowsPathStyle), "C:\\s.ini");
   EXPECT_EQ(PathBesideExecutable("C:VXT.exe", "s.ini", kWindowsPathStyle), "C:s.ini");
   EXPECT_EQ(PathBesideExecutable("VXT.exe", "s.ini", kWindowsPathStyle), "s.ini");
@@ -54,8 +53,7 @@ TEST(ProgramFilePathOfTest, JoinsFolderAndNameAndDoublesTheSeparatorInARoot) {
             "C:\\VXT\\response.pdf");
   EXPECT_EQ(ProgramFilePathOf("C:\\VXT.exe", "response.pdf", kWindowsPathStyle),
             "C:\\\\response.pdf");
-  EXPECT_EQ(ProgramFilePathOf("/opt/VXT", "response.pdf", kPosixPathStyle),
-            "/opt/response.pdf");
+  EXPECT_EQ(ProgramFilePathOf("/opt/VXT", "response.pdf", kPosixPathStyle), "/opt/response.pdf");
   EXPECT_EQ(ProgramFilePathOf("/VXT", "response.pdf", kPosixPathStyle), "//response.pdf");
 }
 

@@ -55,8 +55,7 @@ class FaultyFileApi : public FileApi {
   uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) override;
   uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) override;
   uint32_t Read(TFileHandle handle, void* buffer, size_t length, size_t& read) override;
-  uint32_t Write(TFileHandle handle, const void* buffer, size_t length,
-                 size_t& written) override;
+  uint32_t Write(TFileHandle handle, const void* buffer, size_t length, size_t& written) override;
   uint32_t Seek(TFileHandle handle, int64_t position) override;
   uint32_t Truncate(TFileHandle handle) override;
   int64_t Size(TFileHandle handle) override;

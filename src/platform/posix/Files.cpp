@@ -7,14 +7,14 @@
 // without this layer are not seen. A file whose mode has no write bit plays the part of a file
 // with the Windows read-only attribute: it cannot be created over, replaced or deleted (5),
 // also for root, who could write it, so the mode bits are tested rather than access().
+#include "platform/Files.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-
-#include "platform/Files.h"
 
 namespace vxt {
 
@@ -74,8 +74,7 @@ std::string ParentFolder(const std::string& path) {
 // Windows tells a missing file (2) from a missing folder on its path (3); ENOENT does not.
 uint32_t ErrnoToCode(int error_number, const std::string& path) {
   if (error_number == ENOENT) {
-    return !path.empty() && IsFolder(ParentFolder(path)) ? kErrorFileNotFound
-                                                         : kErrorPathNotFound;
+    return !path.empty() && IsFolder(ParentFolder(path)) ? kErrorFileNotFound : kErrorPathNotFound;
   }
   for (const TErrnoCode& entry : kErrnoCodes) {
     if (entry.error_number == error_number) return entry.code;
@@ -92,9 +91,13 @@ uint32_t FailErrno(const std::string& path = std::string()) {
   return Fail(ErrnoToCode(errno, path));
 }
 
-bool IsReadOnly(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
+bool IsReadOnly(const struct stat& st) {
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
 
-int ToFd(TFileHandle handle) { return static_cast<int>(handle); }
+int ToFd(TFileHandle handle) {
+  return static_cast<int>(handle);
+}
 
 // Changing a file through a handle opened for reading only is access denied (5) on Windows;
 // POSIX says EBADF (write) or EINVAL (ftruncate) as for a handle that is no file at all.
@@ -205,8 +208,7 @@ class PosixFileApi final : public FileApi {
     return 0;
   }
 
-  uint32_t Write(TFileHandle handle, const void* buffer, size_t length,
-                 size_t& written) override {
+  uint32_t Write(TFileHandle handle, const void* buffer, size_t length, size_t& written) override {
     // write() may take only a part (a disk that fills up, a signal); the rest is offered again,
     // and the error of the call that takes nothing more is the result.
     written = 0;

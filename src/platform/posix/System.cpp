@@ -30,8 +30,9 @@ constexpr TErrorText kErrorTexts[] = {
     {17, "The system cannot move the file to a different disk drive."},
     {31, "A device attached to the system is not functioning."},
     {32, "The process cannot access the file because it is being used by another process."},
-    {33, "The process cannot access the file because another process has locked a portion of "
-         "the file."},
+    {33,
+     "The process cannot access the file because another process has locked a portion of "
+     "the file."},
     {38, "Reached the end of the file."},
     {80, "The file exists."},
     {87, "The parameter is incorrect."},
@@ -102,8 +103,12 @@ std::string FullPathName(const std::string& path) {
   return result;
 }
 
-const char* PathDelimiters() { return "/"; }
-const char* PathSeparator() { return "/"; }
+const char* PathDelimiters() {
+  return "/";
+}
+const char* PathSeparator() {
+  return "/";
+}
 
 TLocalDate LocalToday() {
   time_t now = time(nullptr);

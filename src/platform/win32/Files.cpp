@@ -23,7 +23,9 @@ TFileHandle FromHandle(HANDLE handle) {
   return static_cast<TFileHandle>(reinterpret_cast<intptr_t>(handle));
 }
 
-uint32_t Result(BOOL ok) { return ok ? 0 : GetLastError(); }
+uint32_t Result(BOOL ok) {
+  return ok ? 0 : GetLastError();
+}
 
 uint32_t OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
                   TFileHandle& handle) {
@@ -88,8 +90,7 @@ class Win32FileApi final : public FileApi {
     return 0;
   }
 
-  uint32_t Write(TFileHandle handle, const void* buffer, size_t length,
-                 size_t& written) override {
+  uint32_t Write(TFileHandle handle, const void* buffer, size_t length, size_t& written) override {
     written = 0;
     const auto* bytes = static_cast<const char*>(buffer);
     while (written < length) {
@@ -111,9 +112,7 @@ class Win32FileApi final : public FileApi {
     return Result(SetFilePointerEx(ToHandle(handle), distance, nullptr, FILE_BEGIN));
   }
 
-  uint32_t Truncate(TFileHandle handle) override {
-    return Result(SetEndOfFile(ToHandle(handle)));
-  }
+  uint32_t Truncate(TFileHandle handle) override { return Result(SetEndOfFile(ToHandle(handle))); }
 
   int64_t Size(TFileHandle handle) override {
     LARGE_INTEGER size;
@@ -125,8 +124,8 @@ class Win32FileApi final : public FileApi {
 
   uint32_t Replace(const std::string& from, const std::string& to) override {
     if (IsReadOnlyFile(to)) return DenyAccess();
-    return Result(MoveFileExA(from.c_str(), to.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    return Result(
+        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
   }
 
   uint32_t LastError() override { return GetLastError(); }

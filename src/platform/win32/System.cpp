@@ -11,9 +11,9 @@ std::string RawSystemErrorText(uint32_t error_code) {
   // A buffer of 256 holds at most 255 characters and the terminator; a longer description
   // makes the call fail, and then, as for a code without any description, the text is empty.
   char buffer[256];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, error_code, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                                buffer, sizeof buffer, nullptr);
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error_code, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), buffer,
+                                sizeof buffer, nullptr);
   return std::string(buffer, length);
 }
 
@@ -44,8 +44,12 @@ std::string FullPathName(const std::string& path) {
   }
 }
 
-const char* PathDelimiters() { return "\\:"; }
-const char* PathSeparator() { return "\\"; }
+const char* PathDelimiters() {
+  return "\\:";
+}
+const char* PathSeparator() {
+  return "\\";
+}
 
 TLocalDate LocalToday() {
   SYSTEMTIME now;
