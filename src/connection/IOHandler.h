@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "connection/InputBuffer.h"
+#include "connection/SocketHandle.h"
 #include "connection/Streams.h"
 #include "platform/SocketApi.h"
 
@@ -14,19 +17,95 @@ class TTCPClient;
 
 class TIOHandler {
  public:
-  int RecvBufferSize() const;
-  void SetRecvBufferSize(int value);
-  int SendBufferSize() const;
-  void SetSendBufferSize(int value);
-  bool UseNagle() const;
-  void SetUseNagle(bool value);
+  // The time limit argument of a fill step that stands for ReadTimeout (no limit when that
+  // is -1 or 0).
+  static constexpr int kDefaultTimeout = -2;
+  // A time limit that waits without limit.
+  static constexpr int kInfinite = -1;
+
+  TIOHandler();
+  ~TIOHandler();
+  TIOHandler(const TIOHandler&) = delete;
+  TIOHandler& operator=(const TIOHandler&) = delete;
+
+  int RecvBufferSize() const { return recv_buffer_size_; }
+  void SetRecvBufferSize(int value) { recv_buffer_size_ = value; }
+  int SendBufferSize() const { return send_buffer_size_; }
+  void SetSendBufferSize(int value) { send_buffer_size_ = value; }
+  bool UseNagle() const { return use_nagle_; }
+  void SetUseNagle(bool value) { use_nagle_ = value; }
 
   // Sends the text's bytes unchanged, then CR LF.
   void SendLine(const std::string& text);
   // Writes to sink every byte that arrives until the server closes the connection.
   void ReceiveUntilClosed(TStream& sink);
 
-  // (the connection layer completes this class)
+  // Copies of the connection's settings.
+  const std::string& Host() const { return host_; }
+  void SetHost(const std::string& value) { host_ = value; }
+  int Port() const { return port_; }
+  void SetPort(int value) { port_ = value; }
+  int ConnectTimeout() const { return connect_timeout_; }
+  void SetConnectTimeout(int value) { connect_timeout_ = value; }
+  int ReadTimeout() const { return read_timeout_; }
+  void SetReadTimeout(int value) { read_timeout_ = value; }
+  TIPVersion IPVersion() const { return ip_version_; }
+  void SetIPVersion(TIPVersion value) { ip_version_ = value; }
+
+  // The connection that hears this handler's transfer notifications (may be none).
+  void SetOwner(TTCPClient* owner) { owner_ = owner; }
+
+  // True between a successful Open and the next Close.
+  bool Opened() const { return opened_; }
+  // Set when a receive returned 0 bytes (or a send reported 0).
+  bool ClosedGracefully() const { return closed_gracefully_; }
+  // The input buffer (none before the first Open).
+  TInputBuffer* InputBuffer() const { return input_buffer_.get(); }
+  TIdSocketHandle& Binding() { return *binding_; }
+  bool BindingAllocated() const { return binding_ && binding_->HandleAllocated(); }
+
+  // Clears the flags, gives the handler a new empty input buffer, sets the open flag and
+  // resets the socket handle.
+  void Open();
+  // Creates and binds the socket, works out the peer address and connects under
+  // ConnectTimeout.
+  void ConnectClient();
+  // Closes the socket, then clears the open flag.
+  void Close();
+
+  // The poll: one fill step without waiting, then whether the connection can still deliver
+  // or accept bytes. May raise a socket error.
+  bool Connected();
+  // One fill step: waits (timeout_ms, or kDefaultTimeout / kInfinite) and receives up to
+  // RecvBufferSize bytes into the input buffer. Returns the count, 0 when the connection is
+  // closed, or -1 when the wait timed out and raise_on_timeout is false.
+  int ReadFromSource(bool raise_if_closed, int timeout_ms, bool raise_on_timeout);
+  // Closes the socket when the peer's close was seen; raises EIdConnClosedGracefully when the
+  // connection counts as closed, raise_if_closed is set and (ignore_buffer or nothing unread).
+  void CheckForDisconnect(bool raise_if_closed, bool ignore_buffer);
+  // Waits for readability in the single waits that the responsiveness component asks for.
+  bool Readable(int timeout_ms);
+
+ private:
+  bool SingleReadableWait(int timeout_ms);
+  // Takes count bytes from the input buffer, filling it while it holds fewer.
+  std::vector<uint8_t> ReadBytes(size_t count);
+  void BytesRemoved(int64_t count);
+
+  NetworkLayerUse network_use_;
+  std::string host_;
+  int port_ = 0;
+  int connect_timeout_ = 0;
+  int read_timeout_ = -1;
+  TIPVersion ip_version_ = TIPVersion::Id_IPv4;
+  int recv_buffer_size_ = 32768;
+  int send_buffer_size_ = 32768;
+  bool use_nagle_ = true;
+  bool opened_ = false;
+  bool closed_gracefully_ = false;
+  std::unique_ptr<TInputBuffer> input_buffer_;
+  std::unique_ptr<TIdSocketHandle> binding_;
+  TTCPClient* owner_ = nullptr;
 };
 
 }  // namespace vxt

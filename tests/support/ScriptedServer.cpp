@@ -43,7 +43,9 @@ ScriptedServer::ScriptedServer(Script default_script) : default_script_(std::mov
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
-ScriptedServer::~ScriptedServer() { Stop(); }
+ScriptedServer::~ScriptedServer() {
+  Stop();
+}
 
 void ScriptedServer::QueueScript(Script script) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -278,7 +280,9 @@ HangingListener::~HangingListener() {
   lb::CloseRaw(listener_);
 }
 
-uint16_t FreeLoopbackPort() { return lb::FreeLoopbackPort(); }
+uint16_t FreeLoopbackPort() {
+  return lb::FreeLoopbackPort();
+}
 
 bool ResetsReachClients() {
   static const bool reported = [] {

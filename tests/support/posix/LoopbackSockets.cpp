@@ -27,7 +27,9 @@ void MakeNonBlocking(int fd) {
   fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
-bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+bool WouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
+}
 
 }  // namespace
 
@@ -100,7 +102,9 @@ void SetAbortiveClose(RawSocket s) {
   setsockopt(static_cast<int>(s), SOL_SOCKET, SO_LINGER, &option, sizeof option);
 }
 
-void ShutdownSend(RawSocket s) { shutdown(static_cast<int>(s), SHUT_WR); }
+void ShutdownSend(RawSocket s) {
+  shutdown(static_cast<int>(s), SHUT_WR);
+}
 
 void CloseRaw(RawSocket s) {
   if (s != kNoSocket) close(static_cast<int>(s));
@@ -129,6 +133,8 @@ int AwaitConnect(RawSocket s, int timeout_ms) {
   return 1;
 }
 
-int LastRawError() { return errno; }
+int LastRawError() {
+  return errno;
+}
 
 }  // namespace vxt::testing::loopback

@@ -18,9 +18,13 @@ struct WinsockStart {
   ~WinsockStart() { WSACleanup(); }
 };
 
-void EnsureStarted() { static WinsockStart start; }
+void EnsureStarted() {
+  static WinsockStart start;
+}
 
-SOCKET AsSocket(RawSocket s) { return static_cast<SOCKET>(s); }
+SOCKET AsSocket(RawSocket s) {
+  return static_cast<SOCKET>(s);
+}
 
 sockaddr_in LoopbackAddress(uint16_t port) {
   sockaddr_in address;
@@ -115,7 +119,9 @@ void SetAbortiveClose(RawSocket s) {
              sizeof option);
 }
 
-void ShutdownSend(RawSocket s) { shutdown(AsSocket(s), SD_SEND); }
+void ShutdownSend(RawSocket s) {
+  shutdown(AsSocket(s), SD_SEND);
+}
 
 void CloseRaw(RawSocket s) {
   if (s != kNoSocket) closesocket(AsSocket(s));
@@ -148,6 +154,8 @@ int AwaitConnect(RawSocket s, int timeout_ms) {
   return 1;
 }
 
-int LastRawError() { return WSAGetLastError(); }
+int LastRawError() {
+  return WSAGetLastError();
+}
 
 }  // namespace vxt::testing::loopback

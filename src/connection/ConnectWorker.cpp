@@ -1,0 +1,167 @@
+#include "connection/ConnectWorker.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "connection/IdAntiFreeze.h"
+#include "failures/Exceptions.h"
+
+namespace vxt {
+
+namespace {
+
+std::function<void(int)>& WaitObserver() {
+  static std::function<void(int)> observer;
+  return observer;
+}
+
+// Socket errors that the connect meets when the time limit has closed the socket under it.
+bool ClosedUnderConnect(int32_t code) {
+  return code == 10009 || code == 10038;
+}
+
+class ConnectWorker {
+ public:
+  ConnectWorker(TIdSocketHandle& binding, const std::function<void()>& close_handler)
+      : binding_(binding), close_handler_(close_handler) {
+    thread_ = std::thread([this] { Run(); });
+  }
+
+  // Also reached when a pump step raises: the worker must not outlive the wait, so the socket
+  // is closed under a pending connect before the thread is joined.
+  ~ConnectWorker() {
+    if (!thread_.joinable()) return;
+    if (!Finished()) {
+      terminated_ = true;
+      close_handler_();
+    }
+    thread_.join();
+  }
+
+  ConnectWorker(const ConnectWorker&) = delete;
+  ConnectWorker& operator=(const ConnectWorker&) = delete;
+
+  // Waits up to ms for the worker to finish; true when it has. The deadline is fixed before
+  // the wait, so spurious wake-ups neither shorten nor lengthen it.
+  bool WaitFinished(int ms) {
+    if (WaitObserver()) WaitObserver()(ms);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
+    std::unique_lock<std::mutex> lock(mutex_);
+    return finished_changed_.wait_until(lock, deadline, [this] { return finished_; });
+  }
+
+  bool Finished() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finished_;
+  }
+
+  void StopAndJoin() {
+    terminated_ = true;
+    close_handler_();
+    thread_.join();
+  }
+
+  // Joins the finished worker and raises what it kept, if anything.
+  void JoinAndRaiseKept() {
+    thread_.join();
+    if (unknown_failure_) std::rethrow_exception(unknown_failure_);
+    if (message_.empty()) return;
+    if (code_ != 0) throw EIdSocketError(code_, message_);
+    throw EIdConnectException(message_);
+  }
+
+ private:
+  void Run() {
+    std::string message;
+    int32_t code = 0;
+    std::exception_ptr unknown;
+    try {
+      binding_.Connect();
+    } catch (const EIdSocketError& e) {
+      if (!ClosedUnderConnect(e.LastError())) {
+        message = e.Message();
+        code = e.LastError();
+      }
+    } catch (const Exception& e) {
+      message = e.Message();
+    } catch (const std::exception& e) {
+      message = e.what();
+    } catch (...) {
+      unknown = std::current_exception();
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      message_ = std::move(message);
+      code_ = code;
+      unknown_failure_ = unknown;
+      finished_ = true;
+    }
+    finished_changed_.notify_all();
+  }
+
+  TIdSocketHandle& binding_;
+  const std::function<void()>& close_handler_;
+  std::mutex mutex_;
+  std::condition_variable finished_changed_;
+  bool finished_ = false;
+  std::string message_;
+  int32_t code_ = 0;
+  std::exception_ptr unknown_failure_;
+  // Asked to stop; the connect itself ends only when its socket is closed.
+  std::atomic<bool> terminated_{false};
+  std::thread thread_;
+};
+
+}  // namespace
+
+void SetConnectWaitObserverForTesting(std::function<void(int wait_ms)> observer) {
+  WaitObserver() = std::move(observer);
+}
+
+void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout,
+                           const std::function<void()>& close_handler) {
+  const bool in_use = TIdAntiFreeze::InUse();
+  int64_t limit = connect_timeout;
+  if (limit == 0) {
+    if (!in_use) {
+      binding.Connect();
+      return;
+    }
+    limit = kConnectTimeoutWhenInUse;
+  }
+  int slice = kConnectSliceMs;
+  if (in_use && TIdAntiFreeze::CurrentIdleTimeOut() < slice) {
+    slice = TIdAntiFreeze::CurrentIdleTimeOut();
+  }
+  // An IdleTimeOut of 0 or less would make slices that never use up the limit.
+  if (slice < 1) slice = 1;
+  const bool no_limit = limit == -1;
+  int64_t remaining = no_limit ? slice + 1 : limit;
+
+  ConnectWorker worker(binding, close_handler);
+  bool finished = false;
+  while (remaining > slice) {
+    worker.WaitFinished(slice);
+    remaining = no_limit ? slice + 1 : remaining - slice;
+    TIdAntiFreeze::DoProcess(true);
+    if (worker.Finished()) {
+      finished = true;
+      break;
+    }
+  }
+  // The last part of the limit, without a pump step; a connect made in it still counts.
+  if (!finished) finished = worker.WaitFinished(static_cast<int>(remaining));
+  if (!finished) {
+    worker.StopAndJoin();
+    throw EIdConnectTimeout(kConnectTimedOut);
+  }
+  worker.JoinAndRaiseKept();
+}
+
+}  // namespace vxt

@@ -1,0 +1,188 @@
+#include "connection/IOHandler.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "connection/ConnectWorker.h"
+#include "connection/IdAntiFreeze.h"
+#include "connection/PeerAddress.h"
+#include "connection/TCPClient.h"
+#include "failures/Exceptions.h"
+
+namespace vxt {
+
+TIOHandler::TIOHandler() = default;
+
+TIOHandler::~TIOHandler() {
+  if (binding_) binding_->CloseSocket();
+}
+
+void TIOHandler::BytesRemoved(int64_t count) {
+  if (owner_ != nullptr) owner_->DoWork(wmRead, count);
+}
+
+void TIOHandler::Open() {
+  opened_ = false;
+  closed_gracefully_ = false;
+  input_buffer_ = std::make_unique<TInputBuffer>();
+  input_buffer_->SetOnBytesRemoved([this](int64_t count) { BytesRemoved(count); });
+  opened_ = true;
+  if (binding_) {
+    // A socket left over from an earlier connection is gone before the new one is made.
+    binding_->CloseSocket();
+    binding_->Reset();
+  } else {
+    binding_ = std::make_unique<TIdSocketHandle>();
+  }
+}
+
+void TIOHandler::ConnectClient() {
+  TIdSocketHandle& binding = *binding_;
+  binding.Allocate(ip_version_);
+  binding.Bind();
+  binding.SetNoDelay(!use_nagle_);
+  const std::string peer_ip = ResolvePeerAddress(host_);
+  binding.SetPeer(peer_ip, port_, ip_version_);
+  const std::function<void()> close_handler = [this] { Close(); };
+  ConnectUnderTimeLimit(binding, connect_timeout_, close_handler);
+}
+
+void TIOHandler::Close() {
+  if (binding_) binding_->CloseSocket();
+  opened_ = false;
+}
+
+bool TIOHandler::Connected() {
+  ReadFromSource(false, 0, false);
+  if (input_buffer_ && !input_buffer_->Empty()) return true;
+  return BindingAllocated() && opened_;
+}
+
+void TIOHandler::CheckForDisconnect(bool raise_if_closed, bool ignore_buffer) {
+  bool closed;
+  if (closed_gracefully_) {
+    if (BindingAllocated()) Close();
+    closed = true;
+  } else {
+    closed = !BindingAllocated();
+  }
+  if (closed && input_buffer_ && raise_if_closed && (ignore_buffer || input_buffer_->Empty())) {
+    throw EIdConnClosedGracefully(kConnClosedGracefully);
+  }
+}
+
+bool TIOHandler::SingleReadableWait(int timeout_ms) {
+  const bool readable = binding_->Readable(timeout_ms);
+  TIdAntiFreeze::DoProcess(!readable);
+  return readable;
+}
+
+bool TIOHandler::Readable(int timeout_ms) {
+  if (!BindingAllocated()) throw EIdConnClosedGracefully(kConnClosedGracefully);
+  if (!TIdAntiFreeze::InUse()) return SingleReadableWait(timeout_ms);
+  const int idle = TIdAntiFreeze::CurrentIdleTimeOut();
+  if (timeout_ms == kInfinite) {
+    while (!SingleReadableWait(idle)) {
+    }
+    return true;
+  }
+  if (timeout_ms > idle) {
+    if (SingleReadableWait(timeout_ms - idle)) return true;
+    return SingleReadableWait(idle);
+  }
+  return SingleReadableWait(timeout_ms);
+}
+
+int TIOHandler::ReadFromSource(bool raise_if_closed, int timeout_ms, bool raise_on_timeout) {
+  if (timeout_ms == kDefaultTimeout) {
+    timeout_ms = (read_timeout_ == -1 || read_timeout_ == 0) ? kInfinite : read_timeout_;
+  }
+  CheckForDisconnect(raise_if_closed, false);
+  if (!BindingAllocated()) {
+    if (raise_if_closed) throw EIdException(kNotConnected);
+    return 0;
+  }
+  int received;
+  do {
+    if (!Readable(timeout_ms)) {
+      if (raise_on_timeout) throw EIdReadTimeout(kReadTimeout);
+      return -1;
+    }
+    // A message handler run by the wait's pump step may have closed the connection.
+    if (!BindingAllocated()) throw EIdClosedSocket(kDisconnected);
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::max(recv_buffer_size_, 0)));
+    received = binding_->Recv(bytes.data(), static_cast<int>(bytes.size()));
+    bytes.resize(static_cast<size_t>(received));
+    if (received > 0) input_buffer_->Append(std::move(bytes));
+    closed_gracefully_ = received == 0;
+    CheckForDisconnect(raise_if_closed, false);
+  } while (received == 0 && BindingAllocated());
+  return received;
+}
+
+std::vector<uint8_t> TIOHandler::ReadBytes(size_t count) {
+  while (input_buffer_->Size() < count) {
+    ReadFromSource(false, kDefaultTimeout, true);
+    CheckForDisconnect(true, true);
+  }
+  return input_buffer_->Extract(count);
+}
+
+void TIOHandler::SendLine(const std::string& text) {
+  std::string bytes = text;
+  bytes += "\r\n";
+  CheckForDisconnect(true, true);
+  size_t offset = 0;
+  while (offset < bytes.size()) {
+    const size_t left = bytes.size() - offset;
+    const int chunk = left > static_cast<size_t>(std::numeric_limits<int>::max())
+                          ? std::numeric_limits<int>::max()
+                          : static_cast<int>(left);
+    const int sent = binding_->Send(bytes.data() + offset, chunk);
+    TIdAntiFreeze::DoProcess(false);
+    closed_gracefully_ = sent == 0;
+    CheckForDisconnect(true, false);
+    if (owner_ != nullptr) owner_->DoWork(wmWrite, sent);
+    offset += static_cast<size_t>(sent);
+  }
+}
+
+void TIOHandler::ReceiveUntilClosed(TStream& sink) {
+  int64_t remaining = std::numeric_limits<int64_t>::max();
+  auto finish = [&] {
+    if (owner_ != nullptr) owner_->EndWork(wmRead);
+    if (sink.Size() > sink.Position()) sink.SetSize(sink.Position());
+  };
+  if (owner_ != nullptr) owner_->BeginWork(wmRead, 0);
+  try {
+    if (input_buffer_ && !input_buffer_->Empty()) {
+      remaining -= static_cast<int64_t>(input_buffer_->ExtractToStream(sink));
+    }
+    while (Connected() && remaining > 0) {
+      const size_t count =
+          static_cast<size_t>(std::min<int64_t>(std::max(recv_buffer_size_, 0), remaining));
+      std::vector<uint8_t> block;
+      try {
+        block = ReadBytes(count);
+      } catch (const EIdConnClosedGracefully&) {
+        block = input_buffer_->Extract(count);
+        if (!block.empty()) sink.WriteBuffer(block.data(), block.size());
+        break;
+      } catch (...) {
+        if (input_buffer_) {
+          block = input_buffer_->Extract(count);
+          if (!block.empty()) sink.WriteBuffer(block.data(), block.size());
+        }
+        throw;
+      }
+      if (!block.empty()) sink.WriteBuffer(block.data(), block.size());
+      remaining -= static_cast<int64_t>(count);
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+}  // namespace vxt

@@ -1,0 +1,19 @@
+// The peer address of a connect for IPv4: a dotted address as it is, "LOCALHOST" in any
+// letter case as 127.0.0.1, any other name through the platform's host-name lookup.
+#pragma once
+
+#include <string>
+
+namespace vxt {
+
+// True when host reads as a dotted IPv4 address: four pieces split at ".", each, with blanks
+// trimmed, an integer 0..255 (decimal after an optional sign, or hexadecimal after "$", "x"
+// or "0x"), and nothing after the fourth.
+bool IsValidIP(const std::string& host);
+
+// The address to connect to. A dotted address is returned unchanged (blanks included, the
+// socket layer reads it the same way); a failed lookup raises a socket error with the
+// lookup's code. The lookup blocks the calling thread and runs no pump step.
+std::string ResolvePeerAddress(const std::string& host);
+
+}  // namespace vxt

@@ -1,0 +1,609 @@
+// The connection against the recording socket layer: exact socket calls, wait splitting,
+// connect slices and pump steps, without a network.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "connection/ConnectWorker.h"
+#include "connection/ConnectionTestSupport.h"
+#include "connection/IOHandler.h"
+#include "connection/IdAntiFreeze.h"
+#include "connection/TCPClient.h"
+#include "support/FakeSocketApi.h"
+
+namespace vxt {
+namespace {
+
+using testing::FakeSocketApi;
+using Kind = testing::SocketCall::Kind;
+
+class ConnectionFakeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    client_.SetHost("127.0.0.1");
+    client_.SetPort(8026);
+  }
+  void TearDown() override { SetConnectWaitObserverForTesting(nullptr); }
+
+  // Registers the responsiveness component; its pump steps become records of the fake.
+  TIdAntiFreeze& UseAntiFreeze() {
+    anti_freeze_ = std::make_unique<TIdAntiFreeze>();
+    anti_freeze_->SetMessagePump([this](bool all_pending) { fake_.RecordPump(all_pending); });
+    return *anti_freeze_;
+  }
+
+  // Records the length of every connect wait. At the wait numbered release_at (from 1) the
+  // blocked connect is released (to succeed for code 0, else to fail with code), and the
+  // worker is let reach its end before that wait begins, so the wait notices it.
+  void ObserveConnectWaits(size_t release_at = 0, int32_t code = 0) {
+    SetConnectWaitObserverForTesting([this, release_at, code](int ms) {
+      connect_waits_.push_back(ms);
+      if (connect_waits_.size() != release_at) return;
+      const size_t addresses_read = fake_.Count(Kind::kGetPeerName);
+      fake_.ReleaseConnect(code);
+      for (int spin = 0; spin < 5000; ++spin) {
+        bool ended =
+            code == 0 ? fake_.Count(Kind::kGetPeerName) > addresses_read : !fake_.ConnectPending();
+        if (ended) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+  }
+
+  void Open() {
+    client_.OpenConnection();
+    fake_.ClearCalls();
+  }
+
+  FakeSocketApi fake_;
+  TTCPClient client_;
+  std::unique_ptr<TIdAntiFreeze> anti_freeze_;
+  std::vector<int> connect_waits_;
+};
+
+TEST_F(ConnectionFakeTest, SettingsHaveTheirDefaultsAndReachTheHandler) {
+  TTCPClient fresh;
+  EXPECT_EQ(fresh.Host(), "");
+  EXPECT_EQ(fresh.Port(), 0);
+  EXPECT_EQ(fresh.ConnectTimeout(), 0);
+  EXPECT_EQ(fresh.ReadTimeout(), -1);
+  EXPECT_EQ(fresh.IPVersion(), TIPVersion::Id_IPv4);
+  EXPECT_EQ(fresh.IOHandler(), nullptr);
+  EXPECT_FALSE(fresh.IsConnected());
+
+  client_.SetConnectTimeout(5000);
+  client_.SetReadTimeout(45000);
+  Open();
+  TIOHandler* io = client_.IOHandler();
+  ASSERT_NE(io, nullptr);
+  EXPECT_EQ(io->RecvBufferSize(), 32768);
+  EXPECT_EQ(io->SendBufferSize(), 32768);
+  EXPECT_TRUE(io->UseNagle());
+  EXPECT_EQ(io->Host(), "127.0.0.1");
+  EXPECT_EQ(io->Port(), 8026);
+  EXPECT_EQ(io->ConnectTimeout(), 5000);
+  EXPECT_EQ(io->ReadTimeout(), 45000);
+  // Later settings reach the handler's copies at once, without any socket call.
+  client_.SetHost("other");
+  client_.SetPort(1);
+  client_.SetConnectTimeout(7);
+  client_.SetReadTimeout(8);
+  EXPECT_EQ(io->Host(), "other");
+  EXPECT_EQ(io->Port(), 1);
+  EXPECT_EQ(io->ConnectTimeout(), 7);
+  EXPECT_EQ(io->ReadTimeout(), 8);
+  EXPECT_TRUE(fake_.Calls().empty());
+}
+
+TEST_F(ConnectionFakeTest, OpeningMakesTheSocketCallsInOrder) {
+  client_.OpenConnection();
+  EXPECT_EQ(fake_.Sequence(),
+            (std::vector<Kind>{Kind::kSocket, Kind::kBind, Kind::kSetNoDelay, Kind::kConnect,
+                               Kind::kGetSockName, Kind::kGetPeerName}));
+  auto bind = fake_.CallsOf(Kind::kBind).at(0);
+  EXPECT_EQ(bind.text, "");  // the wildcard address
+  EXPECT_EQ(bind.value, 0);
+  EXPECT_EQ(fake_.CallsOf(Kind::kSetNoDelay).at(0).value, 0);  // Nagle stays on
+  auto connect = fake_.CallsOf(Kind::kConnect).at(0);
+  EXPECT_EQ(connect.text, "127.0.0.1");
+  EXPECT_EQ(connect.value, 8026);
+  TIdSocketHandle& binding = client_.IOHandler()->Binding();
+  EXPECT_EQ(binding.PeerIP(), "127.0.0.1");
+  EXPECT_EQ(binding.PeerPort(), 8026);
+  EXPECT_EQ(binding.IP(), "127.0.0.1");
+  EXPECT_TRUE(client_.IsConnected());
+}
+
+TEST_F(ConnectionFakeTest, EmptyHostOrPortZeroFailBeforeAnySocketExists) {
+  client_.SetHost("");
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdHostRequired", "");
+  client_.SetHost("127.0.0.1");
+  client_.SetPort(0);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdPortRequired", "");
+  EXPECT_TRUE(fake_.Calls().empty());
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+}
+
+struct PeerCase {
+  const char* host;
+  const char* connected_to;  // the address handed to the connect
+  bool looked_up;
+};
+
+class PeerAddressTest : public ConnectionFakeTest,
+                        public ::testing::WithParamInterface<PeerCase> {};
+
+TEST_P(PeerAddressTest, DottedAddressesAndLocalhostNeedNoLookup) {
+  const PeerCase& row = GetParam();
+  fake_.AddHost(row.host, "127.0.0.9");
+  client_.SetHost(row.host);
+  client_.OpenConnection();
+  EXPECT_EQ(fake_.Count(Kind::kGetHostByName), row.looked_up ? 1u : 0u);
+  EXPECT_EQ(fake_.CallsOf(Kind::kConnect).at(0).text, row.connected_to);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, PeerAddressTest,
+    ::testing::Values(
+        PeerCase{"127.0.0.1", "127.0.0.1", false},
+        // A dotted address goes to the connect as it is, blanks included.
+        PeerCase{" 127.0.0.1", " 127.0.0.1", false},
+        PeerCase{"127 . 0 .0. 1 ", "127 . 0 .0. 1 ", false},
+        PeerCase{"$7F.0x0.X0.0001", "$7F.0x0.X0.0001", false},
+        PeerCase{"+127.-0.0.$ff", "+127.-0.0.$ff", false},
+        PeerCase{"127.0.0.1.", "127.0.0.1.", false}, PeerCase{"localhost", "127.0.0.1", false},
+        PeerCase{"LocalHost", "127.0.0.1", false}, PeerCase{"LOCALHOST", "127.0.0.1", false},
+        // Everything else is a name for the lookup.
+        PeerCase{"1.2.3.4.5", "127.0.0.9", true}, PeerCase{"127.0.0.256", "127.0.0.9", true},
+        PeerCase{"127..0.1", "127.0.0.9", true}, PeerCase{"127.0.0", "127.0.0.9", true},
+        PeerCase{"127.0.0.-1", "127.0.0.9", true}, PeerCase{"127.0.0.0x", "127.0.0.9", true},
+        PeerCase{"127.0.0.1a", "127.0.0.9", true}, PeerCase{"localhost.", "127.0.0.9", true},
+        PeerCase{"reports", "127.0.0.9", true}));
+
+TEST_F(ConnectionFakeTest, AFailedLookupClosesTheSocketAndDropsTheHandler) {
+  client_.SetHost("nowhere");
+  int32_t code = ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
+                               "Socket Error # 11001\r\nHost not found.");
+  EXPECT_EQ(code, 11001);
+  // The socket exists and is bound before the lookup, so the failure closes it.
+  EXPECT_EQ(fake_.Sequence(),
+            (std::vector<Kind>{Kind::kSocket, Kind::kBind, Kind::kSetNoDelay, Kind::kGetHostByName,
+                               Kind::kShutdownSend, Kind::kClose}));
+  EXPECT_EQ(fake_.OpenSockets(), 0u);
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+  EXPECT_FALSE(client_.IsConnected());
+
+  fake_.FailLookup("nodata", 11004);
+  client_.SetHost("nodata");
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError", "Socket Error # 11004\r\n");
+}
+
+TEST_F(ConnectionFakeTest, FailuresWhileMakingTheSocketHaveTheirKinds) {
+  fake_.FailNextSocket(10024);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
+                "Socket Error # 10024\r\nToo many open files.");
+  EXPECT_EQ(fake_.Count(Kind::kClose), 0u);  // there was no socket to close
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+
+  fake_.FailBind(10048);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdCouldNotBindSocket",
+                "Could not bind socket. Address and port are already in use.");
+  EXPECT_EQ(fake_.OpenSockets(), 0u);
+  fake_.FailBind(0);
+
+  fake_.FailSetNoDelay(10042);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
+                "Socket Error # 10042\r\nBad protocol option.");
+  EXPECT_EQ(fake_.OpenSockets(), 0u);
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+}
+
+TEST_F(ConnectionFakeTest, AConnectThatNeverReturnsTimesOutAfterItsSlices) {
+  UseAntiFreeze();
+  ObserveConnectWaits();
+  fake_.ConnectBlocks();
+  client_.SetConnectTimeout(600);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdConnectTimeout", "Connect timed out.");
+  // 600 = 4 slices of 125, each followed by a pump step, and a last part of 100 without one.
+  EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125, 125, 125, 100}));
+  EXPECT_EQ(fake_.Sequence({Kind::kSocket, Kind::kBind, Kind::kSetNoDelay}),
+            (std::vector<Kind>{Kind::kConnect, Kind::kPump, Kind::kPump, Kind::kPump, Kind::kPump,
+                               Kind::kShutdownSend, Kind::kClose}));
+  EXPECT_EQ(fake_.CallsOf(Kind::kPump).at(0).value, 1);  // all pending messages
+  // The worker was waited for before the failure was raised.
+  EXPECT_FALSE(fake_.ConnectPending());
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(ConnectionFakeTest, TheSliceFollowsIdleTimeOutOnlyWhileTheComponentIsInUse) {
+  TIdAntiFreeze& anti_freeze = UseAntiFreeze();
+  anti_freeze.SetIdleTimeOut(50);
+  ObserveConnectWaits();
+  fake_.ConnectBlocks();
+  client_.SetConnectTimeout(200);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdConnectTimeout", "Connect timed out.");
+  EXPECT_EQ(connect_waits_, (std::vector<int>{50, 50, 50, 50}));
+  EXPECT_EQ(fake_.Count(Kind::kPump), 3u);
+
+  anti_freeze.SetActive(false);
+  connect_waits_.clear();
+  fake_.ClearCalls();
+  client_.SetConnectTimeout(300);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdConnectTimeout", "Connect timed out.");
+  EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125, 50}));
+  EXPECT_EQ(fake_.Count(Kind::kPump), 0u);
+}
+
+TEST_F(ConnectionFakeTest, AConnectIsNoticedInTheSliceInWhichItCompleted) {
+  UseAntiFreeze();
+  ObserveConnectWaits(3);
+  fake_.ConnectBlocks();
+  client_.SetConnectTimeout(5000);
+  client_.OpenConnection();
+  EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125, 125}));
+  // One pump step after each slice, the one in which the connect completed included.
+  EXPECT_EQ(fake_.Count(Kind::kPump), 3u);
+  EXPECT_TRUE(client_.IsConnected());
+  EXPECT_EQ(client_.IOHandler()->Binding().PeerPort(), 8026);
+}
+
+TEST_F(ConnectionFakeTest, AConnectMadeInTheLastPartStillCounts) {
+  UseAntiFreeze();
+  ObserveConnectWaits(3);  // 300 = 125 + 125 + a last part of 50
+  fake_.ConnectBlocks();
+  client_.SetConnectTimeout(300);
+  client_.OpenConnection();
+  EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125, 50}));
+  EXPECT_EQ(fake_.Count(Kind::kPump), 2u);
+  EXPECT_TRUE(client_.IsConnected());
+}
+
+TEST_F(ConnectionFakeTest, ConnectTimeoutZeroAndMinusOne) {
+  // 0 without the component: a direct connect on this thread, no waits.
+  ObserveConnectWaits();
+  client_.OpenConnection();
+  EXPECT_TRUE(connect_waits_.empty());
+  client_.CloseConnection();
+
+  // 0 with the component in use: the limit of 120000 ms, in slices.
+  UseAntiFreeze();
+  ObserveConnectWaits(2);
+  fake_.ConnectBlocks();
+  client_.OpenConnection();
+  EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125}));
+  client_.CloseConnection();
+
+  // -1: no limit, slices for as long as it takes.
+  connect_waits_.clear();
+  ObserveConnectWaits(6);
+  client_.SetConnectTimeout(-1);
+  client_.OpenConnection();
+  EXPECT_EQ(connect_waits_, (std::vector<int>(6, 125)));
+  EXPECT_TRUE(client_.IsConnected());
+}
+
+TEST_F(ConnectionFakeTest, AConnectFailureCrossesFromTheWorker) {
+  UseAntiFreeze();
+  ObserveConnectWaits(1, 10061);
+  fake_.ConnectBlocks();
+  client_.SetConnectTimeout(5000);
+  int32_t code = ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
+                               "Socket Error # 10061\r\nConnection refused.");
+  EXPECT_EQ(code, 10061);
+  // Noticed in the first slice, not at the limit.
+  EXPECT_EQ(connect_waits_, (std::vector<int>{125}));
+  EXPECT_EQ(fake_.Count(Kind::kPump), 1u);
+  EXPECT_EQ(fake_.OpenSockets(), 0u);
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+
+  // The codes of a socket closed under the connect end the worker quietly.
+  fake_.ConnectFails(10038);
+  EXPECT_NO_THROW(client_.OpenConnection());
+  client_.CloseConnection();
+  fake_.ConnectFails(10009);
+  EXPECT_NO_THROW(client_.OpenConnection());
+}
+
+TEST_F(ConnectionFakeTest, ADirectConnectFailureIsRaisedAsItIs) {
+  fake_.ConnectFails(10038);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdNotASocket",
+                "Socket Error # 10038\r\nSocket operation on non-socket.");
+  fake_.ConnectFails(10065);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
+                "Socket Error # 10065\r\nNo route to host.");
+}
+
+TEST_F(ConnectionFakeTest, ALongReadTimeoutIsSplitAtIdleTimeOut) {
+  UseAntiFreeze();
+  client_.SetReadTimeout(45000);
+  Open();
+  NotificationLog log(client_);
+  TMemoryStream sink;
+  ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "EIdReadTimeout",
+                "Read Timeout");
+  // The loop's poll (0 ms), then 45000 - 250 and 250; every wait that found nothing pumps.
+  EXPECT_EQ(fake_.WaitTimeouts(), (std::vector<int>{0, 44750, 250}));
+  EXPECT_EQ(fake_.Sequence(),
+            (std::vector<Kind>{Kind::kWaitReadable, Kind::kPump, Kind::kWaitReadable, Kind::kPump,
+                               Kind::kWaitReadable, Kind::kPump}));
+  EXPECT_EQ(log.Entries(), (std::vector<std::string>{"begin r 0", "end r"}));
+  EXPECT_TRUE(client_.IsConnected());  // stuck open
+}
+
+TEST_F(ConnectionFakeTest, WithoutTheComponentAReadWaitIsOneWait) {
+  client_.SetReadTimeout(45000);
+  Open();
+  TMemoryStream sink;
+  ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "EIdReadTimeout",
+                "Read Timeout");
+  EXPECT_EQ(fake_.WaitTimeouts(), (std::vector<int>{0, 45000}));
+
+  // The same on another thread while the component is registered: it is not in use there.
+  UseAntiFreeze();
+  fake_.ClearCalls();
+  std::thread other([&] {
+    TMemoryStream other_sink;
+    EXPECT_THROW(client_.IOHandler()->ReceiveUntilClosed(other_sink), EIdReadTimeout);
+  });
+  other.join();
+  EXPECT_EQ(fake_.WaitTimeouts(), (std::vector<int>{0, 45000}));
+  EXPECT_EQ(fake_.Count(Kind::kPump), 0u);
+}
+
+TEST_F(ConnectionFakeTest, ABusyWaitPumpsOnlyWhenNotOnlyWhenIdle) {
+  TIdAntiFreeze& anti_freeze = UseAntiFreeze();
+  client_.SetReadTimeout(45000);
+  Open();
+  client_.IOHandler()->SetRecvBufferSize(4096);
+  // The reply arrives during the first part of the split wait.
+  bool delivered = false;
+  fake_.SetOnCall([&](const testing::SocketCall& call) {
+    if (call.kind == Kind::kWaitReadable && call.value == 44750 && !delivered) {
+      delivered = true;
+      fake_.QueueData("reply");
+      fake_.QueueClose();
+    }
+  });
+  TMemoryStream sink;
+  client_.IOHandler()->ReceiveUntilClosed(sink);
+  EXPECT_EQ(sink.DataAsString(), "reply");
+  // Wait(0) found nothing: pump. Wait(44750) found the reply: no pump.
+  EXPECT_EQ(fake_.Sequence({Kind::kRecv, Kind::kShutdownSend, Kind::kClose}),
+            (std::vector<Kind>{Kind::kWaitReadable, Kind::kPump, Kind::kWaitReadable,
+                               Kind::kWaitReadable}));
+  EXPECT_FALSE(client_.IsConnected());
+
+  anti_freeze.SetOnlyWhenIdle(false);
+  fake_.SetOnCall(nullptr);
+  fake_.ClearCalls();
+  client_.OpenConnection();
+  fake_.QueueData("again");
+  fake_.QueueClose();
+  fake_.ClearCalls();
+  TMemoryStream second;
+  client_.IOHandler()->ReceiveUntilClosed(second);
+  EXPECT_EQ(second.DataAsString(), "again");
+  // Every single wait pumps now, readable or not.
+  EXPECT_EQ(
+      fake_.Sequence({Kind::kRecv, Kind::kShutdownSend, Kind::kClose}),
+      (std::vector<Kind>{Kind::kWaitReadable, Kind::kPump, Kind::kWaitReadable, Kind::kPump}));
+}
+
+TEST_F(ConnectionFakeTest, WithoutALimitTheWaitsAreIdleTimeOutLong) {
+  UseAntiFreeze();
+  client_.SetReadTimeout(0);  // 0 and -1 both mean no limit
+  Open();
+  int waits = 0;
+  fake_.SetOnCall([&](const testing::SocketCall& call) {
+    if (call.kind == Kind::kWaitReadable && ++waits == 4) fake_.QueueClose();
+  });
+  TMemoryStream sink;
+  client_.IOHandler()->ReceiveUntilClosed(sink);
+  EXPECT_EQ(fake_.WaitTimeouts(), (std::vector<int>{0, 250, 250, 250}));
+  EXPECT_EQ(fake_.Count(Kind::kPump), 3u);
+
+  // Without the component: one wait without a time value.
+  anti_freeze_.reset();
+  client_.SetReadTimeout(-1);
+  client_.OpenConnection();
+  fake_.ClearCalls();
+  waits = 0;
+  fake_.SetOnCall([&](const testing::SocketCall& call) {
+    if (call.kind == Kind::kWaitReadable && ++waits == 2) fake_.QueueClose();
+  });
+  client_.IOHandler()->ReceiveUntilClosed(sink);
+  EXPECT_EQ(fake_.WaitTimeouts(), (std::vector<int>{0, -1}));
+  EXPECT_EQ(fake_.Count(Kind::kPump), 0u);
+}
+
+TEST_F(ConnectionFakeTest, SendsNeverPumpWhileOnlyWhenIdle) {
+  TIdAntiFreeze& anti_freeze = UseAntiFreeze();
+  Open();
+  fake_.LimitSend(3);
+  client_.IOHandler()->SendLine("hello");
+  EXPECT_EQ(fake_.Sent(), "hello\r\n");
+  std::vector<std::string> pieces;
+  for (const auto& call : fake_.CallsOf(Kind::kSend)) pieces.push_back(call.text);
+  EXPECT_EQ(pieces, (std::vector<std::string>{"hello\r\n", "lo\r\n", "\n"}));
+  EXPECT_EQ(fake_.Count(Kind::kPump), 0u);
+
+  anti_freeze.SetOnlyWhenIdle(false);
+  fake_.ClearCalls();
+  client_.IOHandler()->SendLine("abcdef");
+  EXPECT_EQ(fake_.Sequence(), (std::vector<Kind>{Kind::kSend, Kind::kPump, Kind::kSend, Kind::kPump,
+                                                 Kind::kSend, Kind::kPump}));
+
+  anti_freeze.SetActive(false);
+  fake_.ClearCalls();
+  client_.IOHandler()->SendLine("abcdef");
+  EXPECT_EQ(fake_.Count(Kind::kPump), 0u);
+}
+
+TEST_F(ConnectionFakeTest, SendLineRaisesNoNotifications) {
+  Open();
+  NotificationLog log(client_);
+  client_.IOHandler()->SendLine("IZVJ 1 ");
+  EXPECT_EQ(fake_.Sent(), "IZVJ 1 \r\n");
+  EXPECT_EQ(fake_.Count(Kind::kSend), 1u);  // one send for the whole line
+  EXPECT_TRUE(log.Entries().empty());
+}
+
+TEST_F(ConnectionFakeTest, ASendOfNothingMeansThePeerHasClosed) {
+  Open();
+  fake_.QueueSendAnswer(0);
+  ExpectFailure([&] { client_.IOHandler()->SendLine("x"); }, "EIdConnClosedGracefully",
+                "Connection Closed Gracefully.");
+  EXPECT_TRUE(client_.IOHandler()->ClosedGracefully());
+  EXPECT_FALSE(client_.IOHandler()->BindingAllocated());
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(ConnectionFakeTest, AFailedSendLeavesTheConnectionStuckOpen) {
+  Open();
+  fake_.QueueSendAnswer(-1, 10053);
+  ExpectFailure([&] { client_.IOHandler()->SendLine("x"); }, "EIdSocketError",
+                "Socket Error # 10053\r\nSoftware caused connection abort.");
+  EXPECT_TRUE(client_.IsConnected());
+  client_.CloseConnection();
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(ConnectionFakeTest, SendingAfterTheCloseWasNoticedFailsEvenWithUnreadBytes) {
+  Open();
+  fake_.QueueData("unread");
+  fake_.QueueClose();
+  EXPECT_TRUE(client_.IsConnected());  // takes the bytes
+  EXPECT_TRUE(client_.IsConnected());  // notices the close, closes the socket
+  EXPECT_FALSE(client_.IOHandler()->BindingAllocated());
+  fake_.ClearCalls();
+  ExpectFailure([&] { client_.IOHandler()->SendLine("x"); }, "EIdConnClosedGracefully",
+                "Connection Closed Gracefully.");
+  EXPECT_TRUE(fake_.Calls().empty());
+  // The unread bytes keep the connection "connected" and refuse a new open.
+  EXPECT_TRUE(client_.IsConnected());
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdAlreadyConnected", "Already connected.");
+}
+
+TEST_F(ConnectionFakeTest, AlreadyConnected) {
+  Open();
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdAlreadyConnected", "Already connected.");
+  EXPECT_EQ(fake_.Count(Kind::kSocket), 0u);
+  EXPECT_TRUE(client_.IsConnected());  // the failed open changed nothing
+}
+
+TEST_F(ConnectionFakeTest, ReceivingNotifiesPerBlockAndKeepsEveryByte) {
+  Open();
+  client_.IOHandler()->SetRecvBufferSize(4096);
+  std::string reply(10000, '\0');
+  for (size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<char>(i * 7 + i / 256);
+  fake_.QueueData(reply);
+  fake_.QueueClose();
+  NotificationLog log(client_);
+  EXPECT_TRUE(client_.IsConnected());
+  EXPECT_EQ(client_.IOHandler()->InputBuffer()->Size(), 4096u);
+  TMemoryStream sink;
+  client_.IOHandler()->ReceiveUntilClosed(sink);
+  EXPECT_EQ(log.Entries(), (std::vector<std::string>{"begin r 0", "work r 4096", "work r 8192",
+                                                     "work r 10000", "end r"}));
+  EXPECT_EQ(sink.DataAsString(), reply);
+  for (const auto& call : fake_.CallsOf(Kind::kRecv)) EXPECT_EQ(call.value, 4096);
+  EXPECT_FALSE(client_.IsConnected());
+  fake_.ClearCalls();
+  client_.CloseConnection();
+  EXPECT_TRUE(fake_.Calls().empty());  // nothing left to close
+}
+
+TEST_F(ConnectionFakeTest, AResetKeepsTheBytesAndLeavesTheConnectionStuckOpen) {
+  Open();
+  client_.IOHandler()->SetRecvBufferSize(4096);
+  fake_.QueueData(std::string(5000, 'r'));
+  fake_.QueueRecvError(10054);
+  NotificationLog log(client_);
+  TMemoryStream sink;
+  int32_t code =
+      ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "EIdSocketError",
+                    "Socket Error # 10054\r\nConnection reset by peer.");
+  EXPECT_EQ(code, 10054);
+  EXPECT_EQ(sink.DataAsString(), std::string(5000, 'r'));
+  EXPECT_EQ(log.Entries(),
+            (std::vector<std::string>{"begin r 0", "work r 4096", "work r 5000", "end r"}));
+  EXPECT_TRUE(client_.IOHandler()->Opened());
+  EXPECT_TRUE(client_.IOHandler()->BindingAllocated());
+  // Every later poll asks the platform again and raises what it reports.
+  fake_.QueueWaitAnswer(-1, 10054);
+  EXPECT_THROW(client_.IsConnected(), EIdSocketError);
+}
+
+TEST_F(ConnectionFakeTest, CloseConnectionClosesBeforeItRaisesThePollFailure) {
+  Open();
+  fake_.QueueWaitAnswer(-1, 10050);
+  ExpectFailure([&] { client_.CloseConnection(); }, "EIdSocketError",
+                "Socket Error # 10050\r\nNetwork is down.");
+  EXPECT_EQ(fake_.Sequence(),
+            (std::vector<Kind>{Kind::kWaitReadable, Kind::kShutdownSend, Kind::kClose}));
+  EXPECT_FALSE(client_.IOHandler()->Opened());
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(ConnectionFakeTest, TheHandlerIsReusedAfterACloseAndRenewedAfterAFailedOpen) {
+  Open();
+  TIOHandler* first = client_.IOHandler();
+  first->SetRecvBufferSize(4096);
+  fake_.QueueData("left over");
+  EXPECT_TRUE(client_.IsConnected());
+  client_.CloseConnection();
+  EXPECT_EQ(first->InputBuffer()->Size(), 9u);  // a close does not empty the buffer
+  // Unread bytes count as connected, so they have to go before a new open.
+  first->InputBuffer()->Extract(9);
+  client_.OpenConnection();
+  EXPECT_EQ(client_.IOHandler(), first);
+  EXPECT_EQ(first->RecvBufferSize(), 4096);
+  EXPECT_EQ(first->InputBuffer()->Size(), 0u);
+  client_.CloseConnection();
+
+  fake_.ConnectFails(10061);
+  EXPECT_THROW(client_.OpenConnection(), EIdSocketError);
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+  fake_.ConnectSucceeds();
+  client_.OpenConnection();
+  ASSERT_NE(client_.IOHandler(), nullptr);
+  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), 32768);
+}
+
+TEST_F(ConnectionFakeTest, NotificationsNestAndDropProgressOutsideATransfer) {
+  NotificationLog log(client_);
+  client_.DoWork(wmRead, 5);  // no transfer begun: dropped
+  client_.BeginWork(wmRead, 0);
+  client_.BeginWork(wmRead, 99);  // nested: no second begin
+  client_.DoWork(wmRead, 10);
+  client_.DoWork(wmWrite, 10);  // the other mode has no transfer
+  client_.EndWork(wmRead);
+  client_.DoWork(wmRead, 1);
+  client_.EndWork(wmRead);
+  client_.BeginWork(wmRead, 7);  // a new outermost transfer starts from 0
+  client_.DoWork(wmRead, 2);
+  client_.EndWork(wmRead);
+  EXPECT_EQ(log.Entries(), (std::vector<std::string>{"begin r 0", "work r 10", "work r 11", "end r",
+                                                     "begin r 7", "work r 2", "end r"}));
+}
+
+TEST_F(ConnectionFakeTest, CountsBeyondThirtyTwoBitsAreARangeErrorOnlyWithAHandler) {
+  client_.BeginWork(wmRead, 0);
+  client_.DoWork(wmRead, 2147483647);
+  EXPECT_NO_THROW(client_.DoWork(wmRead, 1));  // nobody listens: nothing is converted
+  client_.EndWork(wmRead);
+
+  NotificationLog log(client_);
+  client_.BeginWork(wmRead, 0);
+  client_.DoWork(wmRead, 2147483647);
+  ExpectFailure([&] { client_.DoWork(wmRead, 1); }, "ERangeError", "Range check error");
+  client_.EndWork(wmRead);
+  EXPECT_EQ(log.Entries(), (std::vector<std::string>{"begin r 0", "work r 2147483647", "end r"}));
+  ExpectFailure([&] { client_.BeginWork(wmWrite, 2147483648LL); }, "ERangeError",
+                "Range check error");
+}
+
+}  // namespace
+}  // namespace vxt

@@ -1,0 +1,398 @@
+#include "support/FakeSocketApi.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vxt::testing {
+
+namespace {
+
+// Winsock numbers the fake answers with.
+constexpr int32_t kWsaEWouldBlock = 10035;
+constexpr int32_t kWsaENotSock = 10038;
+constexpr int32_t kWsaHostNotFound = 11001;
+
+thread_local int32_t last_error = 0;
+
+}  // namespace
+
+const char* KindName(SocketCall::Kind kind) {
+  switch (kind) {
+    case SocketCall::Kind::kSocket:
+      return "Socket";
+    case SocketCall::Kind::kBind:
+      return "Bind";
+    case SocketCall::Kind::kSetNoDelay:
+      return "SetNoDelay";
+    case SocketCall::Kind::kConnect:
+      return "Connect";
+    case SocketCall::Kind::kWaitReadable:
+      return "WaitReadable";
+    case SocketCall::Kind::kRecv:
+      return "Recv";
+    case SocketCall::Kind::kSend:
+      return "Send";
+    case SocketCall::Kind::kShutdownSend:
+      return "ShutdownSend";
+    case SocketCall::Kind::kClose:
+      return "Close";
+    case SocketCall::Kind::kGetSockName:
+      return "GetSockName";
+    case SocketCall::Kind::kGetPeerName:
+      return "GetPeerName";
+    case SocketCall::Kind::kGetHostByName:
+      return "GetHostByName";
+    case SocketCall::Kind::kHostName:
+      return "HostName";
+    case SocketCall::Kind::kPump:
+      return "Pump";
+  }
+  return "?";
+}
+
+FakeSocketApi::FakeSocketApi() {
+  SetSocketApiForTesting(this);
+}
+
+FakeSocketApi::~FakeSocketApi() {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    destroying_ = true;
+    connect_changed_.notify_all();
+    // A test that failed half-way may leave a worker inside Connect; let it leave first.
+    connect_changed_.wait(lock, [this] { return connects_pending_ == 0; });
+  }
+  SetSocketApiForTesting(nullptr);
+}
+
+void FakeSocketApi::FailNextSocket(int32_t code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fail_next_socket_ = code;
+}
+
+void FakeSocketApi::FailBind(int32_t code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fail_bind_ = code;
+}
+
+void FakeSocketApi::FailSetNoDelay(int32_t code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fail_no_delay_ = code;
+}
+
+void FakeSocketApi::AddHost(const std::string& name, const std::string& ip) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  hosts_[name] = ip;
+}
+
+void FakeSocketApi::FailLookup(const std::string& name, int32_t code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failing_hosts_[name] = code;
+}
+
+void FakeSocketApi::ConnectSucceeds() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  connect_mode_ = ConnectMode::kSucceed;
+}
+
+void FakeSocketApi::ConnectFails(int32_t code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  connect_mode_ = ConnectMode::kFail;
+  connect_error_ = code;
+}
+
+void FakeSocketApi::ConnectBlocks() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  connect_mode_ = ConnectMode::kBlock;
+  connect_released_ = false;
+}
+
+void FakeSocketApi::ReleaseConnect(int32_t code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  connect_released_ = true;
+  release_code_ = code;
+  connect_changed_.notify_all();
+}
+
+bool FakeSocketApi::ConnectPending() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connects_pending_ > 0;
+}
+
+void FakeSocketApi::QueueData(const std::string& bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  incoming_.push_back({Event::Type::kData, bytes, 0});
+}
+
+void FakeSocketApi::QueueClose() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  incoming_.push_back({Event::Type::kClose, {}, 0});
+}
+
+void FakeSocketApi::QueueRecvError(int32_t code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  incoming_.push_back({Event::Type::kError, {}, code});
+}
+
+void FakeSocketApi::QueueWaitAnswer(int result, int32_t error_code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  wait_answers_.push_back({result, error_code});
+}
+
+void FakeSocketApi::LimitSend(int max_per_call) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  send_limit_ = max_per_call;
+}
+
+void FakeSocketApi::QueueSendAnswer(int result, int32_t error_code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  send_answers_.push_back({result, error_code});
+}
+
+void FakeSocketApi::SetOnCall(std::function<void(const SocketCall&)> on_call) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  on_call_ = std::move(on_call);
+}
+
+void FakeSocketApi::RecordPump(bool all_pending) {
+  SocketCall call;
+  call.kind = Kind::kPump;
+  call.value = all_pending ? 1 : 0;
+  std::lock_guard<std::mutex> lock(mutex_);
+  calls_.push_back(call);
+}
+
+std::vector<SocketCall> FakeSocketApi::Calls() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return calls_;
+}
+
+std::vector<SocketCall> FakeSocketApi::CallsOf(Kind kind) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<SocketCall> found;
+  for (const SocketCall& call : calls_) {
+    if (call.kind == kind) found.push_back(call);
+  }
+  return found;
+}
+
+size_t FakeSocketApi::Count(Kind kind) const {
+  return CallsOf(kind).size();
+}
+
+std::vector<SocketCall::Kind> FakeSocketApi::Sequence(const std::set<Kind>& leave_out) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<Kind> kinds;
+  for (const SocketCall& call : calls_) {
+    if (leave_out.count(call.kind) == 0) kinds.push_back(call.kind);
+  }
+  return kinds;
+}
+
+std::vector<int> FakeSocketApi::WaitTimeouts() const {
+  std::vector<int> timeouts;
+  for (const SocketCall& call : CallsOf(Kind::kWaitReadable)) timeouts.push_back(call.value);
+  return timeouts;
+}
+
+std::string FakeSocketApi::Sent() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return sent_;
+}
+
+size_t FakeSocketApi::OpenSockets() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return open_.size();
+}
+
+void FakeSocketApi::ClearCalls() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  calls_.clear();
+}
+
+void FakeSocketApi::Record(SocketCall call) {
+  std::function<void(const SocketCall&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back(call);
+    hook = on_call_;
+  }
+  if (hook) hook(call);
+}
+
+int FakeSocketApi::Fail(int32_t code) {
+  last_error = code;
+  return -1;
+}
+
+TSocketHandle FakeSocketApi::Socket(TIPVersion version) {
+  SocketCall call;
+  call.kind = Kind::kSocket;
+  call.value = version == TIPVersion::Id_IPv6 ? 6 : 4;
+  Record(call);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (fail_next_socket_ != 0) {
+    int32_t code = fail_next_socket_;
+    fail_next_socket_ = 0;
+    Fail(code);
+    return kInvalidSocket;
+  }
+  TSocketHandle s = next_handle_++;
+  open_.insert(s);
+  // A new connection has a peer that has not closed yet.
+  peer_closed_ = false;
+  return s;
+}
+
+int FakeSocketApi::Bind(TSocketHandle s, const std::string& ip, uint16_t port) {
+  Record({Kind::kBind, s, ip, port});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
+  return fail_bind_ != 0 ? Fail(fail_bind_) : 0;
+}
+
+int FakeSocketApi::SetNoDelay(TSocketHandle s, bool no_delay) {
+  Record({Kind::kSetNoDelay, s, {}, no_delay ? 1 : 0});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
+  return fail_no_delay_ != 0 ? Fail(fail_no_delay_) : 0;
+}
+
+int FakeSocketApi::Connect(TSocketHandle s, const std::string& ip, uint16_t port) {
+  Record({Kind::kConnect, s, ip, port});
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
+  if (connect_mode_ == ConnectMode::kFail) return Fail(connect_error_);
+  if (connect_mode_ == ConnectMode::kBlock) {
+    ++connects_pending_;
+    connect_changed_.notify_all();
+    connect_changed_.wait(lock,
+                          [&] { return connect_released_ || !IsOpenLocked(s) || destroying_; });
+    --connects_pending_;
+    connect_changed_.notify_all();
+    if (!IsOpenLocked(s) || destroying_) return Fail(kWsaENotSock);
+    connect_released_ = false;
+    if (release_code_ != 0) return Fail(release_code_);
+  }
+  peers_[s] = TSocketAddress{ip, port};
+  return 0;
+}
+
+int FakeSocketApi::WaitReadable(TSocketHandle s, int timeout_ms) {
+  Record({Kind::kWaitReadable, s, {}, timeout_ms});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!wait_answers_.empty()) {
+    Answer answer = wait_answers_.front();
+    wait_answers_.pop_front();
+    if (answer.result < 0) return Fail(answer.error_code);
+    return answer.result;
+  }
+  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
+  return (!incoming_.empty() || peer_closed_) ? 1 : 0;
+}
+
+int FakeSocketApi::Recv(TSocketHandle s, void* buffer, int length) {
+  Record({Kind::kRecv, s, {}, length});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
+  if (incoming_.empty()) return peer_closed_ ? 0 : Fail(kWsaEWouldBlock);
+  Event& event = incoming_.front();
+  switch (event.type) {
+    case Event::Type::kClose:
+      incoming_.pop_front();
+      peer_closed_ = true;
+      return 0;
+    case Event::Type::kError: {
+      int32_t code = event.code;
+      incoming_.pop_front();
+      return Fail(code);
+    }
+    case Event::Type::kData:
+      break;
+  }
+  size_t count = std::min(event.bytes.size(), static_cast<size_t>(std::max(length, 0)));
+  std::memcpy(buffer, event.bytes.data(), count);
+  event.bytes.erase(0, count);
+  if (event.bytes.empty()) incoming_.pop_front();
+  return static_cast<int>(count);
+}
+
+int FakeSocketApi::Send(TSocketHandle s, const void* buffer, int length) {
+  const char* bytes = static_cast<const char*>(buffer);
+  Record({Kind::kSend, s, std::string(bytes, bytes + std::max(length, 0)), length});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
+  if (!send_answers_.empty()) {
+    Answer answer = send_answers_.front();
+    send_answers_.pop_front();
+    if (answer.result < 0) return Fail(answer.error_code);
+    if (answer.result == 0) return 0;
+  }
+  int count = length;
+  if (send_limit_ > 0 && count > send_limit_) count = send_limit_;
+  sent_.append(bytes, static_cast<size_t>(count));
+  return count;
+}
+
+int FakeSocketApi::ShutdownSend(TSocketHandle s) {
+  Record({Kind::kShutdownSend, s, {}, 0});
+  std::lock_guard<std::mutex> lock(mutex_);
+  return IsOpenLocked(s) ? 0 : Fail(kWsaENotSock);
+}
+
+int FakeSocketApi::Close(TSocketHandle s) {
+  Record({Kind::kClose, s, {}, 0});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (open_.erase(s) == 0) return Fail(kWsaENotSock);
+  peers_.erase(s);
+  connect_changed_.notify_all();
+  return 0;
+}
+
+int FakeSocketApi::GetSockName(TSocketHandle s, TSocketAddress& address) {
+  Record({Kind::kGetSockName, s, {}, 0});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
+  address.ip = "127.0.0.1";
+  address.port = static_cast<uint16_t>(40000 + s);
+  return 0;
+}
+
+int FakeSocketApi::GetPeerName(TSocketHandle s, TSocketAddress& address) {
+  Record({Kind::kGetPeerName, s, {}, 0});
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto peer = peers_.find(s);
+  if (!IsOpenLocked(s) || peer == peers_.end()) return Fail(kWsaENotSock);
+  address = peer->second;
+  return 0;
+}
+
+bool FakeSocketApi::GetHostByName(const std::string& name, std::string& ip, int32_t& error_code) {
+  Record({Kind::kGetHostByName, kInvalidSocket, name, 0});
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto failing = failing_hosts_.find(name);
+  if (failing != failing_hosts_.end()) {
+    error_code = failing->second;
+    last_error = error_code;
+    return false;
+  }
+  auto known = hosts_.find(name);
+  if (known == hosts_.end()) {
+    error_code = kWsaHostNotFound;
+    last_error = error_code;
+    return false;
+  }
+  ip = known->second;
+  return true;
+}
+
+std::string FakeSocketApi::HostName() {
+  Record({Kind::kHostName, kInvalidSocket, {}, 0});
+  return "fakehost";
+}
+
+int32_t FakeSocketApi::LastError() {
+  return last_error;
+}
+
+}  // namespace vxt::testing
