@@ -293,6 +293,27 @@ TEST_F(MainWindowUi, ASettingsFileThatCannotBeCreatedIsReportedAtCloseAndTheProg
   EXPECT_FALSE(program.FileExists("VXTVannikorde.ini.tmp"));
 }
 
+TEST_F(MainWindowUi, AReadOnlySettingsFileLoadsAndIsReportedAtCloseUnchanged) {
+  ProgramUnderTest program("ReadOnlySettings");
+  const std::string before = Settings("8", "9", "127.0.0.99");
+  program.WriteFile("VXTVannikorde.ini", before);
+  ASSERT_TRUE(SetFileAttributesA(program.PathOf("VXTVannikorde.ini").c_str(),
+                                 FILE_ATTRIBUTE_READONLY));
+  StartProgram(program);
+  EXPECT_EQ(WindowText(program.Control(kEdit3Id)), "8") << "a read-only file loads normally";
+  SetWindowTextOf(program.Control(kEdit3Id), "10");
+
+  PostMessageA(program.MainWindow(), WM_CLOSE, 0, 0);
+  MessageBoxContent box = program.WaitForMessageBox();
+  ExpectFileFailureBox(box,
+                       "Cannot create file \"" + program.PathOf("VXTVannikorde.ini") + "\". ");
+  ProgramUnderTest::PressOk(box.box);
+  EXPECT_TRUE(program.WaitForExit(10000)) << "the program must end after the box";
+  std::string after;
+  ASSERT_TRUE(program.ReadFile("VXTVannikorde.ini", after));
+  EXPECT_EQ(after, before);
+}
+
 TEST_F(MainWindowUi, ASocketLibraryThatCannotBeLoadedEndsTheStartWithTheApplicationErrorBox) {
   ProgramUnderTest program("StartupFailure");
   // Wine's loader then finds no WS2_32.DLL for the program.
