@@ -230,6 +230,85 @@ TEST_F(MainWindowUi, SettingsFromTheFileFillTheFieldsAtStart) {
 }
 
 
+TEST_F(MainWindowUi, TheEndOfTheSessionEndsTheProgramWithoutSaving) {
+  ProgramUnderTest program("EndSession");
+  program.WriteFile("VXTVannikorde.ini", Settings("3", "4", "5"));
+  StartProgram(program);
+  SetWindowTextOf(program.Control(kEdit3Id), "changed");
+  PostMessageA(program.MainWindow(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+  PostMessageA(program.MainWindow(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_TRUE(program.WaitForExit(10000));
+  std::string after;
+  ASSERT_TRUE(program.ReadFile("VXTVannikorde.ini", after));
+  EXPECT_EQ(after, Settings("3", "4", "5"));
+}
+
+// The session's DPI is read when a program starts; this case starts one at 144 dpi.
+class ScopedLogPixels {
+ public:
+  explicit ScopedLogPixels(DWORD dpi) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
+    }
+    DWORD size = sizeof old_;
+    had_old_ = RegQueryValueExA(key_, "LogPixels", nullptr, nullptr,
+                                reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
+    RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof dpi);
+  }
+  ~ScopedLogPixels() {
+    if (!key_) return;
+    if (had_old_) {
+      RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_),
+                     sizeof old_);
+    } else {
+      RegDeleteValueA(key_, "LogPixels");
+    }
+    RegCloseKey(key_);
+  }
+  bool Set() const { return key_ != nullptr; }
+
+ private:
+  HKEY key_ = nullptr;
+  DWORD old_ = 0;
+  bool had_old_ = false;
+};
+
+TEST_F(MainWindowUi, At144DpiEveryPositionAndSizeIsOneAndAHalfTimesTheDesign) {
+  ProgramUnderTest program("Dpi144");
+  {
+    ScopedLogPixels dpi(144);
+    ASSERT_TRUE(dpi.Set());
+    StartProgram(program);
+  }
+  HWND window = program.MainWindow();
+  RECT client;
+  GetClientRect(window, &client);
+  if (client.right == 349) GTEST_SKIP() << "this Wine does not take the session DPI from the registry";
+  EXPECT_EQ(client.right, 524);   // 349 * 1.5, rounded
+  EXPECT_EQ(client.bottom, 413);  // 275 * 1.5, rounded
+  struct Expected {
+    int id, left, top, width, height;
+  } const expected[] = {
+      {kBitBtn1Id, 191, 143, 113, 38},  // 127, 95, 75 x 25
+      {kMemo1Id, 12, 203, 500, 156},    // 8, 135, 333 x 104
+      {kVlId, 518, 101, 459, 450},      // 345, 67, 306 x 300
+  };
+  for (const Expected& control : expected) {
+    SCOPED_TRACE("control " + std::to_string(control.id));
+    RECT rect;
+    GetWindowRect(program.Control(control.id), &rect);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    EXPECT_EQ(rect.left, control.left);
+    EXPECT_EQ(rect.top, control.top);
+    EXPECT_EQ(rect.right - rect.left, control.width);
+    EXPECT_EQ(rect.bottom - rect.top, control.height);
+  }
+  CloseProgram(program);
+}
+
 // The default failure display: the application title as caption, the message and its ".".
 void ExpectFileFailureBox(const MessageBoxContent& box, const std::string& start) {
   ASSERT_NE(box.box, nullptr) << "no message box";
