@@ -236,6 +236,20 @@ TEST_F(ConnectionFakeTest, TheSliceFollowsIdleTimeOutOnlyWhileTheComponentIsInUs
   EXPECT_EQ(fake_.Count(Kind::kPump), 0u);
 }
 
+TEST_F(ConnectionFakeTest, AFailingPumpStepDoesNotLeaveTheWorkerBehind) {
+  TIdAntiFreeze& anti_freeze = UseAntiFreeze();
+  int pumps = 0;
+  anti_freeze.SetMessagePump([&](bool) {
+    if (++pumps == 2) throw EIdException("handler failed");
+  });
+  fake_.ConnectBlocks();
+  client_.SetConnectTimeout(5000);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdException", "handler failed");
+  EXPECT_FALSE(fake_.ConnectPending());
+  EXPECT_EQ(fake_.OpenSockets(), 0u);
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+}
+
 TEST_F(ConnectionFakeTest, AConnectIsNoticedInTheSliceInWhichItCompleted) {
   UseAntiFreeze();
   ObserveConnectWaits(3);
