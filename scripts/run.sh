@@ -28,9 +28,9 @@ bash scripts/install-deps.sh
 command -v ss >/dev/null || bash scripts/install-deps.sh iproute2
 
 log "building the program (windows preset) and the demo report server (linux preset)"
-cmake --preset windows >/dev/null
+cmake --preset windows
 cmake --build --preset windows --target VXTVannikorde -j2
-cmake --preset linux >/dev/null
+cmake --preset linux
 cmake --build --preset linux --target demo_report_server -j2
 
 mkdir -p "$run_dir"

@@ -1,8 +1,8 @@
 // Program entry: DPI awareness and the common controls, the main window VXTMain, and the
 // message loop until the window has closed.
-#include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include "mainunit_win32.h"
 

@@ -33,8 +33,8 @@ constexpr DWORD kEditStyle = kChild | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
 constexpr DWORD kLabelStyle = kChild | SS_LEFT | SS_NOPREFIX;
 // A log that wraps: ES_AUTOVSCROLL without a scroll bar, since an edit without it refuses
 // text beyond its visible lines; no ES_AUTOHSCROLL, so long lines wrap.
-constexpr DWORD kMemoStyle = kChild | WS_TABSTOP | ES_LEFT | ES_MULTILINE | ES_WANTRETURN |
-                             ES_AUTOVSCROLL | ES_NOHIDESEL;
+constexpr DWORD kMemoStyle =
+    kChild | WS_TABSTOP | ES_LEFT | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL;
 constexpr DWORD kPickerStyle = kChild | WS_TABSTOP | DTS_SHORTDATEFORMAT;
 constexpr DWORD kListStyle =
     kChild | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER;
@@ -84,8 +84,8 @@ std::string ExecutableFileName() {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-LRESULT CALLBACK MemoSubclassProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
-                                  UINT_PTR, DWORD_PTR) {
+LRESULT CALLBACK MemoSubclassProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                  DWORD_PTR) {
   if (message == WM_GETDLGCODE) {
     LRESULT code = DefSubclassProc(hwnd, message, wparam, lparam);
     // A multi-line edit wants every key, Tab included; here Tab moves the focus on, as in
@@ -123,9 +123,13 @@ void ShowDefaultFailure(HWND owner, const std::string& message) {
   MessageBoxA(owner, text.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
 }
 
-int ScaleToDpi(int value, int dpi) { return MulDiv(value, dpi, 96); }
+int ScaleToDpi(int value, int dpi) {
+  return MulDiv(value, dpi, 96);
+}
 
-TVXTMainWindow::TVXTMainWindow(HINSTANCE instance) : instance_(instance) { VXTMain = this; }
+TVXTMainWindow::TVXTMainWindow(HINSTANCE instance) : instance_(instance) {
+  VXTMain = this;
+}
 
 TVXTMainWindow::~TVXTMainWindow() {
   if (hwnd_) DestroyWindow(hwnd_);
@@ -160,8 +164,8 @@ bool TVXTMainWindow::Create() {
   int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
 
-  HWND hwnd = CreateWindowExA(kWindowExStyle, kMainWindowClass, kWindowCaption, kWindowStyle,
-                              left, top, width, height, nullptr, nullptr, instance_, this);
+  HWND hwnd = CreateWindowExA(kWindowExStyle, kMainWindowClass, kWindowCaption, kWindowStyle, left,
+                              top, width, height, nullptr, nullptr, instance_, this);
   if (!hwnd) {
     if (failure_.class_name.empty()) {
       DWORD error = GetLastError();
@@ -186,8 +190,7 @@ bool TVXTMainWindow::PreTranslate(MSG& msg) {
   return hwnd_ && !destroying_ && IsDialogMessageA(hwnd_, &msg);
 }
 
-LRESULT CALLBACK TVXTMainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
-                                            LPARAM lparam) {
+LRESULT CALLBACK TVXTMainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   TVXTMainWindow* self;
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
@@ -283,11 +286,11 @@ void TVXTMainWindow::CreateControls() {
                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                       DEFAULT_PITCH | FF_DONTCARE, kFontFace);
   for (const ControlLayout& layout : kLayout) {
-    HWND control = CreateWindowExA(
-        layout.ex_style, layout.class_name, layout.text, layout.style,
-        ScaleToDpi(layout.left, dpi_), ScaleToDpi(layout.top, dpi_),
-        ScaleToDpi(layout.width, dpi_), ScaleToDpi(layout.height, dpi_), hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance_, nullptr);
+    HWND control = CreateWindowExA(layout.ex_style, layout.class_name, layout.text, layout.style,
+                                   ScaleToDpi(layout.left, dpi_), ScaleToDpi(layout.top, dpi_),
+                                   ScaleToDpi(layout.width, dpi_), ScaleToDpi(layout.height, dpi_),
+                                   hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
+                                   instance_, nullptr);
     if (control && font_) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
 
@@ -391,8 +394,8 @@ void TVXTMainWindow::ShowStoreInList() {
     item.mask = LVIF_TEXT;
     item.iItem = row;
     item.pszText = name.data();
-    int index = static_cast<int>(
-        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    int index =
+        static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) break;
     item.iItem = index;
     item.iSubItem = 1;
@@ -444,16 +447,36 @@ void TVXTMainWindow::SetPickerDate(int id, const TDate& date) {
   SendMessageA(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&time));
 }
 
-std::string TVXTMainWindow::ServerText() { return ControlText(kEdit1Id); }
-std::string TVXTMainWindow::CustomerText() { return ControlText(kEdit3Id); }
-std::string TVXTMainWindow::PinText() { return ControlText(kEdit2Id); }
-TDate TVXTMainWindow::FirstDay() { return PickerDate(kD1Id); }
-TDate TVXTMainWindow::LastDay() { return PickerDate(kD2Id); }
-void TVXTMainWindow::SetServerText(const std::string& text) { SetControlText(kEdit1Id, text); }
-void TVXTMainWindow::SetCustomerText(const std::string& text) { SetControlText(kEdit3Id, text); }
-void TVXTMainWindow::SetPinText(const std::string& text) { SetControlText(kEdit2Id, text); }
-void TVXTMainWindow::SetFirstDay(const TDate& date) { SetPickerDate(kD1Id, date); }
-void TVXTMainWindow::SetLastDay(const TDate& date) { SetPickerDate(kD2Id, date); }
+std::string TVXTMainWindow::ServerText() {
+  return ControlText(kEdit1Id);
+}
+std::string TVXTMainWindow::CustomerText() {
+  return ControlText(kEdit3Id);
+}
+std::string TVXTMainWindow::PinText() {
+  return ControlText(kEdit2Id);
+}
+TDate TVXTMainWindow::FirstDay() {
+  return PickerDate(kD1Id);
+}
+TDate TVXTMainWindow::LastDay() {
+  return PickerDate(kD2Id);
+}
+void TVXTMainWindow::SetServerText(const std::string& text) {
+  SetControlText(kEdit1Id, text);
+}
+void TVXTMainWindow::SetCustomerText(const std::string& text) {
+  SetControlText(kEdit3Id, text);
+}
+void TVXTMainWindow::SetPinText(const std::string& text) {
+  SetControlText(kEdit2Id, text);
+}
+void TVXTMainWindow::SetFirstDay(const TDate& date) {
+  SetPickerDate(kD1Id, date);
+}
+void TVXTMainWindow::SetLastDay(const TDate& date) {
+  SetPickerDate(kD2Id, date);
+}
 
 void TVXTMainWindow::ClearLog() {
   HWND memo = Control(kMemo1Id);
@@ -471,7 +494,9 @@ void TVXTMainWindow::AppendLog(const std::string& entry) {
   SendMessageA(memo, EM_SCROLLCARET, 0, 0);
 }
 
-void TVXTMainWindow::ProcessMessages() { PumpMessages(true); }
+void TVXTMainWindow::ProcessMessages() {
+  PumpMessages(true);
+}
 
 void TVXTMainWindow::ShellOpen(const std::string& path) {
   ShellExecuteA(hwnd_, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOW);

@@ -17,7 +17,7 @@ struct ServerScript {
   std::string reply;              // sent in blocks, then the server closes
   size_t block_size = 0;          // 0: the whole reply at once
   int pause_between_blocks_ms = 0;
-  bool trickle_forever = false;   // after the reply: one byte per pause until the client closes
+  bool trickle_forever = false;  // after the reply: one byte per pause until the client closes
 };
 
 class FixedPortServer {

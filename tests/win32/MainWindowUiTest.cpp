@@ -1,9 +1,8 @@
 // The program as a whole under Wine: its window, keyboard focus cycle, start-up values, the log
 // of real exchanges with a loopback server, its closing and its failure boxes.
-#include <windows.h>
 #include <commctrl.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -142,8 +141,8 @@ TEST_F(MainWindowUi, LayoutMatchesTheDesignAt96DpiScaledToTheSessionsDpi) {
   EXPECT_TRUE(GetWindowLongA(program.Control(kPbId), GWL_STYLE) & PBS_SMOOTH);
   for (int id : {kD1Id, kD2Id}) {
     // The short date format is the style without the long-date and time bits.
-    EXPECT_EQ(GetWindowLongA(program.Control(id), GWL_STYLE) & (DTS_LONGDATEFORMAT | DTS_TIMEFORMAT),
-              0);
+    EXPECT_EQ(
+        GetWindowLongA(program.Control(id), GWL_STYLE) & (DTS_LONGDATEFORMAT | DTS_TIMEFORMAT), 0);
   }
 
   // The settings list sticks out of the client area but for a strip of 4 pixels.
@@ -229,7 +228,6 @@ TEST_F(MainWindowUi, SettingsFromTheFileFillTheFieldsAtStart) {
   EXPECT_EQ(saved, Settings("17", "", "10.1.2.3"));
 }
 
-
 TEST_F(MainWindowUi, TheEndOfTheSessionEndsTheProgramWithoutSaving) {
   ProgramUnderTest program("EndSession");
   program.WriteFile("VXTVannikorde.ini", Settings("3", "4", "5"));
@@ -248,13 +246,14 @@ class ScopedLogPixels {
  public:
   explicit ScopedLogPixels(DWORD dpi) {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS) {
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
+                        nullptr) != ERROR_SUCCESS) {
       key_ = nullptr;
       return;
     }
     DWORD size = sizeof old_;
-    had_old_ = RegQueryValueExA(key_, "LogPixels", nullptr, nullptr,
-                                reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
+    had_old_ = RegQueryValueExA(key_, "LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_),
+                                &size) == ERROR_SUCCESS;
     RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
                    sizeof dpi);
   }
@@ -286,7 +285,8 @@ TEST_F(MainWindowUi, At144DpiEveryPositionAndSizeIsOneAndAHalfTimesTheDesign) {
   HWND window = program.MainWindow();
   RECT client;
   GetClientRect(window, &client);
-  if (client.right == 349) GTEST_SKIP() << "this Wine does not take the session DPI from the registry";
+  if (client.right == 349)
+    GTEST_SKIP() << "this Wine does not take the session DPI from the registry";
   EXPECT_EQ(client.right, 524);   // 349 * 1.5, rounded
   EXPECT_EQ(client.bottom, 413);  // 275 * 1.5, rounded
   struct Expected {
@@ -324,9 +324,9 @@ void ExpectFileFailureBox(const MessageBoxContent& box, const std::string& start
 TEST_F(MainWindowUi, ASettingsFileHeldOpenIsReportedBeforeTheWindowOpensWithItsDefaults) {
   ProgramUnderTest program("LoadFailure");
   program.WriteFile("VXTVannikorde.ini", Settings("5", "6", "7"));
-  HANDLE held = CreateFileA(program.PathOf("VXTVannikorde.ini").c_str(),
-                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE held =
+      CreateFileA(program.PathOf("VXTVannikorde.ini").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(program.Start());
 
@@ -360,8 +360,7 @@ TEST_F(MainWindowUi, ASettingsFileThatCannotBeCreatedIsReportedAtCloseAndTheProg
 
   PostMessageA(program.MainWindow(), WM_CLOSE, 0, 0);
   MessageBoxContent box = program.WaitForMessageBox();
-  ExpectFileFailureBox(box,
-                       "Cannot create file \"" + program.PathOf("VXTVannikorde.ini") + "\". ");
+  ExpectFileFailureBox(box, "Cannot create file \"" + program.PathOf("VXTVannikorde.ini") + "\". ");
   EXPECT_TRUE(program.Running()) << "the box is modal: the program waits for it";
   ProgramUnderTest::PressOk(box.box);
   EXPECT_TRUE(program.WaitForExit(10000)) << "the program must end after the box";
@@ -376,16 +375,15 @@ TEST_F(MainWindowUi, AReadOnlySettingsFileLoadsAndIsReportedAtCloseUnchanged) {
   ProgramUnderTest program("ReadOnlySettings");
   const std::string before = Settings("8", "9", "127.0.0.99");
   program.WriteFile("VXTVannikorde.ini", before);
-  ASSERT_TRUE(SetFileAttributesA(program.PathOf("VXTVannikorde.ini").c_str(),
-                                 FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(
+      SetFileAttributesA(program.PathOf("VXTVannikorde.ini").c_str(), FILE_ATTRIBUTE_READONLY));
   StartProgram(program);
   EXPECT_EQ(WindowText(program.Control(kEdit3Id)), "8") << "a read-only file loads normally";
   SetWindowTextOf(program.Control(kEdit3Id), "10");
 
   PostMessageA(program.MainWindow(), WM_CLOSE, 0, 0);
   MessageBoxContent box = program.WaitForMessageBox();
-  ExpectFileFailureBox(box,
-                       "Cannot create file \"" + program.PathOf("VXTVannikorde.ini") + "\". ");
+  ExpectFileFailureBox(box, "Cannot create file \"" + program.PathOf("VXTVannikorde.ini") + "\". ");
   ProgramUnderTest::PressOk(box.box);
   EXPECT_TRUE(program.WaitForExit(10000)) << "the program must end after the box";
   std::string after;
@@ -421,7 +419,6 @@ TEST_F(MainWindowUi, ASocketLibraryThatCannotBeLoadedEndsTheStartWithTheApplicat
   EXPECT_NE(exit_code, 0u);
   EXPECT_FALSE(program.FileExists("VXTVannikorde.ini"));
 }
-
 
 std::string ExpectedRequest(const std::string& customer, const std::string& pin) {
   SYSTEMTIME today;
@@ -536,8 +533,7 @@ TEST_F(MainWindowUi, ACloseDuringAnExchangeSavesAndEndsTheProgramPromptly) {
       << "the reply never started";
   PostMessageA(program.MainWindow(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(program.WaitForExit(10000)) << "the program still runs after the close";
-  EXPECT_TRUE(WaitUntil([&] { return server.ClientGone(); }, 5000))
-      << "the connection stayed open";
+  EXPECT_TRUE(WaitUntil([&] { return server.ClientGone(); }, 5000)) << "the connection stayed open";
 
   std::string saved;
   ASSERT_TRUE(program.ReadFile("VXTVannikorde.ini", saved));

@@ -89,15 +89,13 @@ bool WaitUntil(const std::function<bool()>& predicate, int timeout_ms) {
 
 std::string WindowText(HWND hwnd) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kMessageTimeoutMs,
-                           &length)) {
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kMessageTimeoutMs, &length)) {
     return "<no answer>";
   }
   std::vector<char> buffer(length + 2, '\0');
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(),
-                           reinterpret_cast<LPARAM>(buffer.data()), SMTO_NORMAL,
-                           kMessageTimeoutMs, &copied)) {
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                           SMTO_NORMAL, kMessageTimeoutMs, &copied)) {
     return "<no answer>";
   }
   return std::string(buffer.data(), copied);
@@ -146,14 +144,15 @@ void ProgramUnderTest::WriteFile(const std::string& file_name, const std::string
 }
 
 bool ProgramUnderTest::ReadFile(const std::string& file_name, std::string& bytes) const {
-  HANDLE file = CreateFileA(PathOf(file_name).c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(PathOf(file_name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bytes.clear();
   char buffer[4096];
   DWORD got = 0;
-  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    bytes.append(buffer, got);
   CloseHandle(file);
   return true;
 }
@@ -222,7 +221,9 @@ MessageBoxContent ProgramUnderTest::WaitForMessageBox(int timeout_ms) {
   return content;
 }
 
-void ProgramUnderTest::PressOk(HWND box) { PostMessageA(box, WM_COMMAND, IDOK, 0); }
+void ProgramUnderTest::PressOk(HWND box) {
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
 
 std::string ProgramUnderTest::LogText() const {
   return WindowText(Control(vxt::win32::kMemo1Id));
@@ -294,8 +295,7 @@ bool ProgramUnderTest::WaitForExit(int timeout_ms, DWORD* exit_code) {
 }
 
 bool ProgramUnderTest::Running() const {
-  return process_info_.hProcess &&
-         WaitForSingleObject(process_info_.hProcess, 0) == WAIT_TIMEOUT;
+  return process_info_.hProcess && WaitForSingleObject(process_info_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace vxt::uitest
