@@ -1,6 +1,6 @@
 #include "failures/Exceptions.h"
 
-#include <cstdio>
+#include <string>
 
 #include "platform/SocketApi.h"
 #include "platform/System.h"
@@ -68,12 +68,6 @@ constexpr IoErrorRow kIoErrors[] = {
     {106, "Invalid numeric input"},
 };
 
-std::string FormatInt(const char* format, long long value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
-}
-
 std::string FileFailureMessage(const char* verb, const std::string& path, uint32_t error_code) {
   return std::string("Cannot ") + verb + " file \"" + FullPathName(path) + "\". " +
          SystemErrorText(error_code);
@@ -96,7 +90,8 @@ std::string SocketErrorText(int32_t error_code) {
 }
 
 std::string SocketErrorMessage(int32_t error_code) {
-  return FormatInt("Socket Error # %lld", error_code) + "\r\n" + SocketErrorText(error_code);
+  // "Socket Error # %d\r\n%s": to_string writes the number as %d does.
+  return "Socket Error # " + std::to_string(error_code) + "\r\n" + SocketErrorText(error_code);
 }
 
 void RaiseSocketFailure(int32_t error_code) {
@@ -126,7 +121,7 @@ std::string IoErrorText(int32_t error_code) {
   for (const auto& row : kIoErrors) {
     if (row.code == error_code) return row.text;
   }
-  return FormatInt("I/O error %lld", error_code);
+  return "I/O error " + std::to_string(error_code);
 }
 
 void RaiseIoFailure(int32_t error_code) { throw EInOutError(error_code, IoErrorText(error_code)); }

@@ -41,8 +41,12 @@ class SocketApi {
   virtual int Recv(TSocketHandle s, void* buffer, int length) = 0;
   // Returns the count sent, or -1.
   virtual int Send(TSocketHandle s, const void* buffer, int length) = 0;
-  // Shuts down the sending direction.
+  // Shuts down the sending direction. A socket whose connect is still pending is left alone
+  // (the call fails with 10057, as Winsock does).
   virtual int ShutdownSend(TSocketHandle s) = 0;
+  // May run on another thread while a call on the same socket blocks there (the connect time
+  // limit closes the socket under the connect worker): the blocked call then ends promptly and
+  // fails. The handle stays invalid afterwards; a later call with it fails (10009 or 10038).
   virtual int Close(TSocketHandle s) = 0;
   virtual int GetSockName(TSocketHandle s, TSocketAddress& address) = 0;
   virtual int GetPeerName(TSocketHandle s, TSocketAddress& address) = 0;
@@ -57,8 +61,26 @@ class SocketApi {
 
 // The platform layer: loads and starts the socket library ("WS2_32.DLL", version 2.2, on
 // Windows). A load failure raises EIdWinsockStubError, a failed start-up
-// EIdStackInitializationFailed. Defined per platform; destroying it shuts the library down.
+// EIdStackInitializationFailed. Destroying it shuts the library down.
 std::unique_ptr<SocketApi> CreatePlatformSocketApi();
+
+// The file name of the platform's socket library ("WS2_32.DLL"); empty where the socket calls
+// are part of the C library and nothing is loaded (POSIX).
+const char* PlatformSocketLibraryName();
+
+// The platform layer loaded from another library file, so that a test can see the load
+// failure; CreatePlatformSocketApi() is this with PlatformSocketLibraryName(). Where nothing is
+// loaded the name is not used.
+std::unique_ptr<SocketApi> CreatePlatformSocketApiFromLibrary(const std::string& library_name);
+
+// Reads a dotted IPv4 address as the connection recognises one: text split four times at ".",
+// each piece, with characters up to the blank trimmed from both ends, an integer from 0 to 255
+// (decimal figures after an optional sign, or hexadecimal figures after "$", "x" or "0x" in
+// either case), nothing after the fourth piece. False, leaving bytes unspecified, otherwise.
+// The platform layers use it for the addresses given to Bind and Connect.
+bool ParseDottedIPv4(const std::string& text, uint8_t (&bytes)[4]);
+// Four decimal numbers joined by ".".
+std::string FormatDottedIPv4(const uint8_t (&bytes)[4]);
 
 // The network layer's process-wide usage count. The first use creates the platform layer,
 // the release of the last use destroys it. Connection objects, I/O handlers and input buffers
@@ -68,6 +90,8 @@ class NetworkLayer {
   static void AddUse();      // may raise the platform layer's load failures
   static void ReleaseUse();  // never raises
   static int UseCount();
+  // Whether the platform layer exists now (a set test fake is not counted).
+  static bool PlatformLayerLoaded();
 };
 
 class NetworkLayerUse {

@@ -1,0 +1,282 @@
+// Winsock 2 behind SocketApi. WS2_32.DLL is loaded when the layer is created and each function
+// is looked up by name on its first use, so the program has no import of the library and a
+// missing library becomes a failure the program can report.
+#include "platform/SocketApi.h"
+
+// winsock2.h must come before windows.h, which would otherwise pull in the old winsock.h.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "failures/Exceptions.h"
+
+namespace vxt {
+
+namespace {
+
+constexpr char kWinsockLibrary[] = "WS2_32.DLL";
+
+// A library function found by name on its first call. The declaration of the SDK gives its
+// type, so a call cannot disagree with the library. Two threads that race on the first call
+// both look it up and store the same address.
+template <typename Function>
+class LibraryFunction {
+ public:
+  explicit LibraryFunction(const char* name) : name_(name) {}
+
+  Function Get(HMODULE library) {
+    Generic found = address_.load(std::memory_order_acquire);
+    if (found == nullptr) {
+      // void (*)() converts to and from every function pointer type without a cast warning.
+      found = reinterpret_cast<Generic>(::GetProcAddress(library, name_));
+      if (found == nullptr) return nullptr;
+      address_.store(found, std::memory_order_release);
+    }
+    return reinterpret_cast<Function>(found);
+  }
+
+ private:
+  using Generic = void (*)();
+  const char* name_;
+  std::atomic<Generic> address_{nullptr};
+};
+
+#define VXT_WINSOCK_FUNCTION(name) LibraryFunction<decltype(&::name)> name##_{#name}
+
+void StoreBigEndianPort(uint16_t port, u_short& field) {
+  // htons lives in WS2_32.DLL too; the bytes are simply put in network order here.
+  auto* bytes = reinterpret_cast<uint8_t*>(&field);
+  bytes[0] = static_cast<uint8_t>(port >> 8);
+  bytes[1] = static_cast<uint8_t>(port & 0xFF);
+}
+
+uint16_t LoadBigEndianPort(const u_short& field) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&field);
+  return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+std::string LoadTitle(const std::string& library_name) {
+  std::string title = kWinsockLoadTitle;
+  const size_t placeholder = title.find("%s");
+  if (placeholder != std::string::npos) title.replace(placeholder, 2, library_name);
+  return title;
+}
+
+class WinsockApi final : public SocketApi {
+ public:
+  explicit WinsockApi(const std::string& library_name) {
+    library_ = ::LoadLibraryA(library_name.c_str());
+    if (library_ == nullptr) {
+      const DWORD code = ::GetLastError();
+      throw EIdWinsockStubError(LoadTitle(library_name), code, SystemErrorText(code));
+    }
+    WSADATA data;
+    const auto startup = WSAStartup_.Get(library_);
+    if (startup == nullptr || startup(MAKEWORD(2, 2), &data) != 0) {
+      ::FreeLibrary(library_);
+      throw EIdStackInitializationFailed(kWinsockInitializationError);
+    }
+    char name[256] = {};
+    if (const auto get_host_name = gethostname_.Get(library_)) {
+      if (get_host_name(name, sizeof name - 1) == 0) host_name_ = name;
+    }
+  }
+
+  ~WinsockApi() override {
+    if (const auto cleanup = WSACleanup_.Get(library_)) cleanup();
+    ::FreeLibrary(library_);
+  }
+
+  TSocketHandle Socket(TIPVersion version) override {
+    const auto call = socket_.Get(library_);
+    if (call == nullptr) return Missing();
+    const SOCKET s = call(version == TIPVersion::Id_IPv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET) return kInvalidSocket;
+    return static_cast<TSocketHandle>(s);
+  }
+
+  int Bind(TSocketHandle s, const std::string& ip, uint16_t port) override {
+    const auto call = bind_.Get(library_);
+    if (call == nullptr) return Missing();
+    sockaddr_in address;
+    if (!ToSockaddr(ip, port, address)) return Fail(WSAEINVAL);
+    return call(Native(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+
+  int SetNoDelay(TSocketHandle s, bool no_delay) override {
+    const auto call = setsockopt_.Get(library_);
+    if (call == nullptr) return Missing();
+    const BOOL value = no_delay ? TRUE : FALSE;
+    return call(Native(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&value),
+                sizeof value);
+  }
+
+  int Connect(TSocketHandle s, const std::string& ip, uint16_t port) override {
+    const auto call = connect_.Get(library_);
+    if (call == nullptr) return Missing();
+    sockaddr_in address;
+    if (ip.empty() || !ToSockaddr(ip, port, address)) return Fail(WSAEINVAL);
+    return call(Native(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+
+  int WaitReadable(TSocketHandle s, int timeout_ms) override {
+    const auto call = select_.Get(library_);
+    if (call == nullptr) return Missing();
+    // Filled by hand: FD_ISSET is a call into the library, and with one socket in the set a
+    // positive count already says which one is readable.
+    fd_set readable;
+    readable.fd_count = 1;
+    readable.fd_array[0] = Native(s);
+    timeval limit;
+    limit.tv_sec = timeout_ms / 1000;
+    limit.tv_usec = (timeout_ms % 1000) * 1000;
+    const int result = call(0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &limit);
+    if (result == SOCKET_ERROR) return -1;
+    return result > 0 ? 1 : 0;
+  }
+
+  int Recv(TSocketHandle s, void* buffer, int length) override {
+    const auto call = recv_.Get(library_);
+    if (call == nullptr) return Missing();
+    return call(Native(s), static_cast<char*>(buffer), length, 0);
+  }
+
+  int Send(TSocketHandle s, const void* buffer, int length) override {
+    const auto call = send_.Get(library_);
+    if (call == nullptr) return Missing();
+    return call(Native(s), static_cast<const char*>(buffer), length, 0);
+  }
+
+  int ShutdownSend(TSocketHandle s) override {
+    const auto call = shutdown_.Get(library_);
+    if (call == nullptr) return Missing();
+    return call(Native(s), SD_SEND);
+  }
+
+  int Close(TSocketHandle s) override {
+    const auto call = closesocket_.Get(library_);
+    if (call == nullptr) return Missing();
+    return call(Native(s));
+  }
+
+  int GetSockName(TSocketHandle s, TSocketAddress& address) override {
+    const auto call = getsockname_.Get(library_);
+    if (call == nullptr) return Missing();
+    sockaddr_storage storage;
+    int length = sizeof storage;
+    const int result = call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length);
+    if (result == 0) FromSockaddr(storage, address);
+    return result;
+  }
+
+  int GetPeerName(TSocketHandle s, TSocketAddress& address) override {
+    const auto call = getpeername_.Get(library_);
+    if (call == nullptr) return Missing();
+    sockaddr_storage storage;
+    int length = sizeof storage;
+    const int result = call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length);
+    if (result == 0) FromSockaddr(storage, address);
+    return result;
+  }
+
+  bool GetHostByName(const std::string& name, std::string& ip, int32_t& error_code) override {
+    const auto call = gethostbyname_.Get(library_);
+    if (call == nullptr) {
+      Missing();
+      error_code = LastError();
+      return false;
+    }
+    const hostent* entry = call(name.c_str());
+    if (entry == nullptr) {
+      error_code = LastError();
+      return false;
+    }
+    if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
+        entry->h_addr_list[0] == nullptr) {
+      error_code = WSANO_DATA;
+      return false;
+    }
+    uint8_t bytes[4];
+    std::memcpy(bytes, entry->h_addr_list[0], 4);
+    ip = FormatDottedIPv4(bytes);
+    return true;
+  }
+
+  std::string HostName() override { return host_name_; }
+
+  int32_t LastError() override {
+    if (const auto call = WSAGetLastError_.Get(library_)) return call();
+    return static_cast<int32_t>(::GetLastError());
+  }
+
+ private:
+  static SOCKET Native(TSocketHandle s) { return static_cast<SOCKET>(s); }
+
+  // Winsock keeps its last error in the thread's last-error value, which WSAGetLastError
+  // reads; failures found before the library is called are left there too.
+  static int Fail(int winsock_error) {
+    ::SetLastError(static_cast<DWORD>(winsock_error));
+    return -1;
+  }
+
+  // A function that the loaded library lacks fails like an unsupported operation.
+  static int Missing() { return Fail(WSAEOPNOTSUPP); }
+
+  // The client uses IPv4 only; an IPv6 socket refuses the IPv4 form with the library's error.
+  static bool ToSockaddr(const std::string& ip, uint16_t port, sockaddr_in& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    StoreBigEndianPort(port, address.sin_port);
+    if (ip.empty()) return true;  // the wildcard address is all zero bytes
+    uint8_t bytes[4];
+    if (!ParseDottedIPv4(ip, bytes)) return false;
+    std::memcpy(&address.sin_addr, bytes, 4);
+    return true;
+  }
+
+  // Only IPv4 addresses are read; any other family leaves the address empty.
+  static void FromSockaddr(const sockaddr_storage& storage, TSocketAddress& address) {
+    address = TSocketAddress();
+    if (storage.ss_family == AF_INET) {
+      const auto& in = reinterpret_cast<const sockaddr_in&>(storage);
+      uint8_t bytes[4];
+      std::memcpy(bytes, &in.sin_addr, 4);
+      address.ip = FormatDottedIPv4(bytes);
+      address.port = LoadBigEndianPort(in.sin_port);
+    }
+  }
+
+  HMODULE library_ = nullptr;
+  std::string host_name_;
+
+  VXT_WINSOCK_FUNCTION(WSAStartup);
+  VXT_WINSOCK_FUNCTION(WSACleanup);
+  VXT_WINSOCK_FUNCTION(WSAGetLastError);
+  VXT_WINSOCK_FUNCTION(socket);
+  VXT_WINSOCK_FUNCTION(bind);
+  VXT_WINSOCK_FUNCTION(setsockopt);
+  VXT_WINSOCK_FUNCTION(gethostbyname);
+  VXT_WINSOCK_FUNCTION(connect);
+  VXT_WINSOCK_FUNCTION(select);
+  VXT_WINSOCK_FUNCTION(recv);
+  VXT_WINSOCK_FUNCTION(send);
+  VXT_WINSOCK_FUNCTION(shutdown);
+  VXT_WINSOCK_FUNCTION(closesocket);
+  VXT_WINSOCK_FUNCTION(getsockname);
+  VXT_WINSOCK_FUNCTION(getpeername);
+  VXT_WINSOCK_FUNCTION(gethostname);
+};
+
+#undef VXT_WINSOCK_FUNCTION
+
+}  // namespace
+
+const char* PlatformSocketLibraryName() { return kWinsockLibrary; }
+
+std::unique_ptr<SocketApi> CreatePlatformSocketApiFromLibrary(const std::string& library_name) {
+  return std::make_unique<WinsockApi>(library_name);
+}
+
+}  // namespace vxt
