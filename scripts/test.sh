@@ -47,6 +47,22 @@ suite linux
 suite windows xvfb-run -a -s "-screen 0 1280x1024x24"
 suite linux-asan
 
+# The connection's tests (the connect worker and its time limit) under ThreadSanitizer.
+if run_step linux-tsan-configure cmake --preset linux-tsan &&
+   run_step linux-tsan-build cmake --build --preset linux-tsan -j"$jobs" --target test_connection; then
+  run_step linux-tsan-test ctest --preset linux-tsan -R '^connection$' --output-on-failure
+  summaries+=("$(summary_of linux-tsan-test)")
+else
+  summaries+=("[linux-tsan] build failed")
+fi
+
+# Each fuzz target for a bounded time from the committed seed corpus.
+if run_step fuzz bash fuzz/run.sh "${VXT_FUZZ_SECONDS:-30}"; then
+  summaries+=("[fuzz] all targets ran ${VXT_FUZZ_SECONDS:-30}s without a crash")
+else
+  summaries+=("[fuzz] FAILED (see build/logs/fuzz.log, inputs in build/fuzz/crashes)")
+fi
+
 echo
 echo "================ Test summaries ================"
 for s in "${summaries[@]}"; do echo "$s"; done
