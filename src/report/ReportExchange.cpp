@@ -58,6 +58,7 @@ void ReportExchange::RunReport() {
   } catch (...) {
     file.Close();
     CloseConnectionQuietly();
+    DiscardUnreadReply();
     throw;
   }
 }
@@ -76,6 +77,7 @@ void ReportExchange::RunLiveStatus() {
   } catch (...) {
     file.Close();
     CloseConnectionQuietly();
+    DiscardUnreadReply();
     throw;
   }
 }
@@ -162,6 +164,18 @@ void ReportExchange::EndFailedRun(const Exception& failure, TFileStream& file) {
   if (!aborted_) host_.AppendLog(std::string(kExchangeFailurePrefix) + failure.Message());
   file.Close();
   CloseConnectionQuietly();
+  DiscardUnreadReply();
+}
+
+// A closed connection still reports itself connected while its input buffer holds unread
+// bytes (a write to the file failed with part of a block still buffered, say). Those bytes
+// belong to the abandoned reply; left there, the next exchange would skip the connect and
+// fail sending on the closed connection, again and again.
+void ReportExchange::DiscardUnreadReply() {
+  TIOHandler* io = client_.IOHandler();
+  if (io == nullptr || io->Opened()) return;
+  TInputBuffer* buffer = io->InputBuffer();
+  if (buffer != nullptr && !buffer->Empty()) buffer->Extract(buffer->Size());
 }
 
 // Only the first failure of an exchange is reported; one raised by the closing poll is not.

@@ -90,6 +90,7 @@ class ReportExchange {
   void ReceiveReply(TFileStream& file);
   void EndFailedRun(const Exception& failure, TFileStream& file);
   void CloseConnectionQuietly();
+  void DiscardUnreadReply();
   void ThrowIfAborted() const;
 
   TTCPClient& client_;

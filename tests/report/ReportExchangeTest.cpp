@@ -1,0 +1,557 @@
+// The report and live-status exchanges against the scripted loopback server: the bytes on the
+// wire, the log entries, what is left on disk and the connection's state afterwards.
+#include "report/ReportExchange.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ReportTestFiles.h"
+#include "connection/IOHandler.h"
+#include "connection/TCPClient.h"
+#include "failures/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/System.h"
+#include "support/FaultyFileApi.h"
+#include "support/ScriptedServer.h"
+
+namespace vxt {
+namespace {
+
+using testing::FreeLoopbackPort;
+using testing::PathExists;
+using testing::PatternBytes;
+using testing::ReadAll;
+using testing::Script;
+using testing::ScriptedServer;
+using testing::Step;
+using testing::TempFolder;
+using testing::WriteAll;
+
+// The window's reception lines, which it logs from the connection's notifications.
+const char kBeginLine[] = "Pocetak prijema podataka...sacekajte kraj prenosa...";
+const char kEndLine[] = "Prijem podataka zavrsen";
+
+// Long enough that a loaded machine never runs into it while a reply streams in; the tests
+// of the time limit itself set a short one.
+constexpr int kGenerousReadTimeout = 10000;
+constexpr int kShortReadTimeout = 300;
+
+std::string Prefixed(const std::string& message) { return kExchangeFailurePrefix + message; }
+
+// A window stand-in that records what the exchange does to it.
+class FakeHost : public ReportHost {
+ public:
+  std::string ServerText() override { return server; }
+  std::string CustomerText() override { return customer; }
+  std::string PinText() override { return pin; }
+  TDate FirstDay() override { return first; }
+  TDate LastDay() override { return last; }
+  void ClearLog() override {
+    ++clear_count;
+    log.clear();
+  }
+  void AppendLog(const std::string& entry) override { log.push_back(entry); }
+  void ProcessMessages() override {
+    ++process_count;
+    if (on_process) on_process();
+  }
+  void ShellOpen(const std::string& path) override { shell_opens.push_back(path); }
+
+  // Logs the reception lines as the window does, and records the progress counts.
+  void BindTo(TTCPClient& client) {
+    client.OnWorkBegin = [this](TTCPClient&, TWorkMode, int32_t) { AppendLog(kBeginLine); };
+    client.OnWork = [this](TTCPClient&, TWorkMode, int32_t count) {
+      work_counts.push_back(count);
+      if (on_work) on_work(count);
+    };
+    client.OnWorkEnd = [this](TTCPClient&, TWorkMode) { AppendLog(kEndLine); };
+  }
+
+  std::string server = "127.0.0.1";
+  std::string customer = "2";
+  std::string pin = "";
+  TDate first{2026, 12, 1};
+  TDate last{2026, 12, 31};
+
+  std::vector<std::string> log;
+  std::vector<std::string> shell_opens;
+  std::vector<int32_t> work_counts;
+  int clear_count = 0;
+  int process_count = 0;
+  std::function<void()> on_process;
+  std::function<void(int32_t)> on_work;
+};
+
+const char kDecemberRequest[] = "IZVJ 2 01-12-2026 31-12-2026  \r\n";
+
+// The log without the two reception lines at its top, which a reply that is already closed
+// at the first connection test does not produce.
+std::vector<std::string> AfterReception(const std::vector<std::string>& log) {
+  if (log.size() >= 2 && log[0] == kBeginLine && log[1] == kEndLine) {
+    return std::vector<std::string>(log.begin() + 2, log.end());
+  }
+  return log;
+}
+
+bool FileIsFree(const std::string& path) {
+  TFileHandle handle = kInvalidFile;
+  if (PlatformFileApi().OpenShareRead(path, handle) != 0) return false;
+  PlatformFileApi().Close(handle);
+  return true;
+}
+
+class ReportExchangeTest : public ::testing::Test {
+ protected:
+  ReportExchangeTest() {
+    client_.SetPort(server_.Port());
+    client_.SetConnectTimeout(2000);
+    client_.SetReadTimeout(kGenerousReadTimeout);
+    host_.BindTo(client_);
+    exchange_.SetFolder(folder_.Path());
+  }
+
+  // One connection's script: read the request, send the reply, close.
+  void ServeReply(const std::string& reply) {
+    server_.QueueScript({Step::ReadLine(), Step::Send(reply), Step::Close()});
+  }
+
+  std::string ResponseFile() const { return folder_.File(kResponseFileName); }
+
+  TempFolder folder_;
+  ScriptedServer server_{{Step::ReadLine(), Step::Close()}};
+  TTCPClient client_;
+  FakeHost host_;
+  ReportExchange exchange_{client_, host_};
+};
+
+TEST_F(ReportExchangeTest, SendsTheRequestLineExactly) {
+  ServeReply("ok\r\n");
+  exchange_.RunReport();
+  ASSERT_TRUE(server_.WaitUntilDone(0));
+  EXPECT_EQ(server_.Received(0), kDecemberRequest);
+
+  host_.customer = "\xC8\xE6";
+  host_.pin = "\xFF\x80" "1";
+  host_.first = {2027, 2, 3};
+  host_.last = {2027, 1, 4};
+  ServeReply("ok\r\n");
+  exchange_.RunReport();
+  ASSERT_TRUE(server_.WaitUntilDone(1));
+  EXPECT_EQ(server_.Received(1), "IZVJ \xC8\xE6 03-02-2027 04-01-2027 \xFF\x80" "1 \r\n");
+}
+
+TEST_F(ReportExchangeTest, DefaultsOfTheFolder) {
+  ReportExchange fresh(client_, host_);
+  EXPECT_EQ(fresh.Folder(), ProgramFolder());
+  EXPECT_EQ(fresh.ResponseFilePath(), ProgramFilePath("response.pdf"));
+  EXPECT_EQ(fresh.LiveStatusFilePath(), ProgramFilePath("alivr.txt"));
+}
+
+struct OutcomeRow {
+  const char* name;
+  std::string reply;
+  // What follows the reception lines.
+  std::vector<std::string> log;
+  bool opens_document;
+};
+
+std::string TextOfSize(const std::string& first_line, size_t size) {
+  std::string text = first_line + "\r\n";
+  while (text.size() < size) text += "Druga linija poruke.\r\n";
+  text.resize(size, '.');
+  return text;
+}
+
+const OutcomeRow kOutcomes[] = {
+    {"EmptyReply", "", {kServerDroppedText}, false},
+    {"TextWithMoreLines", TextOfSize("Neispravan PIN za kupca 2", 200),
+     {"Neispravan PIN za kupca 2"}, false},
+    {"Text1023WithoutLineBreak", std::string(1023, 'T'), {std::string(1023, 'T')}, false},
+    {"LoneCarriageReturns", "Nema\rpodataka\rza period", {"Nemapodatakaza period"}, false},
+    {"CtrlZInTheFirstLine", "Kraj\x1Aostatak\r\nsljedeca", {"Kraj"}, false},
+    {"OneByte", "X", {"X"}, false},
+    {"Exactly1024IsText", TextOfSize("Poruka od 1024 bajta", 1024), {"Poruka od 1024 bajta"},
+     false},
+    {"Document1025", "%PDF-1.4\n" + PatternBytes(1025 - 9), {}, true},
+    {"LargeDocument", "%PDF-1.4\n" + PatternBytes(100000, 3), {}, true},
+};
+
+class ReportOutcomeTest : public ReportExchangeTest,
+                          public ::testing::WithParamInterface<OutcomeRow> {};
+
+TEST_P(ReportOutcomeTest, ActsOnTheReplySize) {
+  const OutcomeRow& row = GetParam();
+  WriteAll(ResponseFile(), "stale report of an earlier run");
+  // The large reply arrives in several blocks, as over a real network.
+  server_.QueueScript({Step::ReadLine(), Step::SendBlocks(row.reply, 7000, 2), Step::Close()});
+
+  exchange_.RunReport();
+
+  ASSERT_TRUE(server_.WaitUntilDone(0));
+  EXPECT_EQ(server_.Received(0), kDecemberRequest);
+  EXPECT_EQ(host_.clear_count, 1);
+  EXPECT_EQ(ReadAll(ResponseFile()), row.reply);
+  if (!row.reply.empty()) {
+    ASSERT_GE(host_.log.size(), 2u);
+    EXPECT_EQ(host_.log[0], kBeginLine);
+    EXPECT_EQ(host_.log[1], kEndLine);
+    ASSERT_FALSE(host_.work_counts.empty());
+    EXPECT_EQ(host_.work_counts.back(), static_cast<int32_t>(row.reply.size()));
+  }
+  EXPECT_EQ(AfterReception(host_.log), row.log);
+  if (row.opens_document) {
+    EXPECT_EQ(host_.shell_opens, std::vector<std::string>{ResponseFile()});
+  } else {
+    EXPECT_TRUE(host_.shell_opens.empty());
+  }
+  EXPECT_FALSE(client_.IsConnected());
+  EXPECT_TRUE(FileIsFree(ResponseFile()));
+  ASSERT_NE(client_.IOHandler(), nullptr);
+  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), kReportRecvBufferSize);
+}
+
+std::string RowName(const ::testing::TestParamInfo<OutcomeRow>& row) { return row.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Rows, ReportOutcomeTest, ::testing::ValuesIn(kOutcomes), RowName);
+
+TEST_F(ReportExchangeTest, EmptyServerFieldTriesNoConnection) {
+  host_.server = "";
+  WriteAll(ResponseFile(), "old");
+  exchange_.RunReport();
+  EXPECT_EQ(host_.log, std::vector<std::string>{"Error while connecting to TCP SERVER:\r"});
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+  EXPECT_FALSE(server_.WaitForConnections(1, 200));
+  // The old response file went before the connection was tried.
+  EXPECT_FALSE(PathExists(ResponseFile()));
+}
+
+TEST_F(ReportExchangeTest, RefusedConnection) {
+  client_.SetPort(FreeLoopbackPort());
+  WriteAll(ResponseFile(), "old");
+  exchange_.RunReport();
+  EXPECT_EQ(host_.log, std::vector<std::string>{
+                           "Error while connecting to TCP SERVER:\r"
+                           "Socket Error # 10061\r\nConnection refused."});
+  EXPECT_FALSE(PathExists(ResponseFile()));
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(ReportExchangeTest, HostNotFound) {
+  host_.server = "vxt-report-no-such-host.invalid";
+  exchange_.RunReport();
+  ASSERT_EQ(host_.log.size(), 1u);
+  // Which lookup number the name service gives is its own affair.
+  const std::string& entry = host_.log[0];
+  bool lookup_failure = false;
+  for (int32_t code : {11001, 11002, 11003, 11004}) {
+    if (entry == Prefixed(SocketErrorMessage(code))) lookup_failure = true;
+  }
+  EXPECT_TRUE(lookup_failure) << entry;
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+}
+
+TEST_F(ReportExchangeTest, SilenceAfterPartOfTheReplyKeepsThePartAndNextRunConnectsAfresh) {
+  client_.SetReadTimeout(kShortReadTimeout);
+  const std::string part = "%PDF-1.4\n" + PatternBytes(2500);
+  server_.QueueScript({Step::ReadLine(), Step::Send(part), Step::Silent()});
+  ServeReply("Drugi pokusaj uspio\r\n");
+
+  exchange_.RunReport();
+
+  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, Prefixed("Read Timeout")}));
+  EXPECT_EQ(ReadAll(ResponseFile()), part);
+  EXPECT_TRUE(FileIsFree(ResponseFile()));
+  EXPECT_TRUE(host_.shell_opens.empty());
+  // The connection left stuck open by the time limit has been closed.
+  EXPECT_FALSE(client_.IsConnected());
+  ASSERT_TRUE(server_.WaitUntilDone(0));
+  EXPECT_TRUE(server_.ClientClosed(0));
+
+  exchange_.RunReport();
+  ASSERT_TRUE(server_.WaitUntilDone(1));
+  EXPECT_EQ(server_.ConnectionCount(), 2u);
+  EXPECT_EQ(server_.Received(1), kDecemberRequest);
+  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Drugi pokusaj uspio"}));
+  EXPECT_EQ(ReadAll(ResponseFile()), "Drugi pokusaj uspio\r\n");
+}
+
+TEST_F(ReportExchangeTest, SilenceWithoutAnyByte) {
+  client_.SetReadTimeout(kShortReadTimeout);
+  server_.QueueScript({Step::ReadLine(), Step::Silent()});
+  exchange_.RunReport();
+  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, Prefixed("Read Timeout")}));
+  EXPECT_TRUE(PathExists(ResponseFile()));
+  EXPECT_EQ(ReadAll(ResponseFile()), "");
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(ReportExchangeTest, ResetInTheMiddleOfTheReply) {
+  const std::string part = "%PDF-1.4\n" + PatternBytes(3000, 7);
+  server_.QueueScript({Step::ReadLine(), Step::Send(part), Step::Pause(100), Step::Reset()});
+  exchange_.RunReport();
+
+  ASSERT_FALSE(host_.log.empty());
+  EXPECT_EQ(host_.log.back(), Prefixed("Socket Error # 10054\r\nConnection reset by peer."));
+  EXPECT_EQ(AfterReception(host_.log).size(), 1u);
+  // A reset may discard bytes still in flight, never invent or reorder them.
+  std::string kept = ReadAll(ResponseFile());
+  EXPECT_EQ(kept, part.substr(0, kept.size()));
+  EXPECT_TRUE(host_.shell_opens.empty());
+  EXPECT_FALSE(client_.IsConnected());
+  EXPECT_TRUE(FileIsFree(ResponseFile()));
+}
+
+TEST_F(ReportExchangeTest, ResponseFileHeldByAnotherHolder) {
+  FileApi& files = PlatformFileApi();
+  TFileHandle holder = kInvalidFile;
+  ASSERT_EQ(files.CreateExclusive(ResponseFile(), holder), 0u);
+  size_t written = 0;
+  files.Write(holder, "viewer", 6, written);
+
+  exchange_.RunReport();
+  files.Close(holder);
+
+  EXPECT_EQ(host_.log, std::vector<std::string>{Prefixed("Cannot create file \"" +
+                                                         FullPathName(ResponseFile()) + "\". " +
+                                                         SystemErrorText(32))});
+  ASSERT_TRUE(server_.WaitUntilDone(0));
+  EXPECT_EQ(server_.Received(0), kDecemberRequest);
+  EXPECT_EQ(ReadAll(ResponseFile()), "viewer");
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(ReportExchangeTest, FailuresReadingTheTextReply) {
+  struct Row {
+    uint32_t code;
+    const char* message;
+  };
+  for (const Row& row : {Row{32, "I/O error 32"}, Row{2, "File not found"},
+                         Row{5, "File access denied"}}) {
+    SCOPED_TRACE(row.message);
+    FaultyFileApi files;
+    files.Fail(FaultyFileApi::kOpenShareRead, row.code);
+    ScopedFileApi use(files);
+    ServeReply("Kratka poruka\r\n");
+    exchange_.RunReport();
+    EXPECT_EQ(host_.log,
+              (std::vector<std::string>{kBeginLine, kEndLine, Prefixed(row.message)}));
+    EXPECT_EQ(ReadAll(ResponseFile()), "Kratka poruka\r\n");
+  }
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(ReportExchangeTest, FullDiskKeepsWhatWasWritten) {
+  const std::string reply = "%PDF-1.4\n" + PatternBytes(9000, 5);
+  FaultyFileApi files;
+  files.FailWriteAfter(1000, 112);
+  ScopedFileApi use(files);
+  server_.QueueScript({Step::ReadLine(), Step::Send(reply), Step::WaitClientClose()});
+
+  exchange_.RunReport();
+
+  EXPECT_EQ(host_.log,
+            (std::vector<std::string>{kBeginLine, kEndLine, Prefixed("Stream write error")}));
+  EXPECT_EQ(ReadAll(ResponseFile()), reply.substr(0, 1000));
+  EXPECT_TRUE(host_.shell_opens.empty());
+  EXPECT_FALSE(client_.IsConnected());
+  ASSERT_TRUE(server_.WaitUntilDone(0));
+  EXPECT_TRUE(server_.ClientClosed(0));
+
+  // Part of the reply was still unread when the write failed; the next run connects afresh.
+  files.Heal();
+  ServeReply("Ima mjesta\r\n");
+  exchange_.RunReport();
+  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Ima mjesta"}));
+  EXPECT_EQ(server_.ConnectionCount(), 2u);
+}
+
+// Restores the working directory however the test ends.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::string& path) : saved_(std::filesystem::current_path()) {
+    std::filesystem::current_path(path);
+  }
+  ~WorkingDirectory() { std::filesystem::current_path(saved_); }
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path saved_;
+};
+
+TEST_F(ReportExchangeTest, ResponseFileLandsInTheProgramFolder) {
+  const std::string in_program_folder = ProgramFilePath("response.pdf");
+  ReportExchange exchange(client_, host_);
+  ServeReply("Iz programske mape\r\n");
+  {
+    WorkingDirectory elsewhere(folder_.Path());
+    exchange.RunReport();
+  }
+  EXPECT_EQ(host_.log,
+            (std::vector<std::string>{kBeginLine, kEndLine, "Iz programske mape"}));
+  EXPECT_EQ(ReadAll(in_program_folder), "Iz programske mape\r\n");
+  EXPECT_FALSE(PathExists(folder_.File("response.pdf")));
+  std::filesystem::remove(in_program_folder);
+}
+
+TEST_F(ReportExchangeTest, StartsDuringAnExchangeDoNothing) {
+  const std::string reply = TextOfSize("Jedna razmjena", 900);
+  server_.SetDefaultScript(
+      {Step::ReadLine(), Step::SendBlocks(reply, 300, 5), Step::Close()});
+  int nested_starts = 0;
+  auto start_again = [&] {
+    ++nested_starts;
+    EXPECT_TRUE(exchange_.Running());
+    exchange_.RunReport();
+    exchange_.RunLiveStatus();
+  };
+  host_.on_process = start_again;
+  host_.on_work = [&](int32_t) { start_again(); };
+
+  exchange_.RunReport();
+
+  EXPECT_GE(nested_starts, 3);  // after the log is cleared, in the read, after the read
+  EXPECT_EQ(host_.clear_count, 1);
+  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Jedna razmjena"}));
+  ASSERT_TRUE(server_.WaitUntilDone(0));
+  EXPECT_EQ(server_.Received(0), kDecemberRequest);
+  EXPECT_FALSE(server_.WaitForConnections(2, 200));
+  EXPECT_EQ(ReadAll(ResponseFile()), reply);
+  EXPECT_FALSE(exchange_.Running());
+}
+
+// Stops the server when a test would otherwise wait for it forever; tells whether it had to.
+class Watchdog {
+ public:
+  Watchdog(ScriptedServer& server, int limit_ms)
+      : thread_([this, &server, limit_ms] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!done_cv_.wait_for(lock, std::chrono::milliseconds(limit_ms), [&] { return done_; })) {
+            fired_ = true;
+            lock.unlock();
+            server.Stop();
+          }
+        }) {}
+  ~Watchdog() { Finish(); }
+  bool Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    done_cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    return fired_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+  std::atomic<bool> fired_{false};
+  std::thread thread_;
+};
+
+TEST_F(ReportExchangeTest, AbortEndsABlockedReadQuietly) {
+  // No time limit: only the abort can end this read.
+  client_.SetReadTimeout(0);
+  // Progress is reported per block taken, so the part fills at least one 4096-byte block.
+  const std::string part = "%PDF-1.4\n" + PatternBytes(6000, 9);
+  server_.QueueScript({Step::ReadLine(), Step::Send(part), Step::Silent()});
+  host_.on_work = [&](int32_t) { exchange_.Abort(); };
+
+  Watchdog watchdog(server_, 15000);
+  exchange_.RunReport();
+  EXPECT_FALSE(watchdog.Finish()) << "the read went on after the abort";
+
+  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine}));
+  EXPECT_TRUE(host_.shell_opens.empty());
+  // What had arrived by the abort is kept; the rest may still have been on its way.
+  std::string kept = ReadAll(ResponseFile());
+  EXPECT_GE(kept.size(), 4096u);
+  EXPECT_EQ(kept, part.substr(0, kept.size()));
+  EXPECT_TRUE(FileIsFree(ResponseFile()));
+  EXPECT_FALSE(client_.IsConnected());
+  EXPECT_FALSE(exchange_.Running());
+  ASSERT_TRUE(server_.WaitUntilDone(0));
+  EXPECT_TRUE(server_.ClientClosed(0));
+
+  // Outside an exchange an abort does nothing, and the next exchange runs in full.
+  host_.on_work = nullptr;
+  exchange_.Abort();
+  ServeReply("Posle prekida\r\n");
+  exchange_.RunReport();
+  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Posle prekida"}));
+}
+
+TEST_F(ReportExchangeTest, AbortWhileTheLogIsDrawnSkipsTheExchange) {
+  host_.on_process = [&] { exchange_.Abort(); };
+  exchange_.RunReport();
+  EXPECT_TRUE(host_.log.empty());
+  EXPECT_EQ(client_.IOHandler(), nullptr);
+  EXPECT_FALSE(server_.WaitForConnections(1, 200));
+}
+
+TEST_F(ReportExchangeTest, LiveStatus) {
+  const std::string reply = "Server radi, 3 korisnika\r\n" + std::string(5000, 's');
+  WriteAll(folder_.File(kLiveStatusFileName), std::string(20000, 'o'));
+  WriteAll(ResponseFile(), "the last report");
+  ServeReply(reply);
+
+  exchange_.RunLiveStatus();
+
+  ASSERT_TRUE(server_.WaitUntilDone(0));
+  EXPECT_EQ(server_.Received(0), "ALIVR\r\n");
+  EXPECT_EQ(host_.clear_count, 1);
+  EXPECT_EQ(host_.log,
+            (std::vector<std::string>{kBeginLine, kEndLine, "Server radi, 3 korisnika"}));
+  EXPECT_EQ(ReadAll(folder_.File(kLiveStatusFileName)), reply);
+  EXPECT_EQ(ReadAll(ResponseFile()), "the last report");
+  EXPECT_TRUE(host_.shell_opens.empty());
+  EXPECT_FALSE(client_.IsConnected());
+  ASSERT_NE(client_.IOHandler(), nullptr);
+  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), kLiveStatusRecvBufferSize);
+
+  // The report that follows on the same connection object goes back to 4096-byte blocks.
+  ServeReply("ok\r\n");
+  exchange_.RunReport();
+  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), kReportRecvBufferSize);
+}
+
+TEST_F(ReportExchangeTest, LiveStatusEmptyReplyAndFailure) {
+  server_.QueueScript({Step::ReadLine(), Step::Close()});
+  exchange_.RunLiveStatus();
+  EXPECT_EQ(AfterReception(host_.log), std::vector<std::string>{kServerDroppedText});
+  EXPECT_EQ(ReadAll(folder_.File(kLiveStatusFileName)), "");
+
+  client_.SetPort(FreeLoopbackPort());
+  exchange_.RunLiveStatus();
+  EXPECT_EQ(host_.log,
+            std::vector<std::string>{Prefixed("Socket Error # 10061\r\nConnection refused.")});
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(ReportExchangeTest, LiveStatusFileHeld) {
+  FileApi& files = PlatformFileApi();
+  TFileHandle holder = kInvalidFile;
+  const std::string path = folder_.File(kLiveStatusFileName);
+  ASSERT_EQ(files.CreateExclusive(path, holder), 0u);
+  exchange_.RunLiveStatus();
+  files.Close(holder);
+  EXPECT_EQ(host_.log, std::vector<std::string>{Prefixed(
+                           "Cannot create file \"" + FullPathName(path) + "\". " +
+                           SystemErrorText(32))});
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+}  // namespace
+}  // namespace vxt
