@@ -1,8 +1,13 @@
 // Program entry: DPI awareness and the common controls, the main window VXTMain, and the
 // message loop until the window has closed.
+
+// windows.h first: the other Windows headers need its types.
+// clang-format off
+#include <windows.h>
+// clang-format on
+
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include "mainunit_win32.h"
 

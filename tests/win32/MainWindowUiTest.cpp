@@ -1,8 +1,13 @@
 // The program as a whole under Wine: its window, keyboard focus cycle, start-up values, the log
 // of real exchanges with a loopback server, its closing and its failure boxes.
+
+// windows.h first: the other Windows headers need its types.
+// clang-format off
+#include <windows.h>
+// clang-format on
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <string>
 
