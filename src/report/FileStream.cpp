@@ -8,7 +8,9 @@ namespace vxt {
 
 TFileStream::TFileStream(FileApi& files) : files_(files) {}
 
-TFileStream::~TFileStream() { Close(); }
+TFileStream::~TFileStream() {
+  Close();
+}
 
 void TFileStream::CreateExclusive(const std::string& path) {
   Close();

@@ -27,8 +27,8 @@ std::string FormatRequestDate(const TDate& date) {
 
 std::string BuildReportRequestLine(const std::string& customer, const TDate& first,
                                    const TDate& last, const std::string& pin) {
-  return "IZVJ " + customer + " " + FormatRequestDate(first) + " " + FormatRequestDate(last) +
-         " " + pin + " ";
+  return "IZVJ " + customer + " " + FormatRequestDate(first) + " " + FormatRequestDate(last) + " " +
+         pin + " ";
 }
 
 }  // namespace vxt

@@ -1,5 +1,3 @@
-#include "report/FileStream.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,14 +5,15 @@
 #include "ReportTestFiles.h"
 #include "failures/Exceptions.h"
 #include "platform/System.h"
+#include "report/FileStream.h"
 #include "support/FaultyFileApi.h"
 
 namespace vxt {
 namespace {
 
+using testing::PathExists;
 using testing::ReadAll;
 using testing::TempFolder;
-using testing::PathExists;
 using testing::WriteAll;
 
 class FileStreamTest : public ::testing::Test {

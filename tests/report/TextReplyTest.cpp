@@ -1,11 +1,10 @@
-#include "report/TextReply.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "ReportTestFiles.h"
 #include "failures/Exceptions.h"
+#include "report/TextReply.h"
 #include "support/FaultyFileApi.h"
 
 namespace vxt {
@@ -30,8 +29,14 @@ const LineCase kLineCases[] = {
     {"CR at the end", "line\r", "line"},
     {"empty first line", "\r\nsecond", ""},
     {"LF first", "\nsecond", ""},
-    {"Ctrl-Z ends the text", "ab\x1A" "cd\r\nef", "ab"},
-    {"Ctrl-Z first", "\x1A" "abc", ""},
+    {"Ctrl-Z ends the text",
+     "ab\x1A"
+     "cd\r\nef",
+     "ab"},
+    {"Ctrl-Z first",
+     "\x1A"
+     "abc",
+     ""},
     {"Ctrl-Z after the line", "ok\r\n\x1A", "ok"},
     {"CR before Ctrl-Z", "ok\r\x1A", "ok"},
     {"NUL and high bytes kept", std::string("a\0\xE8z\r\nb", 7), std::string("a\0\xE8z", 4)},
@@ -53,7 +58,8 @@ TEST(FirstTextLineTest, PiecesOfAnySizeGiveTheSameLine) {
     for (size_t split = 0; split <= row.content.size(); ++split) {
       TFirstLineScanner scanner;
       bool complete = scanner.Feed(row.content.data(), split);
-      if (!complete) complete = scanner.Feed(row.content.data() + split, row.content.size() - split);
+      if (!complete)
+        complete = scanner.Feed(row.content.data() + split, row.content.size() - split);
       EXPECT_EQ(scanner.Line(), row.line) << "split at " << split;
       EXPECT_EQ(complete, scanner.Complete());
     }
@@ -177,8 +183,7 @@ TEST_F(ReadFirstLineTest, FailedOpenAndCloseAreReported) {
   std::string path = Write("abc\r\n");
   FaultyFileApi refused;
   refused.Fail(FaultyFileApi::kOpenShareRead, 4);
-  EXPECT_EQ(CatchIoFailure([&] { ReadFirstLine(refused, path); }).Message(),
-            "Too many open files");
+  EXPECT_EQ(CatchIoFailure([&] { ReadFirstLine(refused, path); }).Message(), "Too many open files");
   EXPECT_EQ(refused.Calls(FaultyFileApi::kRead), 0);
 
   FaultyFileApi close_fails;
