@@ -109,7 +109,9 @@ std::string PdfDocument::Finish(std::string_view title, std::string_view produce
   begin_object(2);
   out += "<< /Type /Pages /Count " + std::to_string(pages_.size()) + " /Kids [";
   for (std::size_t i = 0; i < pages_.size(); ++i) {
-    out += (i == 0 ? "" : " ") + std::to_string(page_object(i)) + " 0 R";
+    if (i != 0) out += ' ';
+    out += std::to_string(page_object(i));
+    out += " 0 R";
   }
   out += "] >>\nendobj\n";
   begin_object(3);

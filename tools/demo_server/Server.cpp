@@ -229,11 +229,11 @@ void DemoServer::Serve(net::Handle socket, const std::string& peer) {
 
   // An orderly close: send FIN after the reply, then read (and discard) until the client closes
   // too. Closing with unread input would make the system answer with a reset, which may destroy
-  // reply bytes still on their way to the client.
+  // reply bytes still on their way to the client. A dropped client has nothing to protect.
   net::ShutdownSend(socket);
   const Clock::time_point linger_deadline =
       Clock::now() + std::chrono::milliseconds(options_.linger_ms);
-  while (!StopRequested() && Clock::now() < linger_deadline) {
+  while (answer && !StopRequested() && Clock::now() < linger_deadline) {
     const net::WaitResult wait = net::WaitFor(socket, false, MillisecondsLeft(linger_deadline));
     if (wait == net::WaitResult::kTimeout) continue;
     if (wait == net::WaitResult::kError) break;

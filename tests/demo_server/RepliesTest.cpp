@@ -1,0 +1,105 @@
+#include "Replies.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Accounts.h"
+
+namespace vxt::demo {
+namespace {
+
+Reply ReplyTo(const std::string& line) {
+  int status_calls = 0;
+  Reply reply = ChooseReply(ParseRequest(line), [&] {
+    ++status_calls;
+    return LiveStatus{"01-12-2026 10:11:12", 3};
+  });
+  // Only the live-status answer needs the clock and the connection count.
+  EXPECT_EQ(status_calls, reply.kind == ReplyKind::kLiveStatus ? 1 : 0) << line;
+  return reply;
+}
+
+TEST(DemoReplies, EachRequestGetsItsKindOfReply) {
+  struct Case {
+    const char* line;
+    ReplyKind kind;
+    std::string_view text;  // empty for the report
+  };
+  const Case cases[] = {
+      {"IZVJ 2 01-12-2026 31-12-2026 1 ", ReplyKind::kReport, ""},
+      {"IZVJ 2 01-12-2026 31-12-2026 1", ReplyKind::kReport, ""},
+      {"IZVJ 2 01-12-2026 31-12-2026 2 ", ReplyKind::kWrongPin, replies::kWrongPin},
+      {"IZVJ 2 01-12-2026 31-12-2026  ", ReplyKind::kWrongPin, replies::kWrongPin},
+      {"IZVJ 2 01-12-2026 31-12-2026 4321 ", ReplyKind::kWrongPin, replies::kWrongPin},
+      {"IZVJ 99 01-12-2026 31-12-2026 1 ", ReplyKind::kUnknownCustomer, replies::kUnknownCustomer},
+      {"IZVJ  01-12-2026 31-12-2026 1 ", ReplyKind::kUnknownCustomer, replies::kUnknownCustomer},
+      {"IZVJ 2 01-12-2026 31-12-2026", ReplyKind::kMalformed, replies::kMalformed},
+      {"hello", ReplyKind::kMalformed, replies::kMalformed},
+      {"", ReplyKind::kMalformed, replies::kMalformed},
+      {"IZVJ 2 31-04-2026 30-05-2026 1 ", ReplyKind::kBadDate, replies::kBadDate},
+      // The form is checked before the account, the account before the period.
+      {"IZVJ 99 31-04-2026 30-05-2026 1 ", ReplyKind::kBadDate, replies::kBadDate},
+      {"IZVJ 99 02-12-2026 01-12-2026 1 ", ReplyKind::kUnknownCustomer, replies::kUnknownCustomer},
+      {"IZVJ 2 02-12-2026 01-12-2026 9 ", ReplyKind::kWrongPin, replies::kWrongPin},
+      {"IZVJ 2 02-12-2026 01-12-2026 1 ", ReplyKind::kReversedPeriod, replies::kReversedPeriod},
+      {"IZVJ 2 01-01-2026 31-12-2027 1 ", ReplyKind::kReport, ""},
+      {"IZVJ 2 31-12-2025 01-01-2028 1 ", ReplyKind::kPeriodTooLong, replies::kPeriodTooLong},
+      {"IZVJ 2 01-01-2026 01-01-2028 1 ", ReplyKind::kPeriodTooLong, replies::kPeriodTooLong},
+      {"IZVJ 17 01-12-2026 31-12-2026 4321 ", ReplyKind::kReport, ""},
+      {"IZVJ 305 01-12-2026 31-12-2026 2468 ", ReplyKind::kReport, ""},
+  };
+  for (const Case& c : cases) {
+    const Reply reply = ReplyTo(c.line);
+    EXPECT_EQ(reply.kind, c.kind) << c.line;
+    if (c.kind == ReplyKind::kReport) {
+      EXPECT_EQ(reply.bytes.substr(0, 5), "%PDF-") << c.line;
+      EXPECT_GT(reply.bytes.size(), 1024u) << c.line;
+    } else {
+      EXPECT_EQ(reply.bytes, c.text) << c.line;
+    }
+  }
+}
+
+TEST(DemoReplies, MessagesAreShortAndSayItAllOnTheFirstLine) {
+  for (std::string_view text : {replies::kWrongPin, replies::kUnknownCustomer, replies::kMalformed,
+                                replies::kBadDate, replies::kReversedPeriod,
+                                replies::kPeriodTooLong}) {
+    EXPECT_GT(text.size(), 4u);
+    EXPECT_LT(text.size(), 256u) << text;
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << text;
+    const std::size_t first_end = text.find("\r\n");
+    EXPECT_GT(first_end, 3u) << text;
+    for (char c : text) {
+      // Plain ASCII, no diacritics and no lone control bytes.
+      EXPECT_TRUE((c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n') << text;
+    }
+  }
+  EXPECT_EQ(replies::kWrongPin, "Pogresan PIN!\r\n");
+}
+
+TEST(DemoReplies, LiveStatusNamesTimeAndConnections) {
+  const Reply reply = ReplyTo("ALIVR");
+  EXPECT_EQ(reply.kind, ReplyKind::kLiveStatus);
+  EXPECT_EQ(reply.bytes, "Server radi: 01-12-2026 10:11:12, aktivnih konekcija: 3\r\n");
+}
+
+TEST(DemoReplies, ReportCountsOnePagePerMonth) {
+  EXPECT_EQ(ReplyTo("IZVJ 2 15-11-2026 03-01-2027 1 ").pages, 3);
+  EXPECT_EQ(ReplyTo("IZVJ 2 01-01-2026 31-12-2027 1 ").pages, 24);
+  EXPECT_EQ(DescribeReply(ReplyTo("IZVJ 2 01-12-2026 01-12-2026 1 ")).rfind("PDF ", 0), 0u);
+  EXPECT_EQ(DescribeReply(ReplyTo("IZVJ 2 01-12-2026 31-12-2026 0 ")), "Pogresan PIN!");
+}
+
+TEST(DemoAccounts, DefaultAccountIsCustomerTwoWithPinOne) {
+  const Account* account = FindAccount("2");
+  ASSERT_NE(account, nullptr);
+  EXPECT_EQ(account->pin, "1");
+  EXPECT_GE(DemoAccounts().size(), 3u);
+  EXPECT_EQ(FindAccount("2 "), nullptr);
+  EXPECT_EQ(FindAccount("02"), nullptr);
+  EXPECT_EQ(FindAccount(""), nullptr);
+}
+
+}  // namespace
+}  // namespace vxt::demo
