@@ -123,7 +123,7 @@ TEST(DemoPdf, ReportNamesCustomerPeriodAndEveryDay) {
   }
   EXPECT_EQ(CountOf(pdf, "(28-11-2026)") + CountOf(pdf, "(03-12-2026)"), 0u);
   const DailyReading first = ReadingFor("2", MeterKind::kWater, {2026, 11, 29});
-  EXPECT_NE(pdf.find("(" + FormatUnits(first.register_units, ScaleOf(MeterKind::kWater)) + ")"),
+  EXPECT_NE(pdf.find(PdfLiteral(FormatUnits(first.register_units, ScaleOf(MeterKind::kWater)))),
             std::string::npos);
 }
 
