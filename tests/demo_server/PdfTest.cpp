@@ -58,7 +58,9 @@ void ExpectConsistentStructure(const std::string& pdf) {
   EXPECT_EQ(streams, CountOf(pdf, "/Type /Page "));
 }
 
-std::size_t PageCount(const std::string& pdf) { return CountOf(pdf, "/Type /Page "); }
+std::size_t PageCount(const std::string& pdf) {
+  return CountOf(pdf, "/Type /Page ");
+}
 
 bool ToolAvailable(const std::string& command) {
   return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
@@ -69,7 +71,9 @@ std::string WriteFile(const std::string& name, const std::string& bytes) {
   return name;
 }
 
-const Account& DefaultAccount() { return *FindAccount("2"); }
+const Account& DefaultAccount() {
+  return *FindAccount("2");
+}
 
 TEST(DemoPdf, LiteralStringsEscapeDelimitersAndNonAscii) {
   EXPECT_EQ(PdfLiteral("Kupac 2"), "(Kupac 2)");
@@ -89,8 +93,8 @@ TEST(DemoPdf, OnePagePerMonthWithAConsistentCrossReference) {
     std::size_t pages;
   };
   const Case cases[] = {
-      {{2026, 12, 1}, {2026, 12, 1}, 1},   {{2026, 12, 1}, {2026, 12, 31}, 1},
-      {{2026, 11, 30}, {2026, 12, 1}, 2},  {{2024, 1, 15}, {2024, 3, 2}, 3},
+      {{2026, 12, 1}, {2026, 12, 1}, 1},  {{2026, 12, 1}, {2026, 12, 31}, 1},
+      {{2026, 11, 30}, {2026, 12, 1}, 2}, {{2024, 1, 15}, {2024, 3, 2}, 3},
       {{2025, 1, 1}, {2026, 12, 31}, 24},
   };
   for (const Case& c : cases) {
@@ -146,8 +150,8 @@ TEST(DemoPdf, QpdfAcceptsAndPopplerRendersEveryPage) {
   }
   const Account* power = FindAccount("17");
   ASSERT_NE(power, nullptr);
-  const std::string name = WriteFile(
-      "demo_report_check.pdf", BuildReportPdf(*power, {2024, 1, 20}, {2024, 4, 3}));
+  const std::string name =
+      WriteFile("demo_report_check.pdf", BuildReportPdf(*power, {2024, 1, 20}, {2024, 4, 3}));
   EXPECT_EQ(std::system(("qpdf --check " + name + " >demo_report_check.txt 2>&1").c_str()), 0);
   const std::string prefix = "demo_report_page";
   for (const auto& entry : std::filesystem::directory_iterator(".")) {

@@ -1,10 +1,9 @@
-#include "Replies.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "Accounts.h"
+#include "Replies.h"
 
 namespace vxt::demo {
 namespace {
@@ -62,9 +61,9 @@ TEST(DemoReplies, EachRequestGetsItsKindOfReply) {
 }
 
 TEST(DemoReplies, MessagesAreShortAndSayItAllOnTheFirstLine) {
-  for (std::string_view text : {replies::kWrongPin, replies::kUnknownCustomer, replies::kMalformed,
-                                replies::kBadDate, replies::kReversedPeriod,
-                                replies::kPeriodTooLong}) {
+  for (std::string_view text :
+       {replies::kWrongPin, replies::kUnknownCustomer, replies::kMalformed, replies::kBadDate,
+        replies::kReversedPeriod, replies::kPeriodTooLong}) {
     EXPECT_GT(text.size(), 4u);
     EXPECT_LT(text.size(), 256u) << text;
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << text;

@@ -1,8 +1,8 @@
-#include "Request.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "Request.h"
 
 namespace vxt::demo {
 namespace {
@@ -40,10 +40,10 @@ TEST(DemoRequest, FinalSpaceMayBeMissingButNothingElseIsTrimmed) {
 }
 
 TEST(DemoRequest, WrongWordsAndCountsAreMalformed) {
-  for (const char* line : {"", " ", "IZVJ", "IZVJ ", "IZVJ 2 01-12-2026 31-12-2026",
-                           "izvj 2 01-12-2026 31-12-2026 1 ", "IZVJX 2 01-12-2026 31-12-2026 1 ",
-                           "IZVJ\t2\t01-12-2026\t31-12-2026\t1\t", "GET / HTTP/1.1",
-                           "ALIVR ", "alivr", "ALIVR 1", "\x01\x02\xFF"}) {
+  for (const char* line :
+       {"", " ", "IZVJ", "IZVJ ", "IZVJ 2 01-12-2026 31-12-2026", "izvj 2 01-12-2026 31-12-2026 1 ",
+        "IZVJX 2 01-12-2026 31-12-2026 1 ", "IZVJ\t2\t01-12-2026\t31-12-2026\t1\t",
+        "GET / HTTP/1.1", "ALIVR ", "alivr", "ALIVR 1", "\x01\x02\xFF"}) {
     EXPECT_EQ(ParseRequest(line).kind, RequestKind::kMalformed) << line;
   }
   // A NUL is just another byte of the customer field (which no account matches).

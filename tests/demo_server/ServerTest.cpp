@@ -1,5 +1,3 @@
-#include "Server.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +9,7 @@
 #include "App.h"
 #include "Net.h"
 #include "Replies.h"
+#include "Server.h"
 
 namespace vxt::demo {
 namespace {
@@ -48,7 +47,8 @@ class TestClient {
   Received ReceiveUntilClosed() {
     Received received;
     char buffer[8192];
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kClientPatienceMs);
+    const auto give_up =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kClientPatienceMs);
     while (std::chrono::steady_clock::now() < give_up) {
       const net::WaitResult wait = net::WaitFor(socket_, false, 100);
       if (wait == net::WaitResult::kTimeout) continue;
@@ -315,8 +315,7 @@ TEST_F(DemoServerTest, ListenRefusesATakenPortAndABadAddress) {
   options.address = "127.0.0.256";
   DemoServer bad(options, nullptr);
   EXPECT_FALSE(bad.Listen(error));
-  EXPECT_EQ(error,
-            "bad address \"127.0.0.256\": give a dotted IPv4 address such as 127.0.0.1");
+  EXPECT_EQ(error, "bad address \"127.0.0.256\": give a dotted IPv4 address such as 127.0.0.1");
 }
 
 TEST(DemoNet, ParsesOnlyDottedIpv4) {
@@ -345,9 +344,9 @@ TEST(DemoOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(options.max_line, 1024u);
   EXPECT_FALSE(help);
 
-  ASSERT_TRUE(ParseOptions({"--address", "0.0.0.0", "--port=0", "--read-timeout", "250",
-                            "--max-connections=3"},
-                           options, help, error))
+  ASSERT_TRUE(ParseOptions(
+      {"--address", "0.0.0.0", "--port=0", "--read-timeout", "250", "--max-connections=3"}, options,
+      help, error))
       << error;
   EXPECT_EQ(options.address, "0.0.0.0");
   EXPECT_EQ(options.port, 0);
@@ -403,7 +402,8 @@ class ProgramRun {
     for (int i = 0; i < kClientPatienceMs / 10; ++i) {
       for (const std::string& line : Out()) {
         const std::size_t at = line.find("listening on 127.0.0.1:");
-        if (at != std::string::npos) return static_cast<std::uint16_t>(std::stoi(line.substr(at + 23)));
+        if (at != std::string::npos)
+          return static_cast<std::uint16_t>(std::stoi(line.substr(at + 23)));
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -450,10 +450,12 @@ TEST(DemoProgram, TakenPortAndBadOptionsExitWithOneAndOneLine) {
     std::string error;
   };
   const Case cases[] = {
-      {{"--port", std::to_string(port)}, "demo_report_server: cannot listen on 127.0.0.1:" +
-                                             std::to_string(port) + ": the port is already in use"},
-      {{"--address", "nowhere"}, "demo_report_server: bad address \"nowhere\": give a dotted IPv4 "
-                                 "address such as 127.0.0.1"},
+      {{"--port", std::to_string(port)},
+       "demo_report_server: cannot listen on 127.0.0.1:" + std::to_string(port) +
+           ": the port is already in use"},
+      {{"--address", "nowhere"},
+       "demo_report_server: bad address \"nowhere\": give a dotted IPv4 "
+       "address such as 127.0.0.1"},
       {{"--port", "x"}, "demo_report_server: bad port \"x\": give a number from 0 to 65535"},
   };
   for (const Case& c : cases) {

@@ -56,7 +56,8 @@ bool ParseOptions(const std::vector<std::string>& args, ServerOptions& options, 
     std::string name = args[i];
     std::string value;
     bool has_value = false;
-    if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+    if (const std::size_t eq = name.find('=');
+        name.rfind("--", 0) == 0 && eq != std::string::npos) {
       value = name.substr(eq + 1);
       name.resize(eq);
       has_value = true;

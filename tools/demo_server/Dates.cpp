@@ -15,7 +15,9 @@ bool ParseDigits(std::string_view text, int& value) {
 
 }  // namespace
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -31,8 +33,7 @@ bool IsValidDate(int year, int month, int day) {
 std::optional<CalendarDate> ParseDate(std::string_view text) {
   if (text.size() != 10 || text[2] != '-' || text[5] != '-') return std::nullopt;
   CalendarDate date;
-  if (!ParseDigits(text.substr(0, 2), date.day) ||
-      !ParseDigits(text.substr(3, 2), date.month) ||
+  if (!ParseDigits(text.substr(0, 2), date.day) || !ParseDigits(text.substr(3, 2), date.month) ||
       !ParseDigits(text.substr(6, 4), date.year)) {
     return std::nullopt;
   }
@@ -84,7 +85,8 @@ CalendarDate DateFromDayNumber(std::int64_t day_number) {
   const std::int64_t month_from_march = (5 * day_of_year + 2) / 153;
   CalendarDate date;
   date.day = static_cast<int>(day_of_year - (153 * month_from_march + 2) / 5 + 1);
-  date.month = static_cast<int>(month_from_march < 10 ? month_from_march + 3 : month_from_march - 9);
+  date.month =
+      static_cast<int>(month_from_march < 10 ? month_from_march + 3 : month_from_march - 9);
   date.year = static_cast<int>(year_of_era + era * 400 + (date.month <= 2 ? 1 : 0));
   return date;
 }

@@ -1,7 +1,6 @@
 #include "PdfWriter.h"
 
 #include <cmath>
-#include <cstdint>
 
 namespace vxt::demo {
 
@@ -9,20 +8,19 @@ namespace {
 
 // Helvetica advance widths (1/1000 em) for WinAnsi 32..126.
 constexpr short kHelveticaWidths[95] = {
-    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,  // ' '../
-    556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,  // 0..?
+    278,  278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,  // ' '../
+    556,  556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,  // 0..?
     1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778,  // @..O
-    667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,   // P.._
-    333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,   // `..o
-    556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};       // p..~
+    667,  778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,  // P.._
+    333,  556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,  // `..o
+    556,  556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};      // p..~
 
 // Fixed two decimals without printf, so a changed C locale cannot put a comma into the stream.
 std::string Number(double value) {
   const long long hundredths = std::llround(value * 100);
   const bool negative = hundredths < 0;
-  const unsigned long long magnitude =
-      negative ? 0ull - static_cast<unsigned long long>(hundredths)
-               : static_cast<unsigned long long>(hundredths);
+  const unsigned long long magnitude = negative ? 0ull - static_cast<unsigned long long>(hundredths)
+                                                : static_cast<unsigned long long>(hundredths);
   std::string text = negative ? "-" : "";
   text += std::to_string(magnitude / 100);
   const unsigned long long fraction = magnitude % 100;
@@ -73,8 +71,8 @@ double TextWidth(std::string_view text, double font_size) {
 void PageContent::Text(double x, double y, std::string_view text, double size, bool bold) {
   bytes_ += "BT /";
   bytes_ += bold ? "F2 " : "F1 ";
-  bytes_ += Number(size) + " Tf " + Number(x) + " " + Number(y) + " Td " + PdfLiteral(text) +
-            " Tj ET\n";
+  bytes_ +=
+      Number(size) + " Tf " + Number(x) + " " + Number(y) + " Td " + PdfLiteral(text) + " Tj ET\n";
 }
 
 void PageContent::TextRight(double x, double y, std::string_view text, double size, bool bold) {
@@ -115,14 +113,16 @@ std::string PdfDocument::Finish(std::string_view title, std::string_view produce
   }
   out += "] >>\nendobj\n";
   begin_object(3);
-  out += "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>\n"
-         "endobj\n";
+  out +=
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>\n"
+      "endobj\n";
   begin_object(4);
-  out += "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding /WinAnsiEncoding >>"
-         "\nendobj\n";
+  out +=
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding /WinAnsiEncoding >>"
+      "\nendobj\n";
   begin_object(5);
-  out += "<< /Title " + PdfLiteral(title) + " /Producer " + PdfLiteral(producer) +
-         " /Creator " + PdfLiteral(producer) + " >>\nendobj\n";
+  out += "<< /Title " + PdfLiteral(title) + " /Producer " + PdfLiteral(producer) + " /Creator " +
+         PdfLiteral(producer) + " >>\nendobj\n";
   for (std::size_t i = 0; i < pages_.size(); ++i) {
     begin_object(page_object(i));
     out += "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + Number(kPageWidth) + " " +

@@ -9,7 +9,7 @@
 
 namespace vxt::demo {
 
-inline constexpr double kPageWidth = 595;   // A4 in points
+inline constexpr double kPageWidth = 595;  // A4 in points
 inline constexpr double kPageHeight = 842;
 
 // A PDF literal string, parentheses included: "(", ")" and "\" escaped with a backslash, and

@@ -22,7 +22,9 @@ std::uint64_t Mix(std::string_view customer, std::int64_t day_number) {
 }
 
 // Average daily use in meter units; the daily value lies strictly between 0 and twice this.
-std::int64_t AverageDailyUnits(MeterKind meter) { return meter == MeterKind::kWater ? 420 : 95; }
+std::int64_t AverageDailyUnits(MeterKind meter) {
+  return meter == MeterKind::kWater ? 420 : 95;
+}
 
 }  // namespace
 
@@ -38,15 +40,16 @@ std::int64_t CumulativeUnits(std::string_view customer, MeterKind meter, const C
   const std::int64_t average = AverageDailyUnits(meter);
   const std::int64_t n = DayNumber(day);
   const std::int64_t base = static_cast<std::int64_t>(Mix(customer, -1) % 50000000);
-  const std::int64_t jitter = static_cast<std::int64_t>(Mix(customer, n) % static_cast<std::uint64_t>(average));
+  const std::int64_t jitter =
+      static_cast<std::int64_t>(Mix(customer, n) % static_cast<std::uint64_t>(average));
   return base + average * n + jitter;
 }
 
 DailyReading ReadingFor(std::string_view customer, MeterKind meter, const CalendarDate& day) {
   const std::int64_t today = CumulativeUnits(customer, meter, day);
   const std::int64_t n = DayNumber(day);
-  const std::int64_t yesterday =
-      n > 0 ? CumulativeUnits(customer, meter, DateFromDayNumber(n - 1)) : today - AverageDailyUnits(meter);
+  const std::int64_t yesterday = n > 0 ? CumulativeUnits(customer, meter, DateFromDayNumber(n - 1))
+                                       : today - AverageDailyUnits(meter);
   DailyReading reading;
   reading.day = day;
   reading.register_units = today % ScaleOf(meter).register_modulus;

@@ -15,8 +15,8 @@ namespace vxt::demo {
 struct MeterScale {
   std::int64_t units_per_display = 1;  // 1000 litres per m3, 10 tenths per kWh
   int decimals = 0;
-  std::int64_t register_modulus = 1;   // the register rolls over at this many units
-  std::string_view unit;               // "m3", "kWh"
+  std::int64_t register_modulus = 1;  // the register rolls over at this many units
+  std::string_view unit;              // "m3", "kWh"
 };
 
 MeterScale ScaleOf(MeterKind meter);

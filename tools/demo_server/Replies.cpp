@@ -25,7 +25,9 @@ Reply LiveStatusReply(const LiveStatus& status) {
   return TextReply(ReplyKind::kLiveStatus, LiveStatusText(status));
 }
 
-Reply MalformedReply() { return TextReply(ReplyKind::kMalformed, replies::kMalformed); }
+Reply MalformedReply() {
+  return TextReply(ReplyKind::kMalformed, replies::kMalformed);
+}
 
 Reply ChooseReportReply(const Request& request) {
   switch (request.kind) {
@@ -56,8 +58,8 @@ Reply ChooseReportReply(const Request& request) {
 
 std::string DescribeReply(const Reply& reply) {
   if (reply.kind == ReplyKind::kReport) {
-    return "PDF " + std::to_string(reply.bytes.size()) + " bytes, " +
-           std::to_string(reply.pages) + (reply.pages == 1 ? " page" : " pages");
+    return "PDF " + std::to_string(reply.bytes.size()) + " bytes, " + std::to_string(reply.pages) +
+           (reply.pages == 1 ? " page" : " pages");
   }
   const std::size_t end = reply.bytes.find("\r\n");
   return reply.bytes.substr(0, end);

@@ -9,8 +9,8 @@ namespace vxt::demo {
 
 namespace {
 
-constexpr const char* kMonthNames[12] = {"januar", "februar", "mart",      "april",
-                                         "maj",    "jun",     "jul",       "avgust",
+constexpr const char* kMonthNames[12] = {"januar",    "februar", "mart",     "april",
+                                         "maj",       "jun",     "jul",      "avgust",
                                          "septembar", "oktobar", "novembar", "decembar"};
 constexpr const char* kWeekdayNames[7] = {"Pon", "Uto", "Sri", "Cet", "Pet", "Sub", "Ned"};
 
@@ -24,8 +24,8 @@ struct MonthSlice {
 };
 
 std::string MeterText(const Account& account, const MeterScale& scale) {
-  return account.meter_id + " (" + (account.meter == MeterKind::kWater ? "voda" : "struja") +
-         ", " + std::string(scale.unit) + ")";
+  return account.meter_id + " (" + (account.meter == MeterKind::kWater ? "voda" : "struja") + ", " +
+         std::string(scale.unit) + ")";
 }
 
 // Draws one month and returns what the month used.
@@ -46,8 +46,8 @@ std::int64_t DrawMonth(PageContent& page, const Account& account, const MonthSli
       {"Adresa:", account.address},
       {"Brojilo:", MeterText(account, scale)},
       {"Period:", FormatDate(first) + " do " + FormatDate(last)},
-      {"Mjesec:", std::string(kMonthNames[slice.from.month - 1]) + " " +
-                      std::to_string(slice.from.year)},
+      {"Mjesec:",
+       std::string(kMonthNames[slice.from.month - 1]) + " " + std::to_string(slice.from.year)},
   };
   double y = 748;
   for (const Field& field : fields) {
@@ -56,8 +56,7 @@ std::int64_t DrawMonth(PageContent& page, const Account& account, const MonthSli
     y -= 14;
   }
   page.TextRight(kRight, 748,
-                 "Strana " + std::to_string(page_number) + " od " + std::to_string(page_count),
-                 10);
+                 "Strana " + std::to_string(page_number) + " od " + std::to_string(page_count), 10);
 
   const double header_y = 664;
   const std::string unit = std::string(scale.unit);
@@ -117,12 +116,13 @@ std::string BuildReportPdf(const Account& account, const CalendarDate& first,
     if (page_number == page_count) {
       const MeterScale scale = ScaleOf(account.meter);
       page.Text(kLeft + 6, 92, "Ukupno za period:", 11, true);
-      page.TextRight(kRight - 6, 92, FormatUnits(total_units, scale) + " " + std::string(scale.unit),
-                     11, true);
+      page.TextRight(kRight - 6, 92,
+                     FormatUnits(total_units, scale) + " " + std::string(scale.unit), 11, true);
     }
     document.AddPage(page);
-    month_start = month_start.month == 12 ? CalendarDate{month_start.year + 1, 1, 1}
-                                          : CalendarDate{month_start.year, month_start.month + 1, 1};
+    month_start = month_start.month == 12
+                      ? CalendarDate{month_start.year + 1, 1, 1}
+                      : CalendarDate{month_start.year, month_start.month + 1, 1};
   }
   const std::string title = std::string(kProductName) + " - kupac " + account.customer + ", " +
                             FormatDate(first) + " do " + FormatDate(last);

@@ -47,7 +47,9 @@ LineAssembler::State LineAssembler::Feed(std::string_view bytes) {
   return state_;
 }
 
-std::string LineAssembler::Line() const { return std::string(StripOneCr(line_)); }
+std::string LineAssembler::Line() const {
+  return std::string(StripOneCr(line_));
+}
 
 Request ParseRequest(std::string_view line) {
   Request request;
@@ -93,7 +95,7 @@ std::string LoggableLine(std::string_view line) {
         // Keep the trailing space(s) visible, hide anything else that follows.
         const std::string_view tail = rest.substr(end);
         masked += tail.find_first_not_of(' ') == std::string_view::npos ? std::string(tail)
-                                                                         : std::string(" ****");
+                                                                        : std::string(" ****");
       }
     }
   } else {

@@ -17,7 +17,8 @@ constexpr int kSliceMs = 100;
 
 int MillisecondsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() <= 0 ? 0 : static_cast<int>(left.count() < kSliceMs ? left.count() : kSliceMs);
+  return left.count() <= 0 ? 0
+                           : static_cast<int>(left.count() < kSliceMs ? left.count() : kSliceMs);
 }
 
 std::string Pad2(int value) {
@@ -57,7 +58,8 @@ DemoServer::~DemoServer() {
 bool DemoServer::Listen(std::string& error) {
   std::uint32_t address = 0;
   if (!net::ParseIpv4(options_.address, address)) {
-    error = "bad address \"" + options_.address + "\": give a dotted IPv4 address such as 127.0.0.1";
+    error =
+        "bad address \"" + options_.address + "\": give a dotted IPv4 address such as 127.0.0.1";
     return false;
   }
   net::ListenFailure failure = net::ListenFailure::kNone;
@@ -163,7 +165,8 @@ void DemoServer::Serve(net::Handle socket, const std::string& peer) {
       break;
     }
     if (Clock::now() >= read_deadline) {
-      failure = "no complete request line within " + std::to_string(options_.read_timeout_ms) + " ms";
+      failure =
+          "no complete request line within " + std::to_string(options_.read_timeout_ms) + " ms";
       break;
     }
     const net::WaitResult wait = net::WaitFor(socket, false, MillisecondsLeft(read_deadline));

@@ -18,11 +18,11 @@ namespace vxt::demo {
 
 struct ServerOptions {
   std::string address = "127.0.0.1";
-  std::uint16_t port = 8026;              // 0: any free port, see DemoServer::Port()
-  int read_timeout_ms = 10000;            // for the whole request line, from accept
-  int send_timeout_ms = 10000;            // for the whole reply
-  int linger_ms = 2000;                   // waiting for the client's close after the reply
-  int max_connections = 64;               // more wait in the listen backlog
+  std::uint16_t port = 8026;    // 0: any free port, see DemoServer::Port()
+  int read_timeout_ms = 10000;  // for the whole request line, from accept
+  int send_timeout_ms = 10000;  // for the whole reply
+  int linger_ms = 2000;         // waiting for the client's close after the reply
+  int max_connections = 64;     // more wait in the listen backlog
   std::size_t max_line = kMaxRequestLine;
 };
 

@@ -16,7 +16,9 @@ namespace vxt::demo::net {
 
 namespace {
 
-int Fd(Handle socket) { return static_cast<int>(socket); }
+int Fd(Handle socket) {
+  return static_cast<int>(socket);
+}
 
 sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
   sockaddr_in sa;
@@ -126,7 +128,9 @@ long Send(Handle socket, const char* data, std::size_t size) {
   return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : kFailed;
 }
 
-void ShutdownSend(Handle socket) { shutdown(Fd(socket), SHUT_WR); }
+void ShutdownSend(Handle socket) {
+  shutdown(Fd(socket), SHUT_WR);
+}
 
 void Close(Handle socket) {
   if (socket != kNoSocket) close(Fd(socket));

@@ -17,7 +17,8 @@ void OnStopSignal(int) {
 }  // namespace
 
 void InstallStopHandlers(std::atomic<bool>& stop) {
-  static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+  static_assert(std::atomic<bool>::is_always_lock_free,
+                "the signal handler needs a lock-free flag");
   g_stop = &stop;
   struct sigaction action;
   std::memset(&action, 0, sizeof action);

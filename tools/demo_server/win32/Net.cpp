@@ -9,7 +9,9 @@ namespace vxt::demo::net {
 
 namespace {
 
-SOCKET Sock(Handle socket) { return static_cast<SOCKET>(socket); }
+SOCKET Sock(Handle socket) {
+  return static_cast<SOCKET>(socket);
+}
 
 sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
   sockaddr_in sa;
@@ -113,7 +115,8 @@ WaitResult WaitFor(Handle socket, bool writable, int timeout_ms) {
   FD_SET(Sock(socket), &errors);
   if (timeout_ms < 0) timeout_ms = 0;
   timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
-  const int ready = select(0, writable ? nullptr : &set, writable ? &set : nullptr, &errors, &limit);
+  const int ready =
+      select(0, writable ? nullptr : &set, writable ? &set : nullptr, &errors, &limit);
   if (ready == SOCKET_ERROR) return WaitResult::kError;
   // A socket in the error set is ready too: the next call reports what happened.
   return ready == 0 ? WaitResult::kTimeout : WaitResult::kReady;
@@ -131,7 +134,9 @@ long Send(Handle socket, const char* data, std::size_t size) {
   return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : kFailed;
 }
 
-void ShutdownSend(Handle socket) { shutdown(Sock(socket), SD_SEND); }
+void ShutdownSend(Handle socket) {
+  shutdown(Sock(socket), SD_SEND);
+}
 
 void Close(Handle socket) {
   if (socket != kNoSocket) closesocket(Sock(socket));
