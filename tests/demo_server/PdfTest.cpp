@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "Accounts.h"
@@ -66,9 +68,8 @@ bool ToolAvailable(const std::string& command) {
   return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string WriteFile(const std::string& name, const std::string& bytes) {
+void WriteFile(const std::string& name, const std::string& bytes) {
   std::ofstream(name, std::ios::binary) << bytes;
-  return name;
 }
 
 const Account& DefaultAccount() {
@@ -144,29 +145,46 @@ TEST(DemoPdf, SameRequestGivesTheSameBytes) {
             BuildReportPdf(DefaultAccount(), {2026, 1, 1}, {2026, 3, 31}));
 }
 
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 TEST(DemoPdf, QpdfAcceptsAndPopplerRendersEveryPage) {
   if (!ToolAvailable("qpdf --version") || !ToolAvailable("pdftoppm -v")) {
     GTEST_SKIP() << "qpdf or pdftoppm is not available here";
   }
   const Account* power = FindAccount("17");
   ASSERT_NE(power, nullptr);
-  const std::string name =
-      WriteFile("demo_report_check.pdf", BuildReportPdf(*power, {2024, 1, 20}, {2024, 4, 3}));
-  EXPECT_EQ(std::system(("qpdf --check " + name + " >demo_report_check.txt 2>&1").c_str()), 0);
-  const std::string prefix = "demo_report_page";
-  for (const auto& entry : std::filesystem::directory_iterator(".")) {
-    if (entry.path().filename().string().rfind(prefix, 0) == 0) std::filesystem::remove(entry);
-  }
-  ASSERT_EQ(std::system(("pdftoppm -r 30 -png " + name + " " + prefix + " 2>&1").c_str()), 0);
+  // A folder of its own, so parallel runs and other suites never share the files.
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() /
+      ("vxt_demo_pdf_" +
+       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string pdf = (dir / "report.pdf").string();
+  const std::string quoted = "'" + pdf + "'";
+  WriteFile(pdf, BuildReportPdf(*power, {2024, 1, 20}, {2024, 4, 3}));
+
+  const std::string check = "'" + (dir / "check.txt").string() + "'";
+  EXPECT_EQ(std::system(("qpdf --check " + quoted + " >" + check + " 2>&1").c_str()), 0)
+      << ReadFile(dir / "check.txt");
+  const std::string pages = "'" + (dir / "pages.txt").string() + "'";
+  ASSERT_EQ(std::system(("qpdf --show-npages " + quoted + " >" + pages).c_str()), 0);
+  EXPECT_EQ(ReadFile(dir / "pages.txt"), "4\n");
+
+  const std::string prefix = "'" + (dir / "page").string() + "'";
+  ASSERT_EQ(std::system(("pdftoppm -r 30 -png " + quoted + " " + prefix + " 2>&1").c_str()), 0);
   int rendered = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(".")) {
-    const std::string file = entry.path().filename().string();
-    if (file.rfind(prefix, 0) == 0 && entry.path().extension() == ".png") {
-      EXPECT_GT(std::filesystem::file_size(entry), 100u) << file;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() == ".png") {
+      EXPECT_GT(std::filesystem::file_size(entry), 100u) << entry.path();
       ++rendered;
     }
   }
   EXPECT_EQ(rendered, 4);
+  std::filesystem::remove_all(dir);
 }
 
 TEST(DemoReadings, RiseEveryDayAndRepeatForTheSameDay) {
