@@ -145,6 +145,15 @@ TEST(DemoPdf, SameRequestGivesTheSameBytes) {
             BuildReportPdf(DefaultAccount(), {2026, 1, 1}, {2026, 3, 31}));
 }
 
+// A path for the shell, in single quotes (built by appending: GCC 12 warns falsely about
+// "'" + std::string).
+std::string Quoted(const std::filesystem::path& path) {
+  std::string quoted(1, '\'');
+  quoted += path.string();
+  quoted += '\'';
+  return quoted;
+}
+
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -164,17 +173,17 @@ TEST(DemoPdf, QpdfAcceptsAndPopplerRendersEveryPage) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   const std::string pdf = (dir / "report.pdf").string();
-  const std::string quoted = "'" + pdf + "'";
+  const std::string quoted = Quoted(pdf);
   WriteFile(pdf, BuildReportPdf(*power, {2024, 1, 20}, {2024, 4, 3}));
 
-  const std::string check = "'" + (dir / "check.txt").string() + "'";
+  const std::string check = Quoted(dir / "check.txt");
   EXPECT_EQ(std::system(("qpdf --check " + quoted + " >" + check + " 2>&1").c_str()), 0)
       << ReadFile(dir / "check.txt");
-  const std::string pages = "'" + (dir / "pages.txt").string() + "'";
+  const std::string pages = Quoted(dir / "pages.txt");
   ASSERT_EQ(std::system(("qpdf --show-npages " + quoted + " >" + pages).c_str()), 0);
   EXPECT_EQ(ReadFile(dir / "pages.txt"), "4\n");
 
-  const std::string prefix = "'" + (dir / "page").string() + "'";
+  const std::string prefix = Quoted(dir / "page");
   ASSERT_EQ(std::system(("pdftoppm -r 30 -png " + quoted + " " + prefix + " 2>&1").c_str()), 0);
   int rendered = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
