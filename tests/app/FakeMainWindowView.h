@@ -1,0 +1,68 @@
+// A fake main window that records every call the handlers make on it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/mainunit.h"
+
+namespace vxt::testing {
+
+// Records the handlers' calls on the window in order, as readable lines ("log: ...",
+// "max 150000", "pos 4096", "pump all", "button off", ...), and keeps the state of the fields.
+class FakeMainWindowView : public MainWindowView {
+ public:
+  FakeMainWindowView();
+
+  // ReportHost
+  std::string ServerText() override { return server; }
+  std::string CustomerText() override { return customer; }
+  std::string PinText() override { return pin; }
+  TDate FirstDay() override { return first_day; }
+  TDate LastDay() override { return last_day; }
+  void ClearLog() override;
+  void AppendLog(const std::string& entry) override;
+  void ProcessMessages() override;
+  void ShellOpen(const std::string& path) override;
+
+  // MainWindowView
+  void SetServerText(const std::string& text) override { server = text; }
+  void SetCustomerText(const std::string& text) override { customer = text; }
+  void SetPinText(const std::string& text) override { pin = text; }
+  void SetFirstDay(const TDate& date) override { first_day = date; }
+  void SetLastDay(const TDate& date) override { last_day = date; }
+  int32_t ProgressMax() override { return progress_max; }
+  void SetProgressMax(int32_t value) override;
+  void SetProgressPosition(int32_t value) override;
+  void SetReportButtonEnabled(bool enabled) override;
+  void SetTimerEnabled(bool enabled) override;
+  void SetLiveStatusChecked(bool checked) override;
+  void PumpMessages(bool all_pending) override;
+
+  // The calls recorded whose line starts with prefix.
+  std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
+
+  std::string server;
+  std::string customer;
+  std::string pin;
+  TDate first_day;
+  TDate last_day;
+  std::vector<std::string> log;
+  int32_t progress_max = 100;
+  int32_t progress_position = 0;
+  bool button_enabled = true;
+  bool timer_enabled = false;
+  bool live_status_checked = false;
+  std::vector<std::string> calls;
+  std::vector<std::string> shell_opened;
+  // Runs inside every pump (ProcessMessages and PumpMessages alike): a stand-in for the
+  // messages that the window handles while a handler blocks. It may clear itself.
+  std::function<void()> on_pump;
+
+ private:
+  void Pumped();
+};
+
+}  // namespace vxt::testing

@@ -1,0 +1,491 @@
+// The main window's handlers against a fake window: the period, the settings file at show and
+// close, the progress display, the live-status timer and the report button, the last ones
+// through real exchanges with a scripted loopback server.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "FakeMainWindowView.h"
+#include "TestFiles.h"
+#include "app/mainunit.h"
+#include "failures/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/System.h"
+#include "support/FaultyFileApi.h"
+#include "support/ScriptedServer.h"
+
+namespace vxt {
+namespace {
+
+using testing::FakeMainWindowView;
+using testing::ReadBytes;
+using testing::Script;
+using testing::ScriptedServer;
+using testing::Step;
+using testing::TempFolder;
+using testing::WriteBytes;
+using Lines = std::vector<std::string>;
+using namespace std::string_literals;
+
+std::string Text(const TDate& date) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+  return text;
+}
+
+// Short limits: a test that goes wrong fails by what it logs, not by waiting 45 s.
+constexpr int kTestReadTimeout = 3000;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    main_.SetSettingsPath(SettingsPath());
+    main_.SetResponseFolder(folder_.Path());
+    main_.TCPClient.SetReadTimeout(kTestReadTimeout);
+    main_.TCPClient.SetConnectTimeout(kTestReadTimeout);
+    main_.FormCreate();
+  }
+
+  std::string SettingsPath() const { return folder_.File(kSettingsFileName); }
+
+  void UseServer(const ScriptedServer& server) {
+    view_.server = "127.0.0.1";
+    main_.TCPClient.SetPort(server.Port());
+  }
+
+  // Fields as the window shows them before the settings are loaded.
+  void ExpectDefaultFields() const {
+    EXPECT_EQ(view_.server, DefaultServerHost());
+    EXPECT_EQ(view_.customer, "2");
+    EXPECT_EQ(view_.pin, DefaultPin());
+  }
+
+  TempFolder folder_;
+  FakeMainWindowView view_;
+  TVXTMain main_{view_};
+};
+
+TEST(MainWindow, CreatesItsConnectionWithTheProductSettings) {
+  FakeMainWindowView view;
+  TVXTMain main(view);
+  TTCPClient& client = main.TCPClient;
+  EXPECT_EQ(client.Port(), 8026);
+  EXPECT_EQ(client.ConnectTimeout(), 5000);
+  EXPECT_EQ(client.ReadTimeout(), 45000);
+  EXPECT_EQ(client.IPVersion(), TIPVersion::Id_IPv4);
+  EXPECT_TRUE(view.calls.empty());  // creating the window logic touches no control
+
+  // A second window would need a second TIdAntiFreeze.
+  FakeMainWindowView other;
+  EXPECT_THROW(TVXTMain second(other), EIdException);
+}
+
+TEST(MainWindow, TheFieldsStartWithTheBuildsDefaults) {
+  EXPECT_STRNE(DefaultServerHost(), "");
+  EXPECT_STREQ(DefaultCustomer(), "2");
+  ASSERT_EQ(std::string(DefaultPin()).size(), 1u);
+  EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(DefaultPin()[0])));
+}
+
+TEST_F(MainWindowTest, TheResponsivenessComponentPumpsTheWindow) {
+  ASSERT_EQ(TIdAntiFreeze::Instance(), &main_.IdAntiFreeze);
+  TIdAntiFreeze::DoProcess(true);
+  main_.IdAntiFreeze.SetApplicationHasPriority(false);
+  TIdAntiFreeze::DoProcess(true);
+  EXPECT_EQ(view_.calls, (Lines{"pump all", "pump one"}));
+}
+
+struct PeriodCase {
+  TDate today;
+  TDate first;
+  TDate last;
+};
+
+TEST_F(MainWindowTest, FormShowSetsTheCurrentMonth) {
+  const PeriodCase cases[] = {
+      {{2028, 2, 15}, {2028, 2, 1}, {2028, 2, 29}},  // leap year
+      {{2027, 2, 15}, {2027, 2, 1}, {2027, 2, 28}},
+      {{2100, 2, 1}, {2100, 2, 1}, {2100, 2, 28}},   // a century is no leap year...
+      {{2000, 2, 29}, {2000, 2, 1}, {2000, 2, 29}},  // ...unless divisible by 400
+      {{2026, 12, 31}, {2026, 12, 1}, {2026, 12, 31}},
+      {{2026, 4, 30}, {2026, 4, 1}, {2026, 4, 30}},
+      {{2026, 1, 1}, {2026, 1, 1}, {2026, 1, 31}},
+      {{2026, 9, 9}, {2026, 9, 1}, {2026, 9, 30}},
+  };
+  for (const PeriodCase& c : cases) {
+    main_.SetToday([&] { return c.today; });
+    main_.FormShow();
+    EXPECT_EQ(Text(view_.first_day), Text(c.first));
+    EXPECT_EQ(Text(view_.last_day), Text(c.last));
+  }
+}
+
+TEST_F(MainWindowTest, FormShowReadsTodayAgainForTheLastDay) {
+  // Shown at midnight between the 31st of January and the 1st of February.
+  std::vector<TDate> reads = {{2027, 1, 31}, {2027, 2, 1}};
+  size_t next = 0;
+  main_.SetToday([&] { return reads.at(next++); });
+  main_.FormShow();
+  EXPECT_EQ(next, 2u);
+  EXPECT_EQ(Text(view_.first_day), "2027-01-01");
+  EXPECT_EQ(Text(view_.last_day), "2027-02-28");
+}
+
+TEST_F(MainWindowTest, FormShowWithoutSeamTakesTheLocalDate) {
+  main_.SetToday(nullptr);
+  main_.FormShow();
+  TLocalDate today = LocalToday();
+  EXPECT_EQ(Text(view_.first_day), Text(TDate{today.year, today.month, 1}));
+  EXPECT_EQ(view_.last_day.month, today.month);
+  EXPECT_GE(view_.last_day.day, 28);
+}
+
+TEST_F(MainWindowTest, TheSettingsFileLiesBesideTheExecutable) {
+  main_.SetSettingsPath("");
+  EXPECT_EQ(main_.SettingsPath(), PathBesideExecutable(ExecutablePath(), "VXTVannikorde.ini"));
+  EXPECT_EQ(ProgramFolderOf(main_.SettingsPath()), ProgramFolder());
+}
+
+struct LoadCase {
+  const char* what;
+  std::string file;
+  std::string customer;
+  std::string pin;
+  std::string server;
+};
+
+TEST_F(MainWindowTest, FormShowSetsTheFieldsFromTheFile) {
+  const LoadCase cases[] = {
+      {"as written", "KUPAC_ID=17\r\nKUPAC_PIN=5\r\nVXTSERVER=reports.example\r\n", "17", "5",
+       "reports.example"},
+      {"empty file", "", "", "", ""},
+      {"customer only", "KUPAC_ID=42", "42", "", ""},
+      {"small letters", "kupac_id=3\r\nKupac_Pin=4\r\nvxtserver=h\r\n", "3", "4", "h"},
+      {"blank before or after the name", " KUPAC_ID=3\r\nKUPAC_ID =4\r\n", "", "", ""},
+      {"duplicates", "KUPAC_ID=upper\r\nKUPAC_ID=lower\r\n", "upper", "", ""},
+      {"= in a value", "VXTSERVER=a=b=\r\n", "", "", "a=b="},
+      {"blanks kept", "KUPAC_PIN=  7 \r\nVXTSERVER= h \r\n", "", "  7 ", " h "},
+      {"lone breaks", "KUPAC_ID=1\rKUPAC_PIN=2\nVXTSERVER=3", "1", "2", "3"},
+      {"NUL", "KUPAC_ID=1\r\n\0KUPAC_PIN=2\r\nVXTSERVER=3\r\n"s, "1", "", ""},
+      {"BOM", "\xEF\xBB\xBFKUPAC_ID=1\r\nKUPAC_PIN=2\r\n", "", "2", ""},
+      {"sections and comments", "[Main]\r\n;KUPAC_ID=9\r\nKUPAC_ID=8\r\n# x\r\n", "8", "", ""},
+  };
+  for (const LoadCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    view_.server = "old server";
+    view_.customer = "old customer";
+    view_.pin = "old pin";
+    WriteBytes(SettingsPath(), c.file);
+    main_.FormShow();
+    EXPECT_EQ(view_.customer, c.customer);
+    EXPECT_EQ(view_.pin, c.pin);
+    EXPECT_EQ(view_.server, c.server);
+    EXPECT_EQ(ReadBytes(SettingsPath()), c.file);  // loading never writes
+  }
+}
+
+TEST_F(MainWindowTest, WithoutAFileTheFieldsKeepTheirDefaultsUntilTheClose) {
+  main_.FormShow();
+  ExpectDefaultFields();
+  EXPECT_TRUE(folder_.Entries().empty());
+
+  main_.FormClose();
+  EXPECT_EQ(ReadBytes(SettingsPath()), "KUPAC_ID=2\r\nKUPAC_PIN="s + DefaultPin() +
+                                           "\r\nVXTSERVER=" + DefaultServerHost() + "\r\n");
+  EXPECT_EQ(folder_.Entries(), Lines{kSettingsFileName});
+}
+
+TEST_F(MainWindowTest, AFolderOfTheSettingsNameIsNoFile) {
+  testing::MakeFolder(SettingsPath());
+  main_.FormShow();
+  ExpectDefaultFields();
+}
+
+TEST_F(MainWindowTest, FormCloseWritesExactlyTheThreeFields) {
+  view_.customer = "2";
+  view_.pin = "";
+  view_.server = "";
+  main_.FormClose();
+  EXPECT_EQ(ReadBytes(SettingsPath()), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
+  EXPECT_EQ(ReadBytes(SettingsPath()).size(), 36u);
+}
+
+TEST_F(MainWindowTest, ASaveDropsEverythingButTheThreeFieldsAndRoundTripsValues) {
+  WriteBytes(SettingsPath(),
+             "[Main]\r\n; comment\r\nKUPAC_ID= 12 \r\nkupac_id=9\r\nOTHER=x\r\n"
+             "VXTSERVER=host=8026\r\n");
+  main_.FormShow();
+  main_.FormClose();
+  EXPECT_EQ(ReadBytes(SettingsPath()), "KUPAC_ID= 12 \r\nKUPAC_PIN=\r\nVXTSERVER=host=8026\r\n");
+}
+
+TEST_F(MainWindowTest, AFileHeldForWritingFailsTheShowAndKeepsTheDefaults) {
+  WriteBytes(SettingsPath(), "KUPAC_ID=1\r\nKUPAC_PIN=2\r\nVXTSERVER=3\r\n");
+  FileApi& files = PlatformFileApi();
+  TFileHandle holder = kInvalidFile;
+  ASSERT_EQ(files.CreateExclusive(SettingsPath(), holder), 0u);
+  main_.SetToday([] { return TDate{2026, 12, 5}; });
+  std::string message;
+  try {
+    main_.FormShow();
+  } catch (const EFOpenError& failure) {
+    message = failure.Message();
+  }
+  files.Close(holder);
+  EXPECT_EQ(message,
+            "Cannot open file \"" + FullPathName(SettingsPath()) + "\". " + SystemErrorText(32));
+  ExpectDefaultFields();
+  // The period was set before the load.
+  EXPECT_EQ(Text(view_.last_day), "2026-12-31");
+}
+
+TEST_F(MainWindowTest, AReadOnlyFileLoadsButFailsTheCloseUntilWritable) {
+  const std::string old_bytes = "KUPAC_ID=5\r\nKUPAC_PIN=6\r\nVXTSERVER=srv\r\n";
+  WriteBytes(SettingsPath(), old_bytes);
+  testing::SetReadOnly(SettingsPath(), true);
+  main_.FormShow();
+  EXPECT_EQ(view_.customer, "5");
+  view_.customer = "55";
+
+  std::string message;
+  try {
+    main_.FormClose();
+  } catch (const EFCreateError& failure) {
+    message = failure.Message();
+  }
+  EXPECT_EQ(message,
+            "Cannot create file \"" + FullPathName(SettingsPath()) + "\". " + SystemErrorText(5));
+  EXPECT_EQ(ReadBytes(SettingsPath()), old_bytes);
+  EXPECT_EQ(folder_.Entries(), Lines{kSettingsFileName});
+  EXPECT_EQ(view_.customer, "55");
+
+  // The next close request saves again.
+  testing::SetReadOnly(SettingsPath(), false);
+  main_.FormClose();
+  EXPECT_EQ(ReadBytes(SettingsPath()), "KUPAC_ID=55\r\nKUPAC_PIN=6\r\nVXTSERVER=srv\r\n");
+}
+
+TEST_F(MainWindowTest, ADiskFullAtCloseKeepsTheOldFile) {
+  const std::string old_bytes = "KUPAC_ID=5\r\nKUPAC_PIN=6\r\nVXTSERVER=srv\r\n";
+  WriteBytes(SettingsPath(), old_bytes);
+  FaultyFileApi files;
+  files.FailWriteAfter(0, 112);
+  {
+    ScopedFileApi use(files);
+    try {
+      main_.FormClose();
+      ADD_FAILURE() << "the close did not fail";
+    } catch (const EWriteError& failure) {
+      EXPECT_EQ(failure.Message(), "Stream write error");
+    }
+  }
+  EXPECT_EQ(ReadBytes(SettingsPath()), old_bytes);
+  EXPECT_EQ(folder_.Entries(), Lines{kSettingsFileName});
+}
+
+// The connection's notifications reach the handlers through the events the window bound.
+TEST_F(MainWindowTest, AnUnannouncedTransferWrapsTheBarAt150000) {
+  TTCPClient& client = main_.TCPClient;
+  ASSERT_TRUE(client.OnWorkBegin && client.OnWork && client.OnWorkEnd);
+  client.OnWorkBegin(client, wmRead, 0);
+  Lines expected = {"log: Pocetak prijema podataka...sacekajte kraj prenosa...", "max 150000"};
+  for (int32_t count = 4096; count <= 151552; count += 4096) {
+    client.OnWork(client, wmRead, count);
+    expected.push_back("pos " + std::to_string(count % 150000));
+    expected.push_back("pump all");
+  }
+  EXPECT_EQ(view_.progress_position, 1552);
+  client.OnWorkEnd(client, wmRead);
+  expected.push_back("log: Prijem podataka zavrsen");
+  expected.push_back("pos 0");
+  EXPECT_EQ(view_.calls, expected);
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText}));
+}
+
+TEST_F(MainWindowTest, AnnouncedTotalsSetTheMaximum) {
+  TTCPClient& client = main_.TCPClient;
+  // Exactly 150000 cannot be told from no total: the position wraps.
+  main_.TCPClientWorkBegin(client, wmRead, 150000);
+  main_.TCPClientWork(client, wmRead, 150000);
+  EXPECT_EQ(view_.progress_max, 150000);
+  EXPECT_EQ(view_.progress_position, 0);
+
+  main_.TCPClientWorkBegin(client, wmWrite, 5000);
+  EXPECT_EQ(view_.progress_max, 5000);
+  main_.TCPClientWork(client, wmWrite, 4096);
+  EXPECT_EQ(view_.progress_position, 4096);
+  main_.TCPClientWork(client, wmWrite, 5000);
+  EXPECT_EQ(view_.progress_position, 5000);
+
+  main_.TCPClientWorkBegin(client, wmRead, -1);
+  EXPECT_EQ(view_.progress_max, 150000);
+  main_.TCPClientWork(client, wmRead, 300001);
+  EXPECT_EQ(view_.progress_position, 1);
+}
+
+TEST_F(MainWindowTest, AnEmptyTransferLogsBothLinesAndNeverMovesTheBar) {
+  TTCPClient& client = main_.TCPClient;
+  main_.TCPClientWorkBegin(client, wmRead, 0);
+  main_.TCPClientWorkEnd(client, wmRead);
+  EXPECT_EQ(view_.CallsStartingWith("pos "), Lines{"pos 0"});
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText}));
+}
+
+const Script kTextReply = {Step::ReadLine(), Step::Send("Dobar dan\r\ndruga linija\r\n"),
+                           Step::Close()};
+
+TEST_F(MainWindowTest, TheReportButtonRunsOneExchangeAndLogsItsReply) {
+  ScriptedServer server(kTextReply);
+  UseServer(server);
+  view_.customer = "2";
+  view_.pin = "1";
+  view_.first_day = {2026, 12, 1};
+  view_.last_day = {2026, 12, 31};
+  bool grey_while_running = true;
+  view_.on_pump = [&] { grey_while_running &= !view_.button_enabled && main_.ExchangeRunning(); };
+
+  main_.BitBtn1Click();
+
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "Dobar dan"}));
+  ASSERT_TRUE(server.WaitUntilDone(0));
+  EXPECT_EQ(server.Received(0), "IZVJ 2 01-12-2026 31-12-2026 1 \r\n");
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+  EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), "Dobar dan\r\ndruga linija\r\n");
+  EXPECT_TRUE(grey_while_running);
+  EXPECT_FALSE(main_.ExchangeRunning());
+  ASSERT_FALSE(view_.calls.empty());
+  EXPECT_EQ(view_.calls.front(), "button off");
+  EXPECT_EQ(view_.calls.back(), "button on");
+  EXPECT_TRUE(view_.button_enabled);
+  // The progress display ran inside the exchange: the bar wrapped mode, and it ended at 0.
+  EXPECT_EQ(view_.CallsStartingWith("max "), Lines{"max 150000"});
+  EXPECT_EQ(view_.CallsStartingWith("pos ").back(), "pos 0");
+}
+
+TEST_F(MainWindowTest, APdfReplyIsOpenedByTheShell) {
+  ScriptedServer server(
+      {Step::ReadLine(), Step::Send(testing::PatternBytes(20000)), Step::Close()});
+  UseServer(server);
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText}));
+  EXPECT_EQ(view_.shell_opened, Lines{folder_.File("response.pdf")});
+  EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), testing::PatternBytes(20000));
+}
+
+TEST_F(MainWindowTest, AClickDuringAnExchangeDoesNothing) {
+  ScriptedServer server(kTextReply);
+  UseServer(server);
+  int nested = 0;
+  view_.on_pump = [&] {
+    if (nested++ < 3) main_.BitBtn1Click();
+  };
+  main_.BitBtn1Click();
+  EXPECT_GE(nested, 3);
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "Dobar dan"}));
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+  // The nested clicks neither greyed nor re-enabled the button.
+  EXPECT_EQ(view_.CallsStartingWith("button"), (Lines{"button off", "button on"}));
+}
+
+TEST_F(MainWindowTest, ARefusedConnectLogsTheFailureAndReenablesTheButton) {
+  view_.server = "127.0.0.1";
+  main_.TCPClient.SetPort(testing::FreeLoopbackPort());
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log,
+            Lines{"Error while connecting to TCP SERVER:\r" + SocketErrorMessage(10061)});
+  EXPECT_EQ(view_.CallsStartingWith("button"), (Lines{"button off", "button on"}));
+  EXPECT_FALSE(main_.ExchangeRunning());
+}
+
+TEST_F(MainWindowTest, TheButtonComesBackWhenTheWindowRaises) {
+  ScriptedServer server(kTextReply);
+  UseServer(server);
+  // A failure outside the exchange's own kinds leaves the handler.
+  view_.on_pump = [] { throw std::runtime_error("window gone"); };
+  EXPECT_THROW(main_.BitBtn1Click(), std::runtime_error);
+  EXPECT_TRUE(view_.button_enabled);
+  EXPECT_FALSE(main_.ExchangeRunning());
+}
+
+TEST_F(MainWindowTest, AbortEndsARunningExchangeWithoutAnOutcome) {
+  ScriptedServer server({Step::ReadLine(), Step::Send("partial"), Step::Silent()});
+  UseServer(server);
+  view_.on_pump = [&] {
+    if (!view_.CallsStartingWith("pos ").empty()) {
+      view_.on_pump = nullptr;
+      main_.AbortExchange();
+    }
+  };
+  main_.BitBtn1Click();
+  EXPECT_FALSE(main_.ExchangeRunning());
+  EXPECT_TRUE(view_.button_enabled);
+  for (const std::string& entry : view_.log) {
+    EXPECT_EQ(entry.find("Error while connecting"), std::string::npos) << entry;
+  }
+  EXPECT_TRUE(view_.shell_opened.empty());
+  main_.AbortExchange();  // nothing runs: nothing happens
+}
+
+const Script kLiveStatusReply = {Step::ReadLine(), Step::Send("STATUS OK\r\n"), Step::Close()};
+
+TEST_F(MainWindowTest, EveryThirtyFirstTickRunsTheLiveStatusRequest) {
+  ScriptedServer server(kLiveStatusReply);
+  UseServer(server);
+  for (int tick = 1; tick <= 30; ++tick) main_.Timer1Timer();
+  EXPECT_EQ(main_.TickCounter(), 30);
+  EXPECT_TRUE(view_.calls.empty());
+
+  main_.Timer1Timer();
+  EXPECT_EQ(main_.TickCounter(), 0);
+  ASSERT_TRUE(server.WaitUntilDone(0));
+  EXPECT_EQ(server.Received(0), "ALIVR\r\n");
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "STATUS OK"}));
+  EXPECT_EQ(ReadBytes(folder_.File("alivr.txt")), "STATUS OK\r\n");
+  EXPECT_TRUE(view_.timer_enabled);
+
+  for (int tick = 1; tick <= 30; ++tick) main_.Timer1Timer();
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+  main_.Timer1Timer();
+  ASSERT_TRUE(server.WaitForConnections(2));
+  EXPECT_EQ(main_.TickCounter(), 0);
+}
+
+TEST_F(MainWindowTest, TheMenuStartsAndStopsTheLiveStatusRepetition) {
+  ScriptedServer server(kLiveStatusReply);
+  UseServer(server);
+  main_.LiveStatusMenuClick();
+  EXPECT_TRUE(main_.LiveStatusOn());
+  EXPECT_TRUE(view_.live_status_checked);
+  EXPECT_TRUE(view_.timer_enabled);
+  ASSERT_TRUE(server.WaitUntilDone(0));
+  EXPECT_EQ(server.Received(0), "ALIVR\r\n");
+  EXPECT_EQ(view_.log.back(), "STATUS OK");
+
+  for (int tick = 1; tick <= 5; ++tick) main_.Timer1Timer();
+  main_.LiveStatusMenuClick();
+  EXPECT_FALSE(main_.LiveStatusOn());
+  EXPECT_FALSE(view_.live_status_checked);
+  EXPECT_FALSE(view_.timer_enabled);
+  EXPECT_EQ(main_.TickCounter(), 0);
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+}
+
+TEST_F(MainWindowTest, AStopDuringTheLiveStatusRequestStaysInForce) {
+  ScriptedServer server(kLiveStatusReply);
+  UseServer(server);
+  view_.on_pump = [&] {
+    if (main_.LiveStatusOn()) main_.LiveStatusMenuClick();
+  };
+  main_.LiveStatusMenuClick();
+  EXPECT_FALSE(main_.LiveStatusOn());
+  EXPECT_FALSE(view_.timer_enabled);
+  EXPECT_FALSE(view_.live_status_checked);
+  EXPECT_TRUE(view_.button_enabled);
+}
+
+}  // namespace
+}  // namespace vxt
