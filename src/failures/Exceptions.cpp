@@ -63,7 +63,7 @@ struct IoErrorRow {
 };
 
 constexpr IoErrorRow kIoErrors[] = {
-    {2, "File not found"},          {3, "Invalid filename"},      {4, "Too many open files"},
+    {2, "File not found"},          {3, "Invalid filename"},          {4, "Too many open files"},
     {5, "File access denied"},      {100, "Read beyond end of file"}, {101, "Disk full"},
     {106, "Invalid numeric input"},
 };
@@ -124,7 +124,9 @@ std::string IoErrorText(int32_t error_code) {
   return "I/O error " + std::to_string(error_code);
 }
 
-void RaiseIoFailure(int32_t error_code) { throw EInOutError(error_code, IoErrorText(error_code)); }
+void RaiseIoFailure(int32_t error_code) {
+  throw EInOutError(error_code, IoErrorText(error_code));
+}
 
 void RaiseCreateFileFailure(const std::string& path, uint32_t error_code) {
   throw EFCreateError(FileFailureMessage("create", path, error_code));

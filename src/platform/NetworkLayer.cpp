@@ -66,7 +66,9 @@ SocketApi& ActiveSocketApi() {
   return *state.platform;
 }
 
-void SetSocketApiForTesting(SocketApi* api) { State().fake.store(api); }
+void SetSocketApiForTesting(SocketApi* api) {
+  State().fake.store(api);
+}
 
 std::unique_ptr<SocketApi> CreatePlatformSocketApi() {
   return CreatePlatformSocketApiFromLibrary(PlatformSocketLibraryName());

@@ -163,8 +163,8 @@ TEST(RaiseSocketFailureTest, OtherNumbersRaiseThePlainSocketError) {
 
 TEST(CheckSocketResultTest, PassesEveryResultButMinusOneWithoutAskingForTheError) {
   LastErrorSocketApi fake(10054);
-  for (int64_t result : {int64_t{0}, int64_t{1}, int64_t{-2}, int64_t{4096},
-                         int64_t{0xFFFFFFFF}, std::numeric_limits<int64_t>::max()}) {
+  for (int64_t result : {int64_t{0}, int64_t{1}, int64_t{-2}, int64_t{4096}, int64_t{0xFFFFFFFF},
+                         std::numeric_limits<int64_t>::max()}) {
     EXPECT_EQ(CheckSocketResult(result), result);
   }
   EXPECT_EQ(fake.asked, 0);

@@ -21,9 +21,13 @@ using testing::Step;
 
 // Where the socket calls come from the C library (POSIX) the layer's own numbers are known
 // exactly; under Winsock some of them are the library's choice.
-bool BsdLayer() { return PlatformSocketLibraryName()[0] == '\0'; }
+bool BsdLayer() {
+  return PlatformSocketLibraryName()[0] == '\0';
+}
 
-bool ClosedHandleError(int32_t error) { return error == 10009 || error == 10038; }
+bool ClosedHandleError(int32_t error) {
+  return error == 10009 || error == 10038;
+}
 
 class SocketLayerTest : public ::testing::Test {
  protected:

@@ -127,9 +127,13 @@ int FailWinsock(int32_t winsock_error) {
   return -1;
 }
 
-int FailErrno(int error) { return FailWinsock(ToWinsock(ErrorSource::kErrno, error)); }
+int FailErrno(int error) {
+  return FailWinsock(ToWinsock(ErrorSource::kErrno, error));
+}
 
-void SetCloseOnExec(int fd) { ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC); }
+void SetCloseOnExec(int fd) {
+  ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
 
 // The client uses IPv4 only: an IPv6 socket takes no address (EAFNOSUPPORT), as Winsock
 // refuses the IPv4 form there.
@@ -163,11 +167,11 @@ void FromSockaddr(const sockaddr_storage& storage, TSocketAddress& address) {
 struct OpenSocket {
   int fd = -1;
   int family = AF_INET;
-  int users = 0;          // calls running on the socket now
-  bool closed = false;    // Close has run; the last user then closes the descriptor
+  int users = 0;        // calls running on the socket now
+  bool closed = false;  // Close has run; the last user then closes the descriptor
   bool connecting = false;
-  int wake_fd = -1;       // write end of the pipe that a pending connect also waits on
-  bool send_shut = false; // ShutdownSend has run
+  int wake_fd = -1;        // write end of the pipe that a pending connect also waits on
+  bool send_shut = false;  // ShutdownSend has run
 };
 
 enum class Purpose { kCall, kConnect, kShutdown };
@@ -235,12 +239,13 @@ class PosixSocketApi final : public SocketApi {
   int WaitReadable(TSocketHandle s, int timeout_ms) override {
     return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
       using Clock = std::chrono::steady_clock;
-      const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+      const auto deadline =
+          Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
       for (;;) {
         int wait_ms = -1;
         if (timeout_ms >= 0) {
-          const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-              deadline - Clock::now());
+          const auto left =
+              std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
           wait_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         }
         pollfd entry = {socket.fd, POLLIN, 0};
@@ -370,9 +375,13 @@ class PosixSocketApi final : public SocketApi {
     return have_address;
   }
 
-  std::string HostName() override { return host_name_; }
+  std::string HostName() override {
+    return host_name_;
+  }
 
-  int32_t LastError() override { return t_last_error; }
+  int32_t LastError() override {
+    return t_last_error;
+  }
 
  private:
   static int SetErrno(int error) {
@@ -415,8 +424,7 @@ class PosixSocketApi final : public SocketApi {
 
   // Ends one call. Returns its result, or -1 with the call's error; a call that a Close
   // overlapped fails as a call on a closed handle.
-  int Release(const std::shared_ptr<OpenSocket>& socket, Purpose purpose, int result,
-              int error) {
+  int Release(const std::shared_ptr<OpenSocket>& socket, Purpose purpose, int result, int error) {
     bool closed;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -508,7 +516,9 @@ int PosixSocketApi::Connect(TSocketHandle s, const std::string& ip, uint16_t por
 
 }  // namespace
 
-const char* PlatformSocketLibraryName() { return ""; }
+const char* PlatformSocketLibraryName() {
+  return "";
+}
 
 std::unique_ptr<SocketApi> CreatePlatformSocketApiFromLibrary(const std::string&) {
   return std::make_unique<PosixSocketApi>();

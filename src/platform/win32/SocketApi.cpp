@@ -5,6 +5,7 @@
 
 // winsock2.h must come before windows.h, which would otherwise pull in the old winsock.h.
 #include <winsock2.h>
+// (kept apart so that include sorting leaves the order alone)
 #include <windows.h>
 
 #include <atomic>
@@ -43,7 +44,9 @@ class LibraryFunction {
   std::atomic<Generic> address_{nullptr};
 };
 
+// clang-format off
 #define VXT_WINSOCK_FUNCTION(name) LibraryFunction<decltype(&::name)> name##_{#name}
+// clang-format on
 
 void StoreBigEndianPort(uint16_t port, u_short& field) {
   // htons lives in WS2_32.DLL too; the bytes are simply put in network order here.
@@ -273,7 +276,9 @@ class WinsockApi final : public SocketApi {
 
 }  // namespace
 
-const char* PlatformSocketLibraryName() { return kWinsockLibrary; }
+const char* PlatformSocketLibraryName() {
+  return kWinsockLibrary;
+}
 
 std::unique_ptr<SocketApi> CreatePlatformSocketApiFromLibrary(const std::string& library_name) {
   return std::make_unique<WinsockApi>(library_name);
