@@ -44,6 +44,14 @@ std::string ReportExchange::FilePath(const std::string& file_name) const {
 // the button (or a live-status tick) arrives while one runs; it must not start a second
 // exchange on the same connection and file, hence the guard.
 void ReportExchange::RunReport() {
+  Run(&ReportExchange::Report);
+}
+
+void ReportExchange::RunLiveStatus() {
+  Run(&ReportExchange::LiveStatus);
+}
+
+void ReportExchange::Run(void (ReportExchange::*body)(FileApi&, TFileStream&)) {
   if (running_) return;
   RunScope scope(*this);
   // The cleared log is drawn before the window blocks.
@@ -52,26 +60,7 @@ void ReportExchange::RunReport() {
   FileApi& files = ActiveFileApi();
   TFileStream file(files);
   try {
-    Report(files, file);
-  } catch (const Exception& failure) {
-    EndFailedRun(failure, file);
-  } catch (...) {
-    file.Close();
-    CloseConnectionQuietly();
-    DiscardUnreadReply();
-    throw;
-  }
-}
-
-void ReportExchange::RunLiveStatus() {
-  if (running_) return;
-  RunScope scope(*this);
-  host_.ClearLog();
-  host_.ProcessMessages();
-  FileApi& files = ActiveFileApi();
-  TFileStream file(files);
-  try {
-    LiveStatus(files, file);
+    (this->*body)(files, file);
   } catch (const Exception& failure) {
     EndFailedRun(failure, file);
   } catch (...) {

@@ -84,6 +84,8 @@ class ReportExchange {
  private:
   class RunScope;
 
+  // Runs body under the re-entry guard and the one failure handler of an exchange.
+  void Run(void (ReportExchange::*body)(FileApi&, TFileStream&));
   void Report(FileApi& files, TFileStream& file);
   void LiveStatus(FileApi& files, TFileStream& file);
   // Reads until the server closes, writing every byte into file.
