@@ -174,6 +174,8 @@ TEST_F(DemoServerTest, AnswersTextRepliesAndLiveStatus) {
       {"ALIVR\r\nIZVJ 2 01-12-2026 31-12-2026 1 \r\n", ""},  // one request per connection
   };
   for (const Case& c : cases) {
+    // The previous connection's thread ends just after its client has seen the close.
+    server.WaitForActive(0);
     const Received reply = Exchange(server.Port(), c.request);
     EXPECT_TRUE(reply.orderly_close) << c.request;
     if (c.reply.empty()) {

@@ -28,7 +28,11 @@ await() {
 }
 
 for sig in INT TERM; do
-  "$BIN" --port 0 >"$DIR/out" 2>"$DIR/err" &
+  # Fresh files: the background start truncates its output only when it gets round to it, so a
+  # reused file could still show the previous run's port.
+  rm -f "$DIR/out" "$DIR/err"
+  : >"$DIR/out"
+  "$BIN" --port 0 >>"$DIR/out" 2>"$DIR/err" &
   SERVER=$!
   await 'grep -q "listening on 127.0.0.1:" "$DIR/out"' || fail "no listening line"
   port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$DIR/out")
