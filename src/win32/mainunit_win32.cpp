@@ -541,6 +541,12 @@ void TVXTMainWindow::SetLiveStatusChecked(bool checked) {
   }
 }
 
+bool TVXTMainWindow::MessagesPending() {
+  // The high word is what waits in the queue now; GetQueueStatus neither removes nor
+  // dispatches anything (PeekMessage would deliver sent messages).
+  return HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0;
+}
+
 void TVXTMainWindow::PumpMessages(bool all_pending) {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -77,6 +77,7 @@ class TVXTMainWindow final : public MainWindowView {
   void SetTimerEnabled(bool enabled) override;
   void SetLiveStatusChecked(bool checked) override;
   void PumpMessages(bool all_pending) override;
+  bool MessagesPending() override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

@@ -127,6 +127,7 @@ void FixedPortServer::ServeOne(uintptr_t connection_value, size_t index) {
       client_gone_ = true;
       return;
     }
+    bytes_sent_ += length;
     if (offset + length < reply.size() && !SleepUnlessStopped(script_.pause_between_blocks_ms)) {
       return;
     }
@@ -142,10 +143,13 @@ void FixedPortServer::ServeOne(uintptr_t connection_value, size_t index) {
       }
       Record(index, buffer, got);
     }
-    if (send(connection, "x", 1, 0) != 1) {
+    std::string chunk(script_.trickle_block ? script_.trickle_block : 1, 'x');
+    int length = static_cast<int>(chunk.size());
+    if (send(connection, chunk.data(), length, 0) != length) {
       client_gone_ = true;
       return;
     }
+    bytes_sent_ += chunk.size();
     if (!SleepUnlessStopped(script_.pause_between_blocks_ms > 0 ? script_.pause_between_blocks_ms
                                                                 : 100)) {
       return;

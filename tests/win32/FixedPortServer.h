@@ -17,7 +17,8 @@ struct ServerScript {
   std::string reply;              // sent in blocks, then the server closes
   size_t block_size = 0;          // 0: the whole reply at once
   int pause_between_blocks_ms = 0;
-  bool trickle_forever = false;  // after the reply: one byte per pause until the client closes
+  bool trickle_forever = false;  // after the reply: a block per pause until the client closes
+  size_t trickle_block = 4096;   // the size of those blocks
 };
 
 class FixedPortServer {
@@ -34,6 +35,8 @@ class FixedPortServer {
   size_t Connections() const;
   // True once a connection's client has closed its side or reset it.
   bool ClientGone() const { return client_gone_; }
+  // Bytes sent to clients so far.
+  size_t BytesSent() const { return bytes_sent_; }
 
  private:
   void Serve();
@@ -45,6 +48,7 @@ class FixedPortServer {
   uintptr_t listener_ = ~uintptr_t{0};
   std::atomic<bool> stop_{false};
   std::atomic<bool> client_gone_{false};
+  std::atomic<size_t> bytes_sent_{0};
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
   std::thread thread_;
