@@ -114,13 +114,14 @@ std::string ClassNameOf(HWND hwnd) {
   return std::string(name, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-ProgramUnderTest::ProgramUnderTest(const std::string& case_name) {
+ProgramUnderTest::ProgramUnderTest(const std::string& case_name, const std::string& program_name)
+    : program_name_(program_name) {
   std::string base = CurrentDirectory() + "\\cases";
   CreateDirectoryA(base.c_str(), nullptr);
   folder_ = base + "\\" + case_name;
   RemoveFolder(folder_);
   CreateDirectoryA(folder_.c_str(), nullptr);
-  CopyFileA(ProgramPath().c_str(), PathOf("VXTVannikorde.exe").c_str(), FALSE);
+  CopyFileA(ProgramPath().c_str(), PathOf(program_name_).c_str(), FALSE);
 }
 
 ProgramUnderTest::~ProgramUnderTest() {
@@ -175,7 +176,7 @@ bool ProgramUnderTest::Start(const std::string& extra_env) {
     environment.append(extra_env).push_back('\0');
     environment.push_back('\0');
   }
-  std::string program = PathOf("VXTVannikorde.exe");
+  std::string program = PathOf(program_name_);
   std::string command_line = "\"" + program + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;

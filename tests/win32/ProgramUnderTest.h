@@ -28,8 +28,10 @@ struct MessageBoxContent {
 
 class ProgramUnderTest {
  public:
-  // A fresh folder named after the case, with a copy of the program in it.
-  explicit ProgramUnderTest(const std::string& case_name);
+  // A fresh folder named after the case, with a copy of the program in it under
+  // program_name.
+  explicit ProgramUnderTest(const std::string& case_name,
+                            const std::string& program_name = "VXTVannikorde.exe");
   // Ends the program if it still runs.
   ~ProgramUnderTest();
   ProgramUnderTest(const ProgramUnderTest&) = delete;
@@ -82,6 +84,7 @@ class ProgramUnderTest {
 
  private:
   std::string folder_;
+  std::string program_name_;
   PROCESS_INFORMATION process_info_{};
   HWND main_window_ = nullptr;
 };
