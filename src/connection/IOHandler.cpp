@@ -1,5 +1,7 @@
 #include "connection/IOHandler.h"
 
+#include <chrono>
+
 #include <algorithm>
 #include <limits>
 
@@ -72,9 +74,31 @@ void TIOHandler::CheckForDisconnect(bool raise_if_closed, bool ignore_buffer) {
 }
 
 bool TIOHandler::SingleReadableWait(int timeout_ms) {
-  const bool readable = binding_->Readable(timeout_ms);
+  const bool readable = (timeout_ms > TIdAntiFreeze::kWakeSlice || timeout_ms == kInfinite) &&
+                                TIdAntiFreeze::HasPendingCheck()
+                            ? WaitWakingOnMessages(timeout_ms)
+                            : binding_->Readable(timeout_ms);
   TIdAntiFreeze::DoProcess(!readable);
   return readable;
+}
+
+bool TIOHandler::WaitWakingOnMessages(int timeout_ms) {
+  // The same single wait, cut into slices; between slices waiting window messages get a pump
+  // step. A handler run there may close the connection (the window closing): the wait then
+  // ends as the peer's close would.
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (!BindingAllocated()) throw EIdConnClosedGracefully(kConnClosedGracefully);
+    int slice = TIdAntiFreeze::kWakeSlice;
+    if (timeout_ms != kInfinite) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return false;
+      if (left < slice) slice = static_cast<int>(left);
+    }
+    if (binding_->Readable(slice)) return true;
+    if (TIdAntiFreeze::MessagesPending()) TIdAntiFreeze::DoProcess(true);
+  }
 }
 
 bool TIOHandler::Readable(int timeout_ms) {

@@ -88,6 +88,7 @@ class TIOHandler {
 
  private:
   bool SingleReadableWait(int timeout_ms);
+  bool WaitWakingOnMessages(int timeout_ms);
   // Takes count bytes from the input buffer, filling it while it holds fewer.
   std::vector<uint8_t> ReadBytes(size_t count);
   void BytesRemoved(int64_t count);

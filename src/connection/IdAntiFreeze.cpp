@@ -42,6 +42,17 @@ int TIdAntiFreeze::CurrentIdleTimeOut() {
   return instance != nullptr ? instance->idle_time_out_ : 0;
 }
 
+bool TIdAntiFreeze::HasPendingCheck() {
+  if (!InUse()) return false;
+  return static_cast<bool>(Instance()->pending_check_);
+}
+
+bool TIdAntiFreeze::MessagesPending() {
+  if (!InUse()) return false;
+  TPendingCheck check = Instance()->pending_check_;
+  return check && check();
+}
+
 void TIdAntiFreeze::DoProcess(bool idle) {
   if (!InUse()) return;
   TIdAntiFreeze* instance = Instance();

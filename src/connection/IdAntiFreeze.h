@@ -30,6 +30,17 @@ class TIdAntiFreeze {
 
   void SetMessagePump(TMessagePump pump) { pump_ = std::move(pump); }
 
+  // Tells whether window messages are waiting (input, a close request, a repaint). Installed by
+  // the window; while one is installed, a long wait for data ends its silence in steps of
+  // kWakeSlice milliseconds and runs a pump step when messages wait, so that the window answers
+  // (and can be closed) while a silent server keeps the client waiting.
+  using TPendingCheck = std::function<bool()>;
+  void SetPendingCheck(TPendingCheck check) { pending_check_ = std::move(check); }
+  static constexpr int kWakeSlice = 100;
+  // True when in use and the installed check reports waiting messages.
+  static bool MessagesPending();
+  static bool HasPendingCheck();
+
   // The registered instance, or nullptr.
   static TIdAntiFreeze* Instance();
   // In use: registered, Active, and called on the program's main thread.
@@ -45,6 +56,7 @@ class TIdAntiFreeze {
   int idle_time_out_ = 250;
   bool only_when_idle_ = true;
   TMessagePump pump_;
+  TPendingCheck pending_check_;
 };
 
 }  // namespace vxt
