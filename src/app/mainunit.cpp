@@ -59,6 +59,7 @@ int DaysInMonth(int year, int month) {
 
 TVXTMain::TVXTMain(MainWindowView& view) : view_(view), today_(SystemToday) {
   IdAntiFreeze.SetMessagePump([this](bool all_pending) { view_.PumpMessages(all_pending); });
+  IdAntiFreeze.SetPendingCheck([this] { return view_.MessagesPending(); });
   TCPClient.SetPort(kServerPort);
   TCPClient.SetConnectTimeout(kConnectTimeoutMs);
   TCPClient.SetReadTimeout(kReadTimeoutMs);
@@ -81,6 +82,7 @@ TVXTMain::~TVXTMain() {
   TCPClient.OnWork = nullptr;
   TCPClient.OnWorkEnd = nullptr;
   IdAntiFreeze.SetMessagePump(nullptr);
+  IdAntiFreeze.SetPendingCheck(nullptr);
 }
 
 void TVXTMain::FormCreate() {

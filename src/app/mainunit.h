@@ -56,13 +56,18 @@ class MainWindowView : public ReportHost {
   virtual void SetLiveStatusChecked(bool checked) = 0;    // system menu item
   // Processes pending window messages: all (until none is pending) or at most one.
   virtual void PumpMessages(bool all_pending) = 0;
+  // Tells, without processing any, whether window messages wait (input, a close request, a
+  // repaint). While a silent server keeps the client waiting, the wait looks at this every
+  // 100 ms and pumps when it is true, so the window answers and can be closed. Without an
+  // override the waits pump only at their fixed points.
+  virtual bool MessagesPending() { return false; }
 };
 
 class TVXTMain {
  public:
   // Creates the members (TCPClient: port 8026, ConnectTimeout 5000, ReadTimeout 45000, IPv4;
-  // IdAntiFreeze with its pump hook on the view) and binds the connection's notifications to
-  // the TCPClientWork* handlers. May raise the network layer's load failures.
+  // IdAntiFreeze with its pump and pending-check hooks on the view) and binds the connection's
+  // notifications to the TCPClientWork* handlers. May raise the network layer's load failures.
   explicit TVXTMain(MainWindowView& view);
   ~TVXTMain();
 

@@ -40,6 +40,10 @@ class FakeMainWindowView : public MainWindowView {
   void SetTimerEnabled(bool enabled) override;
   void SetLiveStatusChecked(bool checked) override;
   void PumpMessages(bool all_pending) override;
+  bool MessagesPending() override {
+    ++pending_checks;
+    return messages_pending;
+  }
 
   // The calls recorded whose line starts with prefix.
   std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
@@ -56,6 +60,8 @@ class FakeMainWindowView : public MainWindowView {
   bool timer_enabled = false;
   bool live_status_checked = false;
   std::vector<std::string> calls;
+  bool messages_pending = false;
+  int pending_checks = 0;
   std::vector<std::string> shell_opened;
   // Runs inside every pump (ProcessMessages and PumpMessages alike): a stand-in for the
   // messages that the window handles while a handler blocks. It may clear itself.
