@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "ControlIds.h"
 #include "FixedPortServer.h"
@@ -581,6 +582,30 @@ TEST_F(MainWindowUi, ACloseDuringAnExchangeSavesAndEndsTheProgramPromptly) {
   std::string partial;
   ASSERT_TRUE(program.ReadFile("response.pdf", partial));
   EXPECT_GT(partial.size(), 0u) << "what arrived stays in the response file";
+}
+
+TEST_F(MainWindowUi, ACloseWhileASilentServerKeepsTheClientWaitingEndsTheProgramPromptly) {
+  // The server reads the request and then says nothing for longer than the test runs: the
+  // window must still see the close while the client waits for the first byte.
+  FixedPortServer server("127.0.0.38", {60000, "late"});
+  ASSERT_TRUE(server.Listening());
+  ProgramUnderTest program("CloseWhileSilent");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.38"));
+
+  PostMessageA(program.Control(kBitBtn1Id), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        std::vector<std::string> requests = server.Requests();
+        return !requests.empty() && requests[0].find('\n') != std::string::npos;
+      },
+      10000))
+      << "the request never arrived";
+  PostMessageA(program.MainWindow(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.WaitForExit(10000)) << "the program still runs after the close";
+  std::string saved;
+  ASSERT_TRUE(program.ReadFile("VXTVannikorde.ini", saved));
+  EXPECT_EQ(saved, Settings("2", VXT_EXPECTED_PIN, "127.0.0.38"));
 }
 
 TEST_F(MainWindowUi, TheSystemMenuStartsAndStopsTheLiveStatus) {
