@@ -1,0 +1,123 @@
+// Soak: many consecutive report exchanges of the client against the demo server, each of which
+// must succeed, with no growth of open descriptors (handles) or resident memory between the
+// first and the last hundred.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Net.h"
+#include "Server.h"
+#include "connection/TCPClient.h"
+#include "report/ReportExchange.h"
+
+namespace vxt {
+namespace {
+
+class SoakHost : public ReportHost {
+ public:
+  std::string ServerText() override { return "127.0.0.1"; }
+  std::string CustomerText() override { return "2"; }
+  std::string PinText() override { return "1"; }
+  TDate FirstDay() override { return {2026, 12, 1}; }
+  TDate LastDay() override { return {2026, 12, 31}; }
+  void ClearLog() override { log.clear(); }
+  void AppendLog(const std::string& entry) override { log.push_back(entry); }
+  void ProcessMessages() override {}
+  void ShellOpen(const std::string& path) override { opened.push_back(path); }
+  std::vector<std::string> log;
+  std::vector<std::string> opened;
+};
+
+// Open descriptors of this process (under Wine: of the Wine process that runs it); -1 when the
+// platform does not show them.
+long OpenDescriptors() {
+  std::error_code error;
+  long count = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd", error);
+       !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+    ++count;
+  }
+  return error || count == 0 ? -1 : count;
+}
+
+// Resident pages; -1 when unknown.
+long ResidentPages() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0, resident = -1;
+  if (!(statm >> size >> resident)) return -1;
+  return resident;
+}
+
+// The server finishes each connection on its own thread after the client has gone; count only
+// once it has.
+void SettleServer(const demo::DemoServer& server) {
+  for (int i = 0; i < 500 && server.ActiveConnections() > 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+TEST(Soak, TwoThousandExchangesAgainstTheDemoServerAllSucceedWithoutGrowth) {
+  demo::net::Library library;
+  demo::ServerOptions options;
+  options.port = 0;
+  demo::DemoServer server(options, [](const std::string&) {});
+  std::string error;
+  ASSERT_TRUE(server.Listen(error)) << error;
+  std::thread runner([&] { server.Run(); });
+
+  const auto folder = std::filesystem::temp_directory_path() / "vxt-soak";
+  std::filesystem::create_directories(folder);
+  SoakHost host;
+  TTCPClient client;
+  client.SetPort(server.Port());
+  client.SetConnectTimeout(5000);
+  client.SetReadTimeout(5000);
+  ReportExchange exchange(client, host);
+  exchange.SetFolder(folder.string());
+
+  constexpr int kExchanges = 2000;
+  long fds_early = -1, fds_late = -1, rss_early = -1, rss_late = -1;
+  int failures = 0;
+  for (int i = 0; i < kExchanges; ++i) {
+    exchange.RunReport();
+    if (!host.log.empty() || host.opened.size() != 1) {
+      if (++failures <= 3) {
+        ADD_FAILURE() << "exchange " << i << ": " << (host.log.empty() ? "" : host.log.back());
+      }
+    }
+    host.opened.clear();
+    if (i == 99) {
+      SettleServer(server);
+      fds_early = OpenDescriptors();
+      rss_early = ResidentPages();
+    }
+  }
+  SettleServer(server);
+  fds_late = OpenDescriptors();
+  rss_late = ResidentPages();
+  server.Stop();
+  runner.join();
+
+  EXPECT_EQ(failures, 0);
+  EXPECT_FALSE(client.IsConnected());
+  if (fds_early > 0) {
+    EXPECT_LE(fds_late, fds_early);
+  }
+  // A little slack for the allocator's pages; a leak of one PDF (several KiB) per exchange
+  // would show as thousands of pages.
+  if (rss_early > 0) {
+    EXPECT_LE(rss_late, rss_early + 256) << "resident pages grew";
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
+}  // namespace
+}  // namespace vxt
