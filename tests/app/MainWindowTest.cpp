@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "FakeMainWindowView.h"
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 #include "app/mainunit.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"

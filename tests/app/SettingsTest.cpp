@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 #include "app/Settings.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "FileTestFolder.h"
+#include "support/TestFiles.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
@@ -11,14 +11,14 @@
 namespace vxt {
 namespace {
 
-using testing::TestFolder;
+using testing::TempFolder;
 
 class FileFailureMessageTest : public ::testing::Test {
  protected:
   void SetUp() override { original_ = std::filesystem::current_path(); }
   void TearDown() override { std::filesystem::current_path(original_); }
   std::filesystem::path original_;
-  TestFolder folder_;
+  TempFolder folder_;
 };
 
 TEST_F(FileFailureMessageTest, CreateFailureNamesTheFullPathAndTheSharingViolation) {
@@ -46,8 +46,8 @@ TEST_F(FileFailureMessageTest, CreateFailureNamesTheFullPathAndTheSharingViolati
 }
 
 TEST_F(FileFailureMessageTest, OpenFailureNormalisesThePath) {
-  std::filesystem::create_directory(folder_.Path("sub"));
-  std::filesystem::current_path(folder_.Path("sub"));
+  std::filesystem::create_directory(folder_.File("sub"));
+  std::filesystem::current_path(folder_.File("sub"));
   const std::string sep = PathSeparator();
   std::string relative = ".." + sep + "." + sep + "VXTVannikorde.ini";
   TFileHandle handle = kInvalidFile;
@@ -57,7 +57,7 @@ TEST_F(FileFailureMessageTest, OpenFailureNormalisesThePath) {
     RaiseOpenFileFailure(relative, code);
     FAIL() << "no failure raised";
   } catch (const EFOpenError& failure) {
-    EXPECT_EQ(failure.Message(), "Cannot open file \"" + folder_.Path("VXTVannikorde.ini") +
+    EXPECT_EQ(failure.Message(), "Cannot open file \"" + folder_.File("VXTVannikorde.ini") +
                                      "\". " + SystemErrorText(2));
   }
 }

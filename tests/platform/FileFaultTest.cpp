@@ -1,15 +1,15 @@
 // The fault-injecting file layer that other suites use for their error paths.
 #include <gtest/gtest.h>
 
-#include "FileTestFolder.h"
+#include "support/TestFiles.h"
 #include "support/FaultyFileApi.h"
 
 namespace vxt {
 namespace {
 
-using testing::ReadWholeFile;
-using testing::TestFolder;
-using testing::WriteWholeFile;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
 
 TEST(FaultyFileApiTest, IsActiveOnlyWhileInstalled) {
   FaultyFileApi faulty;
@@ -22,11 +22,11 @@ TEST(FaultyFileApiTest, IsActiveOnlyWhileInstalled) {
 }
 
 TEST(FaultyFileApiTest, WritesStopAtTheMarkWithTheChosenCode) {
-  TestFolder folder;
+  TempFolder folder;
   FaultyFileApi faulty;
   faulty.FailWriteAfter(10, 112);
   TFileHandle file = kInvalidFile;
-  ASSERT_EQ(faulty.CreateExclusive(folder.Path("full.ini"), file), 0u);
+  ASSERT_EQ(faulty.CreateExclusive(folder.File("full.ini"), file), 0u);
   size_t written = 0;
   EXPECT_EQ(faulty.Write(file, "123456", 6, written), 0u);
   EXPECT_EQ(written, 6u);
@@ -37,15 +37,15 @@ TEST(FaultyFileApiTest, WritesStopAtTheMarkWithTheChosenCode) {
   EXPECT_EQ(written, 0u);
   EXPECT_EQ(faulty.Calls(FaultyFileApi::kWrite), 3);
   faulty.Close(file);
-  EXPECT_EQ(ReadWholeFile(folder.Path("full.ini")), "123456abcd");
+  EXPECT_EQ(ReadBytes(folder.File("full.ini")), "123456abcd");
 }
 
 TEST(FaultyFileApiTest, FailsAnOperationAfterTheGivenSuccesses) {
-  TestFolder folder;
+  TempFolder folder;
   FaultyFileApi faulty;
   faulty.Fail(FaultyFileApi::kCreateExclusive, 32, 1);
   faulty.Fail(FaultyFileApi::kReplace, 5);
-  std::string path = folder.Path("response.pdf");
+  std::string path = folder.File("response.pdf");
   TFileHandle file = kInvalidFile;
   ASSERT_EQ(faulty.CreateExclusive(path, file), 0u);
   ASSERT_EQ(faulty.Close(file), 0u);
@@ -53,13 +53,13 @@ TEST(FaultyFileApiTest, FailsAnOperationAfterTheGivenSuccesses) {
   EXPECT_EQ(file, kInvalidFile);
   EXPECT_EQ(faulty.LastError(), 32u);
 
-  WriteWholeFile(folder.Path("a"), "a");
-  EXPECT_EQ(faulty.Replace(folder.Path("a"), path), 5u);
-  EXPECT_EQ(ReadWholeFile(folder.Path("a")), "a");
+  WriteBytes(folder.File("a"), "a");
+  EXPECT_EQ(faulty.Replace(folder.File("a"), path), 5u);
+  EXPECT_EQ(ReadBytes(folder.File("a")), "a");
 
   faulty.Heal();
-  EXPECT_EQ(faulty.Replace(folder.Path("a"), path), 0u);
-  EXPECT_EQ(ReadWholeFile(path), "a");
+  EXPECT_EQ(faulty.Replace(folder.File("a"), path), 0u);
+  EXPECT_EQ(ReadBytes(path), "a");
   EXPECT_EQ(faulty.Calls(FaultyFileApi::kCreateExclusive), 2);
   EXPECT_EQ(faulty.Calls(FaultyFileApi::kReplace), 2);
 }

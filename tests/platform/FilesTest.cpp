@@ -3,17 +3,17 @@
 #include <filesystem>
 #include <string>
 
-#include "FileTestFolder.h"
+#include "support/TestFiles.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 
 namespace vxt {
 namespace {
 
-using testing::MakeReadOnly;
-using testing::ReadWholeFile;
-using testing::TestFolder;
-using testing::WriteWholeFile;
+using testing::SetReadOnly;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
 
 constexpr uint32_t kFileNotFound = 2;
 constexpr uint32_t kPathNotFound = 3;
@@ -40,7 +40,7 @@ class OpenFile {
 class FilesTest : public ::testing::Test {
  protected:
   FileApi& files_ = PlatformFileApi();
-  TestFolder folder_;
+  TempFolder folder_;
 
   void WriteThrough(TFileHandle handle, const std::string& bytes) {
     size_t written = 0;
@@ -57,14 +57,14 @@ class FilesTest : public ::testing::Test {
 };
 
 TEST_F(FilesTest, FileExistsOnlyForFilesNotForFoldersOrMissingNames) {
-  std::string file = folder_.Path("present.ini");
-  WriteWholeFile(file, "x");
-  std::filesystem::create_directory(folder_.Path("folder.ini"));
+  std::string file = folder_.File("present.ini");
+  WriteBytes(file, "x");
+  std::filesystem::create_directory(folder_.File("folder.ini"));
 
   EXPECT_TRUE(files_.FileExists(file));
-  EXPECT_FALSE(files_.FileExists(folder_.Path("folder.ini")));
-  EXPECT_FALSE(files_.FileExists(folder_.Path("missing.ini")));
-  EXPECT_FALSE(files_.FileExists(folder_.Path("missing") + PathSeparator() + "x.ini"));
+  EXPECT_FALSE(files_.FileExists(folder_.File("folder.ini")));
+  EXPECT_FALSE(files_.FileExists(folder_.File("missing.ini")));
+  EXPECT_FALSE(files_.FileExists(folder_.File("missing") + PathSeparator() + "x.ini"));
   EXPECT_FALSE(files_.FileExists(""));
   // Attributes alone: a file that another holds without sharing still exists.
   OpenFile held;
@@ -73,7 +73,7 @@ TEST_F(FilesTest, FileExistsOnlyForFilesNotForFoldersOrMissingNames) {
 }
 
 TEST_F(FilesTest, CreateExclusiveMakesANewFileOrEmptiesAnExistingOne) {
-  std::string fresh = folder_.Path("fresh.pdf");
+  std::string fresh = folder_.File("fresh.pdf");
   {
     OpenFile file;
     ASSERT_EQ(files_.CreateExclusive(fresh, file.handle()), 0u);
@@ -84,17 +84,17 @@ TEST_F(FilesTest, CreateExclusiveMakesANewFileOrEmptiesAnExistingOne) {
     ASSERT_EQ(files_.Seek(file.handle(), 0), 0u);
     EXPECT_EQ(ReadThrough(file.handle(), 100), "reply");
   }
-  EXPECT_EQ(ReadWholeFile(fresh), "reply");
+  EXPECT_EQ(ReadBytes(fresh), "reply");
 
   OpenFile again;
   ASSERT_EQ(files_.CreateExclusive(fresh, again.handle()), 0u);
   EXPECT_EQ(files_.Size(again.handle()), 0);
   again.Close();
-  EXPECT_EQ(ReadWholeFile(fresh), "");
+  EXPECT_EQ(ReadBytes(fresh), "");
 }
 
 TEST_F(FilesTest, AFileHeldWithoutSharingCannotBeCreatedOverAndKeepsItsContent) {
-  std::string path = folder_.Path("response.pdf");
+  std::string path = folder_.File("response.pdf");
   OpenFile holder;
   ASSERT_EQ(files_.CreateExclusive(path, holder.handle()), 0u);
   WriteThrough(holder.handle(), "still here");
@@ -109,14 +109,14 @@ TEST_F(FilesTest, AFileHeldWithoutSharingCannotBeCreatedOverAndKeepsItsContent) 
   EXPECT_EQ(files_.Size(holder.handle()), 10);
 
   holder.Close();
-  EXPECT_EQ(ReadWholeFile(path), "still here");
+  EXPECT_EQ(ReadBytes(path), "still here");
   OpenFile after;
   EXPECT_EQ(files_.CreateExclusive(path, after.handle()), 0u);
 }
 
 TEST_F(FilesTest, ShareReadOpensCoexistButKeepWritersOut) {
-  std::string path = folder_.Path("VXTVannikorde.ini");
-  WriteWholeFile(path, "KUPAC_ID=2\r\n");
+  std::string path = folder_.File("VXTVannikorde.ini");
+  WriteBytes(path, "KUPAC_ID=2\r\n");
   OpenFile first;
   OpenFile second;
   ASSERT_EQ(files_.OpenShareRead(path, first.handle()), 0u);
@@ -135,23 +135,23 @@ TEST_F(FilesTest, ShareReadOpensCoexistButKeepWritersOut) {
   EXPECT_EQ(written, 0u);
   first.Close();
   second.Close();
-  EXPECT_EQ(ReadWholeFile(path), "KUPAC_ID=2\r\n");
+  EXPECT_EQ(ReadBytes(path), "KUPAC_ID=2\r\n");
 }
 
 TEST_F(FilesTest, MissingFilesAndFoldersAreTold) {
   TFileHandle handle = 12345;
-  EXPECT_EQ(files_.OpenShareRead(folder_.Path("missing.ini"), handle), kFileNotFound);
+  EXPECT_EQ(files_.OpenShareRead(folder_.File("missing.ini"), handle), kFileNotFound);
   EXPECT_EQ(handle, kInvalidFile);
   EXPECT_EQ(files_.LastError(), kFileNotFound);
-  std::string in_missing_folder = folder_.Path("missing") + PathSeparator() + "x.ini";
+  std::string in_missing_folder = folder_.File("missing") + PathSeparator() + "x.ini";
   EXPECT_EQ(files_.OpenShareRead(in_missing_folder, handle), kPathNotFound);
   EXPECT_EQ(files_.CreateExclusive(in_missing_folder, handle), kPathNotFound);
   EXPECT_EQ(handle, kInvalidFile);
-  EXPECT_FALSE(std::filesystem::exists(folder_.Path("missing")));
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("missing")));
 }
 
 TEST_F(FilesTest, AFolderIsNoFileToOpenOrCreate) {
-  std::string path = folder_.Path("response.pdf");
+  std::string path = folder_.File("response.pdf");
   std::filesystem::create_directory(path);
   TFileHandle handle = kInvalidFile;
   EXPECT_EQ(files_.OpenShareRead(path, handle), kAccessDenied);
@@ -163,11 +163,11 @@ TEST_F(FilesTest, AFolderIsNoFileToOpenOrCreate) {
 }
 
 TEST_F(FilesTest, AReadOnlyFileIsReadButNeitherCreatedOverNorReplaced) {
-  std::string path = folder_.Path("VXTVannikorde.ini");
-  std::string next = folder_.Path("VXTVannikorde.new");
-  WriteWholeFile(path, "old");
-  WriteWholeFile(next, "new");
-  MakeReadOnly(path);
+  std::string path = folder_.File("VXTVannikorde.ini");
+  std::string next = folder_.File("VXTVannikorde.new");
+  WriteBytes(path, "old");
+  WriteBytes(next, "new");
+  SetReadOnly(path, true);
 
   OpenFile reader;
   ASSERT_EQ(files_.OpenShareRead(path, reader.handle()), 0u);
@@ -182,34 +182,34 @@ TEST_F(FilesTest, AReadOnlyFileIsReadButNeitherCreatedOverNorReplaced) {
   uint32_t delete_error = files_.LastError();
   EXPECT_FALSE(deleted);
   EXPECT_EQ(delete_error, kAccessDenied);
-  EXPECT_EQ(ReadWholeFile(path), "old");
-  EXPECT_EQ(ReadWholeFile(next), "new");
+  EXPECT_EQ(ReadBytes(path), "old");
+  EXPECT_EQ(ReadBytes(next), "new");
 }
 
 TEST_F(FilesTest, ReplacePutsTheNewFileInPlaceOfTheOld) {
-  std::string path = folder_.Path("VXTVannikorde.ini");
-  std::string next = folder_.Path("VXTVannikorde.new");
-  WriteWholeFile(path, "KUPAC_ID=1\r\n");
-  WriteWholeFile(next, "KUPAC_ID=2\r\n");
+  std::string path = folder_.File("VXTVannikorde.ini");
+  std::string next = folder_.File("VXTVannikorde.new");
+  WriteBytes(path, "KUPAC_ID=1\r\n");
+  WriteBytes(next, "KUPAC_ID=2\r\n");
   EXPECT_EQ(files_.Replace(next, path), 0u);
-  EXPECT_EQ(ReadWholeFile(path), "KUPAC_ID=2\r\n");
+  EXPECT_EQ(ReadBytes(path), "KUPAC_ID=2\r\n");
   EXPECT_FALSE(std::filesystem::exists(next));
 
   // Also when nothing stands at the target yet.
-  std::string other = folder_.Path("other.ini");
+  std::string other = folder_.File("other.ini");
   EXPECT_EQ(files_.Replace(path, other), 0u);
-  EXPECT_EQ(ReadWholeFile(other), "KUPAC_ID=2\r\n");
+  EXPECT_EQ(ReadBytes(other), "KUPAC_ID=2\r\n");
   EXPECT_FALSE(std::filesystem::exists(path));
 
-  EXPECT_EQ(files_.Replace(folder_.Path("gone.new"), other), kFileNotFound);
-  EXPECT_EQ(ReadWholeFile(other), "KUPAC_ID=2\r\n");
+  EXPECT_EQ(files_.Replace(folder_.File("gone.new"), other), kFileNotFound);
+  EXPECT_EQ(ReadBytes(other), "KUPAC_ID=2\r\n");
 }
 
 TEST_F(FilesTest, ReplaceLeavesBothFilesAloneWhileEitherIsHeld) {
-  std::string path = folder_.Path("VXTVannikorde.ini");
-  std::string next = folder_.Path("VXTVannikorde.new");
-  WriteWholeFile(path, "old");
-  WriteWholeFile(next, "new");
+  std::string path = folder_.File("VXTVannikorde.ini");
+  std::string next = folder_.File("VXTVannikorde.new");
+  WriteBytes(path, "old");
+  WriteBytes(next, "new");
   {
     OpenFile reader;
     ASSERT_EQ(files_.OpenShareRead(path, reader.handle()), 0u);
@@ -220,15 +220,15 @@ TEST_F(FilesTest, ReplaceLeavesBothFilesAloneWhileEitherIsHeld) {
     ASSERT_EQ(files_.OpenShareRead(next, reader.handle()), 0u);
     EXPECT_EQ(files_.Replace(next, path), kSharingViolation);
   }
-  EXPECT_EQ(ReadWholeFile(path), "old");
-  EXPECT_EQ(ReadWholeFile(next), "new");
+  EXPECT_EQ(ReadBytes(path), "old");
+  EXPECT_EQ(ReadBytes(next), "new");
   EXPECT_EQ(files_.Replace(next, path), 0u);
-  EXPECT_EQ(ReadWholeFile(path), "new");
+  EXPECT_EQ(ReadBytes(path), "new");
 }
 
 TEST_F(FilesTest, DeleteRemovesAFileButNotOneThatIsHeld) {
-  std::string path = folder_.Path("response.pdf");
-  WriteWholeFile(path, "old");
+  std::string path = folder_.File("response.pdf");
+  WriteBytes(path, "old");
   EXPECT_TRUE(files_.DeleteFile(path));
   EXPECT_FALSE(std::filesystem::exists(path));
 
@@ -238,7 +238,7 @@ TEST_F(FilesTest, DeleteRemovesAFileButNotOneThatIsHeld) {
   EXPECT_EQ(error, kFileNotFound);
 
   // A viewer that keeps the last report open keeps it from being deleted.
-  WriteWholeFile(path, "shown");
+  WriteBytes(path, "shown");
   OpenFile viewer;
   ASSERT_EQ(files_.OpenShareRead(path, viewer.handle()), 0u);
   deleted = files_.DeleteFile(path);
@@ -248,11 +248,11 @@ TEST_F(FilesTest, DeleteRemovesAFileButNotOneThatIsHeld) {
   TFileHandle handle = kInvalidFile;
   EXPECT_EQ(files_.CreateExclusive(path, handle), kSharingViolation);
   viewer.Close();
-  EXPECT_EQ(ReadWholeFile(path), "shown");
+  EXPECT_EQ(ReadBytes(path), "shown");
 }
 
 TEST_F(FilesTest, SeekAndTruncateCutTheFileAtThePosition) {
-  std::string path = folder_.Path("cut.bin");
+  std::string path = folder_.File("cut.bin");
   OpenFile file;
   ASSERT_EQ(files_.CreateExclusive(path, file.handle()), 0u);
   WriteThrough(file.handle(), "0123456789");
@@ -264,7 +264,7 @@ TEST_F(FilesTest, SeekAndTruncateCutTheFileAtThePosition) {
   EXPECT_EQ(files_.Size(file.handle()), 8);
   EXPECT_NE(files_.Seek(file.handle(), -1), 0u);
   file.Close();
-  EXPECT_EQ(ReadWholeFile(path), "012345ab");
+  EXPECT_EQ(ReadBytes(path), "012345ab");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "FileTestFolder.h"
+#include "support/TestFiles.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
@@ -14,7 +14,7 @@
 namespace vxt {
 namespace {
 
-using testing::TestFolder;
+using testing::TempFolder;
 
 TEST(ProgramFolderOfTest, WindowsPathsEndTheFolderAtTheLastBackslashButKeepARoot) {
   EXPECT_EQ(ProgramFolderOf("C:\\Programs\\VXT\\VXTVannikorde.exe", kWindowsPathStyle),
@@ -101,9 +101,9 @@ TEST_F(WorkingDirectoryTest, ProgramFolderDoesNotFollowTheWorkingDirectory) {
   EXPECT_EQ(PathBesideExecutable(exe, "VXTVannikorde.ini"),
             folder + PathSeparator() + "VXTVannikorde.ini");
 
-  TestFolder elsewhere;
+  TempFolder elsewhere;
   std::filesystem::current_path(elsewhere.Path());
-  EXPECT_EQ(FullPathName("response.pdf"), elsewhere.Path("response.pdf"));
+  EXPECT_EQ(FullPathName("response.pdf"), elsewhere.File("response.pdf"));
   EXPECT_EQ(ExecutablePath(), exe);
   EXPECT_EQ(ProgramFolder(), folder);
   EXPECT_NE(ProgramFolder(), FullPathName("."));
@@ -112,23 +112,23 @@ TEST_F(WorkingDirectoryTest, ProgramFolderDoesNotFollowTheWorkingDirectory) {
 }
 
 TEST_F(WorkingDirectoryTest, FullPathNameResolvesDotsAgainstTheWorkingDirectory) {
-  TestFolder folder;
+  TempFolder folder;
   const std::string sep = PathSeparator();
-  std::filesystem::create_directory(folder.Path("a"));
+  std::filesystem::create_directory(folder.File("a"));
   std::filesystem::current_path(folder.Path());
 
-  EXPECT_EQ(FullPathName("x.txt"), folder.Path("x.txt"));
+  EXPECT_EQ(FullPathName("x.txt"), folder.File("x.txt"));
   EXPECT_EQ(FullPathName("a" + sep + "." + sep + "b" + sep + ".." + sep + "c.txt"),
-            folder.Path("a" + sep + "c.txt"));
+            folder.File("a" + sep + "c.txt"));
   EXPECT_EQ(FullPathName(".." + sep + "x.txt"),
             FullPathName(folder.Path() + sep + ".." + sep + "x.txt"));
-  EXPECT_EQ(FullPathName(folder.Path("a") + sep + ".." + sep + "y.txt"), folder.Path("y.txt"));
+  EXPECT_EQ(FullPathName(folder.File("a") + sep + ".." + sep + "y.txt"), folder.File("y.txt"));
   // A doubled separator, as a program in a drive's root gives, reads as one.
-  EXPECT_EQ(FullPathName(folder.Path() + sep + sep + "y.txt"), folder.Path("y.txt"));
+  EXPECT_EQ(FullPathName(folder.Path() + sep + sep + "y.txt"), folder.File("y.txt"));
   // ".." never climbs above the root.
   EXPECT_EQ(FullPathName(sep + ".." + sep + ".." + sep + "y.txt"), FullPathName(sep + "y.txt"));
   // Names that do not exist are resolved all the same.
-  EXPECT_EQ(FullPathName("missing" + sep + ".." + sep + "z"), folder.Path("z"));
+  EXPECT_EQ(FullPathName("missing" + sep + ".." + sep + "z"), folder.File("z"));
   std::filesystem::current_path(original_);
 }
 

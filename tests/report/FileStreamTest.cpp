@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ReportTestFiles.h"
+#include "support/TestFiles.h"
 #include "failures/Exceptions.h"
 #include "platform/System.h"
 #include "report/FileStream.h"
@@ -12,9 +12,9 @@ namespace vxt {
 namespace {
 
 using testing::PathExists;
-using testing::ReadAll;
+using testing::ReadBytes;
 using testing::TempFolder;
-using testing::WriteAll;
+using testing::WriteBytes;
 
 class FileStreamTest : public ::testing::Test {
  protected:
@@ -34,16 +34,16 @@ TEST_F(FileStreamTest, WritesEveryByteAndTracksPositionAndSize) {
     EXPECT_EQ(stream.Position(), 9);
     EXPECT_EQ(stream.Size(), 9);
   }  // the destructor closes
-  EXPECT_EQ(ReadAll(path_), std::string("%PDF-\0\xFF\r\n", 9));
+  EXPECT_EQ(ReadBytes(path_), std::string("%PDF-\0\xFF\r\n", 9));
 }
 
 TEST_F(FileStreamTest, TruncatesAnExistingFile) {
-  WriteAll(path_, std::string(5000, 'o'));
+  WriteBytes(path_, std::string(5000, 'o'));
   TFileStream stream(PlatformFileApi());
   stream.CreateExclusive(path_);
   stream.WriteBuffer("new", 3);
   stream.Close();
-  EXPECT_EQ(ReadAll(path_), "new");
+  EXPECT_EQ(ReadBytes(path_), "new");
 }
 
 TEST_F(FileStreamTest, SharedWithNobodyUntilClosed) {
@@ -101,7 +101,7 @@ TEST_F(FileStreamTest, FullDiskIsAStreamWriteErrorThatKeepsWhatWasWritten) {
   EXPECT_EQ(stream.Position(), 10);
   EXPECT_THROW(stream.WriteBuffer("x", 1), EWriteError);
   stream.Close();
-  EXPECT_EQ(ReadAll(path_), "0123456789");
+  EXPECT_EQ(ReadBytes(path_), "0123456789");
 }
 
 TEST_F(FileStreamTest, SetSizeCutsTheFile) {
@@ -113,7 +113,7 @@ TEST_F(FileStreamTest, SetSizeCutsTheFile) {
   EXPECT_EQ(stream.Position(), 4);
   stream.WriteBuffer("xy", 2);
   stream.Close();
-  EXPECT_EQ(ReadAll(path_), "0123xy");
+  EXPECT_EQ(ReadBytes(path_), "0123xy");
 }
 
 TEST_F(FileStreamTest, WritingAClosedStreamFails) {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "ReportTestFiles.h"
+#include "support/TestFiles.h"
 #include "connection/IOHandler.h"
 #include "connection/TCPClient.h"
 #include "failures/Exceptions.h"
@@ -29,12 +29,12 @@ namespace {
 using testing::FreeLoopbackPort;
 using testing::PathExists;
 using testing::PatternBytes;
-using testing::ReadAll;
+using testing::ReadBytes;
 using testing::Script;
 using testing::ScriptedServer;
 using testing::Step;
 using testing::TempFolder;
-using testing::WriteAll;
+using testing::WriteBytes;
 
 // The window's reception lines, which it logs from the connection's notifications.
 const char kBeginLine[] = "Pocetak prijema podataka...sacekajte kraj prenosa...";
@@ -200,7 +200,7 @@ class ReportOutcomeTest : public ReportExchangeTest,
 
 TEST_P(ReportOutcomeTest, ActsOnTheReplySize) {
   const OutcomeRow& row = GetParam();
-  WriteAll(ResponseFile(), "stale report of an earlier run");
+  WriteBytes(ResponseFile(), "stale report of an earlier run");
   // The large reply arrives in several blocks, as over a real network.
   server_.QueueScript({Step::ReadLine(), Step::SendBlocks(row.reply, 7000, 2), Step::Close()});
 
@@ -209,7 +209,7 @@ TEST_P(ReportOutcomeTest, ActsOnTheReplySize) {
   ASSERT_TRUE(server_.WaitUntilDone(0));
   EXPECT_EQ(server_.Received(0), kDecemberRequest);
   EXPECT_EQ(host_.clear_count, 1);
-  EXPECT_EQ(ReadAll(ResponseFile()), row.reply);
+  EXPECT_EQ(ReadBytes(ResponseFile()), row.reply);
   if (!row.reply.empty()) {
     ASSERT_GE(host_.log.size(), 2u);
     EXPECT_EQ(host_.log[0], kBeginLine);
@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReportOutcomeTest, ::testing::ValuesIn(kOutcomes)
 
 TEST_F(ReportExchangeTest, EmptyServerFieldTriesNoConnection) {
   host_.server = "";
-  WriteAll(ResponseFile(), "old");
+  WriteBytes(ResponseFile(), "old");
   exchange_.RunReport();
   EXPECT_EQ(host_.log, std::vector<std::string>{"Error while connecting to TCP SERVER:\r"});
   EXPECT_EQ(client_.IOHandler(), nullptr);
@@ -248,7 +248,7 @@ TEST_F(ReportExchangeTest, EmptyServerFieldTriesNoConnection) {
 
 TEST_F(ReportExchangeTest, RefusedConnection) {
   client_.SetPort(FreeLoopbackPort());
-  WriteAll(ResponseFile(), "old");
+  WriteBytes(ResponseFile(), "old");
   exchange_.RunReport();
   EXPECT_EQ(host_.log, std::vector<std::string>{"Error while connecting to TCP SERVER:\r"
                                                 "Socket Error # 10061\r\nConnection refused."});
@@ -280,7 +280,7 @@ TEST_F(ReportExchangeTest, SilenceAfterPartOfTheReplyKeepsThePartAndNextRunConne
   exchange_.RunReport();
 
   EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, Prefixed("Read Timeout")}));
-  EXPECT_EQ(ReadAll(ResponseFile()), part);
+  EXPECT_EQ(ReadBytes(ResponseFile()), part);
   EXPECT_TRUE(FileIsFree(ResponseFile()));
   EXPECT_TRUE(host_.shell_opens.empty());
   // The connection left stuck open by the time limit has been closed.
@@ -293,7 +293,7 @@ TEST_F(ReportExchangeTest, SilenceAfterPartOfTheReplyKeepsThePartAndNextRunConne
   EXPECT_EQ(server_.ConnectionCount(), 2u);
   EXPECT_EQ(server_.Received(1), kDecemberRequest);
   EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Drugi pokusaj uspio"}));
-  EXPECT_EQ(ReadAll(ResponseFile()), "Drugi pokusaj uspio\r\n");
+  EXPECT_EQ(ReadBytes(ResponseFile()), "Drugi pokusaj uspio\r\n");
 }
 
 TEST_F(ReportExchangeTest, SilenceWithoutAnyByte) {
@@ -302,7 +302,7 @@ TEST_F(ReportExchangeTest, SilenceWithoutAnyByte) {
   exchange_.RunReport();
   EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, Prefixed("Read Timeout")}));
   EXPECT_TRUE(PathExists(ResponseFile()));
-  EXPECT_EQ(ReadAll(ResponseFile()), "");
+  EXPECT_EQ(ReadBytes(ResponseFile()), "");
   EXPECT_FALSE(client_.IsConnected());
 }
 
@@ -312,7 +312,7 @@ TEST_F(ReportExchangeTest, ResetInTheMiddleOfTheReply) {
   exchange_.RunReport();
 
   // A reset may discard bytes still in flight, never invent or reorder them.
-  std::string kept = ReadAll(ResponseFile());
+  std::string kept = ReadBytes(ResponseFile());
   EXPECT_EQ(kept, part.substr(0, kept.size()));
   EXPECT_FALSE(client_.IsConnected());
   EXPECT_TRUE(FileIsFree(ResponseFile()));
@@ -343,7 +343,7 @@ TEST_F(ReportExchangeTest, ResponseFileHeldByAnotherHolder) {
                                                          SystemErrorText(32))});
   ASSERT_TRUE(server_.WaitUntilDone(0));
   EXPECT_EQ(server_.Received(0), kDecemberRequest);
-  EXPECT_EQ(ReadAll(ResponseFile()), "viewer");
+  EXPECT_EQ(ReadBytes(ResponseFile()), "viewer");
   EXPECT_FALSE(client_.IsConnected());
 }
 
@@ -361,7 +361,7 @@ TEST_F(ReportExchangeTest, FailuresReadingTheTextReply) {
     ServeReply("Kratka poruka\r\n");
     exchange_.RunReport();
     EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, Prefixed(row.message)}));
-    EXPECT_EQ(ReadAll(ResponseFile()), "Kratka poruka\r\n");
+    EXPECT_EQ(ReadBytes(ResponseFile()), "Kratka poruka\r\n");
   }
   EXPECT_FALSE(client_.IsConnected());
 }
@@ -377,7 +377,7 @@ TEST_F(ReportExchangeTest, FullDiskKeepsWhatWasWritten) {
 
   EXPECT_EQ(host_.log,
             (std::vector<std::string>{kBeginLine, kEndLine, Prefixed("Stream write error")}));
-  EXPECT_EQ(ReadAll(ResponseFile()), reply.substr(0, 1000));
+  EXPECT_EQ(ReadBytes(ResponseFile()), reply.substr(0, 1000));
   EXPECT_TRUE(host_.shell_opens.empty());
   EXPECT_FALSE(client_.IsConnected());
   ASSERT_TRUE(server_.WaitUntilDone(0));
@@ -414,7 +414,7 @@ TEST_F(ReportExchangeTest, ResponseFileLandsInTheProgramFolder) {
     exchange.RunReport();
   }
   EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Iz programske mape"}));
-  EXPECT_EQ(ReadAll(in_program_folder), "Iz programske mape\r\n");
+  EXPECT_EQ(ReadBytes(in_program_folder), "Iz programske mape\r\n");
   EXPECT_FALSE(PathExists(folder_.File("response.pdf")));
   std::filesystem::remove(in_program_folder);
 }
@@ -440,7 +440,7 @@ TEST_F(ReportExchangeTest, StartsDuringAnExchangeDoNothing) {
   ASSERT_TRUE(server_.WaitUntilDone(0));
   EXPECT_EQ(server_.Received(0), kDecemberRequest);
   EXPECT_FALSE(server_.WaitForConnections(2, 200));
-  EXPECT_EQ(ReadAll(ResponseFile()), reply);
+  EXPECT_EQ(ReadBytes(ResponseFile()), reply);
   EXPECT_FALSE(exchange_.Running());
 }
 
@@ -491,7 +491,7 @@ TEST_F(ReportExchangeTest, AbortEndsABlockedReadQuietly) {
   EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine}));
   EXPECT_TRUE(host_.shell_opens.empty());
   // What had arrived by the abort is kept; the rest may still have been on its way.
-  std::string kept = ReadAll(ResponseFile());
+  std::string kept = ReadBytes(ResponseFile());
   EXPECT_GE(kept.size(), 4096u);
   EXPECT_EQ(kept, part.substr(0, kept.size()));
   EXPECT_TRUE(FileIsFree(ResponseFile()));
@@ -518,8 +518,8 @@ TEST_F(ReportExchangeTest, AbortWhileTheLogIsDrawnSkipsTheExchange) {
 
 TEST_F(ReportExchangeTest, LiveStatus) {
   const std::string reply = "Server radi, 3 korisnika\r\n" + std::string(5000, 's');
-  WriteAll(folder_.File(kLiveStatusFileName), std::string(20000, 'o'));
-  WriteAll(ResponseFile(), "the last report");
+  WriteBytes(folder_.File(kLiveStatusFileName), std::string(20000, 'o'));
+  WriteBytes(ResponseFile(), "the last report");
   ServeReply(reply);
 
   exchange_.RunLiveStatus();
@@ -529,8 +529,8 @@ TEST_F(ReportExchangeTest, LiveStatus) {
   EXPECT_EQ(host_.clear_count, 1);
   EXPECT_EQ(host_.log,
             (std::vector<std::string>{kBeginLine, kEndLine, "Server radi, 3 korisnika"}));
-  EXPECT_EQ(ReadAll(folder_.File(kLiveStatusFileName)), reply);
-  EXPECT_EQ(ReadAll(ResponseFile()), "the last report");
+  EXPECT_EQ(ReadBytes(folder_.File(kLiveStatusFileName)), reply);
+  EXPECT_EQ(ReadBytes(ResponseFile()), "the last report");
   EXPECT_TRUE(host_.shell_opens.empty());
   EXPECT_FALSE(client_.IsConnected());
   ASSERT_NE(client_.IOHandler(), nullptr);
@@ -546,7 +546,7 @@ TEST_F(ReportExchangeTest, LiveStatusEmptyReplyAndFailure) {
   server_.QueueScript({Step::ReadLine(), Step::Close()});
   exchange_.RunLiveStatus();
   EXPECT_EQ(AfterReception(host_.log), std::vector<std::string>{kServerDroppedText});
-  EXPECT_EQ(ReadAll(folder_.File(kLiveStatusFileName)), "");
+  EXPECT_EQ(ReadBytes(folder_.File(kLiveStatusFileName)), "");
 
   client_.SetPort(FreeLoopbackPort());
   exchange_.RunLiveStatus();

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ReportTestFiles.h"
+#include "support/TestFiles.h"
 #include "failures/Exceptions.h"
 #include "report/TextReply.h"
 #include "support/FaultyFileApi.h"
@@ -11,7 +11,7 @@ namespace vxt {
 namespace {
 
 using testing::TempFolder;
-using testing::WriteAll;
+using testing::WriteBytes;
 
 struct LineCase {
   const char* name;
@@ -82,7 +82,7 @@ class ReadFirstLineTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& bytes) {
     std::string path = folder_.File("reply.txt");
-    WriteAll(path, bytes);
+    WriteBytes(path, bytes);
     return path;
   }
 

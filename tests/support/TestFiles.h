@@ -1,4 +1,4 @@
-// Files for the window-logic suite: a scratch folder per test and raw file access that
+// Files for the suites that touch the disk: a scratch folder per test and raw file access that
 // bypasses the product's file layer.
 #pragma once
 
@@ -26,6 +26,7 @@ class TempFolder {
   std::string path_;
 };
 
+bool PathExists(const std::string& path);
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 void SetReadOnly(const std::string& path, bool read_only);

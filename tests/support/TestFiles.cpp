@@ -1,4 +1,4 @@
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ TempFolder::TempFolder() {
   fs::path base = fs::temp_directory_path();
   for (;;) {
     fs::path candidate =
-        base / ("vxt_app_" + std::to_string(stamp) + "_" + std::to_string(serial++));
+        base / ("vxt_test_" + std::to_string(stamp) + "_" + std::to_string(serial++));
     std::error_code error;
     if (fs::create_directory(candidate, error)) {
       path_ = candidate.string();
@@ -52,6 +52,11 @@ std::vector<std::string> TempFolder::Entries() const {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+bool PathExists(const std::string& path) {
+  std::error_code ignored;
+  return fs::exists(path, ignored);
 }
 
 std::string ReadBytes(const std::string& path) {
