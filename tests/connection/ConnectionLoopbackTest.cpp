@@ -219,6 +219,8 @@ TEST_F(ConnectionLoopbackTest, TheHandlerIsReusedAfterACloseButNotAfterAFailedOp
   EXPECT_EQ(client_.IOHandler()->InputBuffer()->Size(), 0u);
   client_.IOHandler()->SendLine("two");
   client_.CloseConnection();
+  // Each connection has its own server thread: the second may be done before the first.
+  ASSERT_TRUE(server.WaitUntilDone(0));
   ASSERT_TRUE(server.WaitUntilDone(1));
   EXPECT_EQ(server.Received(0), "one\r\n");
   EXPECT_EQ(server.Received(1), "two\r\n");

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,9 +15,14 @@
 #include "Server.h"
 #include "connection/TCPClient.h"
 #include "report/ReportExchange.h"
+#include "support/ProcessStats.h"
 
 namespace vxt {
 namespace {
+
+using testing::kResidentSizeMeaningful;
+using testing::OpenDescriptors;
+using testing::ResidentPages;
 
 class SoakHost : public ReportHost {
  public:
@@ -34,33 +38,6 @@ class SoakHost : public ReportHost {
   std::vector<std::string> log;
   std::vector<std::string> opened;
 };
-
-// Open descriptors of this process (under Wine: of the Wine process that runs it); -1 when the
-// platform does not show them.
-long OpenDescriptors() {
-  std::error_code error;
-  long count = 0;
-  for (auto it = std::filesystem::directory_iterator("/proc/self/fd", error);
-       !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-    ++count;
-  }
-  return error || count == 0 ? -1 : count;
-}
-
-// AddressSanitizer keeps freed memory in quarantine, so resident size says nothing there.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kResidentSizeMeaningful = false;
-#else
-constexpr bool kResidentSizeMeaningful = true;
-#endif
-
-// Resident pages; -1 when unknown.
-long ResidentPages() {
-  std::ifstream statm("/proc/self/statm");
-  long size = 0, resident = -1;
-  if (!(statm >> size >> resident)) return -1;
-  return resident;
-}
 
 // The server finishes each connection on its own thread after the client has gone; count only
 // once it has.

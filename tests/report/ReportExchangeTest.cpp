@@ -20,13 +20,20 @@
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "report/ReportExchange.h"
+#include "support/FakeReportHost.h"
 #include "support/FaultyFileApi.h"
 #include "support/ScriptedServer.h"
 
 namespace vxt {
 namespace {
 
+using testing::AfterReception;
+using testing::FakeHost;
+using testing::FileIsFree;
 using testing::FreeLoopbackPort;
+using testing::kBeginLine;
+using testing::kDecemberRequest;
+using testing::kEndLine;
 using testing::PathExists;
 using testing::PatternBytes;
 using testing::ReadBytes;
@@ -36,10 +43,6 @@ using testing::Step;
 using testing::TempFolder;
 using testing::WriteBytes;
 
-// The window's reception lines, which it logs from the connection's notifications.
-const char kBeginLine[] = "Pocetak prijema podataka...sacekajte kraj prenosa...";
-const char kEndLine[] = "Prijem podataka zavrsen";
-
 // Long enough that a loaded machine never runs into it while a reply streams in; the tests
 // of the time limit itself set a short one.
 constexpr int kGenerousReadTimeout = 10000;
@@ -47,68 +50,6 @@ constexpr int kShortReadTimeout = 300;
 
 std::string Prefixed(const std::string& message) {
   return kExchangeFailurePrefix + message;
-}
-
-// A window stand-in that records what the exchange does to it.
-class FakeHost : public ReportHost {
- public:
-  std::string ServerText() override { return server; }
-  std::string CustomerText() override { return customer; }
-  std::string PinText() override { return pin; }
-  TDate FirstDay() override { return first; }
-  TDate LastDay() override { return last; }
-  void ClearLog() override {
-    ++clear_count;
-    log.clear();
-  }
-  void AppendLog(const std::string& entry) override { log.push_back(entry); }
-  void ProcessMessages() override {
-    ++process_count;
-    if (on_process) on_process();
-  }
-  void ShellOpen(const std::string& path) override { shell_opens.push_back(path); }
-
-  // Logs the reception lines as the window does, and records the progress counts.
-  void BindTo(TTCPClient& client) {
-    client.OnWorkBegin = [this](TTCPClient&, TWorkMode, int32_t) { AppendLog(kBeginLine); };
-    client.OnWork = [this](TTCPClient&, TWorkMode, int32_t count) {
-      work_counts.push_back(count);
-      if (on_work) on_work(count);
-    };
-    client.OnWorkEnd = [this](TTCPClient&, TWorkMode) { AppendLog(kEndLine); };
-  }
-
-  std::string server = "127.0.0.1";
-  std::string customer = "2";
-  std::string pin = "";
-  TDate first{2026, 12, 1};
-  TDate last{2026, 12, 31};
-
-  std::vector<std::string> log;
-  std::vector<std::string> shell_opens;
-  std::vector<int32_t> work_counts;
-  int clear_count = 0;
-  int process_count = 0;
-  std::function<void()> on_process;
-  std::function<void(int32_t)> on_work;
-};
-
-const char kDecemberRequest[] = "IZVJ 2 01-12-2026 31-12-2026  \r\n";
-
-// The log without the two reception lines at its top, which a reply that is already closed
-// at the first connection test does not produce.
-std::vector<std::string> AfterReception(const std::vector<std::string>& log) {
-  if (log.size() >= 2 && log[0] == kBeginLine && log[1] == kEndLine) {
-    return std::vector<std::string>(log.begin() + 2, log.end());
-  }
-  return log;
-}
-
-bool FileIsFree(const std::string& path) {
-  TFileHandle handle = kInvalidFile;
-  if (PlatformFileApi().OpenShareRead(path, handle) != 0) return false;
-  PlatformFileApi().Close(handle);
-  return true;
 }
 
 class ReportExchangeTest : public ::testing::Test {

@@ -239,6 +239,19 @@ void ScriptedServer::Serve(Connection& connection) {
         }
         break;
       }
+      case Step::Kind::kSendPattern: {
+        // The pattern repeats every 251 bytes, so one block of whole periods serves all.
+        const size_t period_blocks = 256;
+        const std::string block = PatternBytes(251 * period_blocks, step.seed);
+        for (size_t sent = 0; alive && sent < step.count; sent += block.size()) {
+          size_t length = step.count - sent < block.size() ? step.count - sent : block.size();
+          alive = SendAll(connection, block.data(), length);
+        }
+        break;
+      }
+      case Step::Kind::kShutdownSend:
+        lb::ShutdownSend(connection.socket);
+        break;
       case Step::Kind::kPause:
         alive = SleepUnlessStopped(step.pause_ms);
         break;

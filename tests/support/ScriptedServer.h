@@ -40,6 +40,8 @@ struct Step {
     kReset,            // SO_LINGER {1, 0} and close: the client sees a reset; ends the script
     kWaitClientClose,  // read (and record) until the client closes
     kReadBytes,        // read until count bytes in all have been received on this connection
+    kSendPattern,      // send count bytes of PatternBytes(count, seed), made block by block
+    kShutdownSend,     // orderly close of the sending side only (FIN); reading goes on
   };
 
   static Step Close() { return Make(Kind::kClose); }
@@ -54,11 +56,19 @@ struct Step {
   static Step Reset() { return Make(Kind::kReset); }
   static Step WaitClientClose() { return Make(Kind::kWaitClientClose); }
   static Step ReadBytes(size_t count) { return Make(Kind::kReadBytes, {}, count); }
+  // Replies far larger than the test wants to hold in memory.
+  static Step SendPattern(size_t count, unsigned seed) {
+    Step step = Make(Kind::kSendPattern, {}, count);
+    step.seed = seed;
+    return step;
+  }
+  static Step ShutdownSend() { return Make(Kind::kShutdownSend); }
 
   Kind kind = Kind::kClose;
   std::string bytes;
-  size_t count = 0;  // block size of kSendBlocks, total of kReadBytes
+  size_t count = 0;  // block size of kSendBlocks, total of kReadBytes and kSendPattern
   int pause_ms = 0;
+  unsigned seed = 0;  // of kSendPattern
 
  private:
   static Step Make(Kind kind, std::string bytes = {}, size_t count = 0, int pause_ms = 0) {
