@@ -1,8 +1,7 @@
 #include "connection/IOHandler.h"
 
-#include <chrono>
-
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 #include "connection/ConnectWorker.h"
@@ -92,7 +91,8 @@ bool TIOHandler::WaitWakingOnMessages(int timeout_ms) {
     if (!BindingAllocated()) throw EIdConnClosedGracefully(kConnClosedGracefully);
     int slice = TIdAntiFreeze::kWakeSlice;
     if (timeout_ms != kInfinite) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) return false;
       if (left < slice) slice = static_cast<int>(left);
     }

@@ -3,41 +3,25 @@
 // first and the last hundred.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "Net.h"
 #include "Server.h"
 #include "connection/TCPClient.h"
 #include "report/ReportExchange.h"
+#include "support/FakeReportHost.h"
 #include "support/ProcessStats.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
 
+using testing::FakeHost;
 using testing::kResidentSizeMeaningful;
 using testing::OpenDescriptors;
 using testing::ResidentPages;
-
-class SoakHost : public ReportHost {
- public:
-  std::string ServerText() override { return "127.0.0.1"; }
-  std::string CustomerText() override { return "2"; }
-  std::string PinText() override { return "1"; }
-  TDate FirstDay() override { return {2026, 12, 1}; }
-  TDate LastDay() override { return {2026, 12, 31}; }
-  void ClearLog() override { log.clear(); }
-  void AppendLog(const std::string& entry) override { log.push_back(entry); }
-  void ProcessMessages() override {}
-  void ShellOpen(const std::string& path) override { opened.push_back(path); }
-  std::vector<std::string> log;
-  std::vector<std::string> opened;
-};
 
 // The server finishes each connection on its own thread after the client has gone; count only
 // once it has.
@@ -56,27 +40,27 @@ TEST(Soak, TwoThousandExchangesAgainstTheDemoServerAllSucceedWithoutGrowth) {
   ASSERT_TRUE(server.Listen(error)) << error;
   std::thread runner([&] { server.Run(); });
 
-  const auto folder = std::filesystem::temp_directory_path() / "vxt-soak";
-  std::filesystem::create_directories(folder);
-  SoakHost host;
+  testing::TempFolder folder;
+  FakeHost host;
+  host.pin = "1";
   TTCPClient client;
   client.SetPort(server.Port());
   client.SetConnectTimeout(5000);
   client.SetReadTimeout(5000);
   ReportExchange exchange(client, host);
-  exchange.SetFolder(folder.string());
+  exchange.SetFolder(folder.Path());
 
   constexpr int kExchanges = 2000;
   long fds_early = -1, fds_late = -1, rss_early = -1, rss_late = -1;
   int failures = 0;
   for (int i = 0; i < kExchanges; ++i) {
     exchange.RunReport();
-    if (!host.log.empty() || host.opened.size() != 1) {
+    if (!host.log.empty() || host.shell_opens.size() != 1) {
       if (++failures <= 3) {
         ADD_FAILURE() << "exchange " << i << ": " << (host.log.empty() ? "" : host.log.back());
       }
     }
-    host.opened.clear();
+    host.shell_opens.clear();
     if (i == 99) {
       SettleServer(server);
       fds_early = OpenDescriptors();
@@ -99,8 +83,6 @@ TEST(Soak, TwoThousandExchangesAgainstTheDemoServerAllSucceedWithoutGrowth) {
   if (kResidentSizeMeaningful && rss_early > 0) {
     EXPECT_LE(rss_late, rss_early + 256) << "resident pages grew";
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -24,6 +24,18 @@ std::string PatternBytes(size_t count, unsigned seed) {
   return bytes;
 }
 
+bool ForEachPatternBlock(size_t count, unsigned seed,
+                         const std::function<bool(const char* data, size_t length)>& take) {
+  // The pattern repeats every 251 bytes, so one block of whole periods serves all.
+  const std::string block = PatternBytes(251 * 256, seed);
+  for (size_t done = 0; done < count; done += block.size()) {
+    if (!take(block.data(), count - done < block.size() ? count - done : block.size())) {
+      return false;
+    }
+  }
+  return true;
+}
+
 struct ScriptedServer::Connection {
   lb::RawSocket socket = lb::kNoSocket;
   Script script;
@@ -239,16 +251,11 @@ void ScriptedServer::Serve(Connection& connection) {
         }
         break;
       }
-      case Step::Kind::kSendPattern: {
-        // The pattern repeats every 251 bytes, so one block of whole periods serves all.
-        const size_t period_blocks = 256;
-        const std::string block = PatternBytes(251 * period_blocks, step.seed);
-        for (size_t sent = 0; alive && sent < step.count; sent += block.size()) {
-          size_t length = step.count - sent < block.size() ? step.count - sent : block.size();
-          alive = SendAll(connection, block.data(), length);
-        }
+      case Step::Kind::kSendPattern:
+        alive = ForEachPatternBlock(step.count, step.seed, [&](const char* data, size_t length) {
+          return SendAll(connection, data, length);
+        });
         break;
-      }
       case Step::Kind::kShutdownSend:
         lb::ShutdownSend(connection.socket);
         break;

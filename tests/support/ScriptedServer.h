@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -86,6 +87,10 @@ using Script = std::vector<Step>;
 // The bytes of a test reply: count bytes of a pattern that repeats only every 251 bytes, so
 // that a lost, doubled or moved block shows in a comparison.
 std::string PatternBytes(size_t count, unsigned seed = 0);
+// Hands the same bytes to take block by block, without holding them all; stops when take
+// returns false, and returns false then.
+bool ForEachPatternBlock(size_t count, unsigned seed,
+                         const std::function<bool(const char* data, size_t length)>& take);
 
 class ScriptedServer {
  public:
