@@ -522,8 +522,10 @@ void TVXTMainWindow::ProcessMessages() {
   PumpMessages(true);
 }
 
-void TVXTMainWindow::ShellOpen(const std::string& path) {
-  ShellExecuteA(hwnd_, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOW);
+bool TVXTMainWindow::ShellOpen(const std::string& path) {
+  HINSTANCE result = ShellExecuteA(hwnd_, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOW);
+  // Not a handle: a result above 32 is success, any other one an error code.
+  return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 int32_t TVXTMainWindow::ProgressMax() {

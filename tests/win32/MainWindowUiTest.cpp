@@ -592,6 +592,77 @@ TEST_F(MainWindowUi, FailuresAreLoggedAfterTheFixedPrefix) {
   CloseProgram(program);
 }
 
+// Points .pdf at a class without any verb while it lives: the shell has no viewer for a
+// report then, and says so (this Wine's own prefix hands .pdf to its browser, which always
+// starts). The previous class comes back at the end.
+class ScopedPdfWithoutViewer {
+ public:
+  ScopedPdfWithoutViewer() {
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, ".pdf", 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        nullptr, &key_, &disposition) != ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
+    }
+    created_ = disposition == REG_CREATED_NEW_KEY;
+    char old[256];
+    DWORD size = sizeof old - 1;
+    DWORD type = 0;
+    if (RegQueryValueExA(key_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ) {
+      old[size] = '\0';
+      old_class_ = old;
+      had_class_ = true;
+    }
+    static const char kNoViewer[] = "VXTVannikorde.NoViewer";
+    if (RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kNoViewer),
+                       sizeof kNoViewer) != ERROR_SUCCESS) {
+      Restore();
+    }
+  }
+  ~ScopedPdfWithoutViewer() { Restore(); }
+  bool Set() const { return key_ != nullptr; }
+
+ private:
+  void Restore() {
+    if (!key_) return;
+    if (had_class_) {
+      RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(old_class_.c_str()),
+                     static_cast<DWORD>(old_class_.size() + 1));
+    } else {
+      RegDeleteValueA(key_, nullptr);
+    }
+    RegCloseKey(key_);
+    key_ = nullptr;
+    if (created_) RegDeleteKeyA(HKEY_CLASSES_ROOT, ".pdf");
+  }
+
+  HKEY key_ = nullptr;
+  bool created_ = false;
+  bool had_class_ = false;
+  std::string old_class_;
+};
+
+TEST_F(MainWindowUi, AReportTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {
+  const std::string report = "%PDF-1.4\n" + std::string(3000, 'p') + "\n%%EOF\n";
+  FixedPortServer server("127.0.0.39", {0, report});
+  ASSERT_TRUE(server.Listening());
+  ScopedPdfWithoutViewer no_viewer;
+  ASSERT_TRUE(no_viewer.Set());
+  ProgramUnderTest program("ReportNotOpened");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.39"));
+
+  EXPECT_EQ(program.RunReport(), std::string(kBegin) + kEnd +
+                                     "Izvjestaj je snimljen, ali se ne moze otvoriti: " +
+                                     program.PathOf("response.pdf") + "\r\n");
+  std::string received;
+  ASSERT_TRUE(program.ReadFile("response.pdf", received));
+  EXPECT_EQ(received, report);
+  CloseProgram(program);
+}
+
 TEST_F(MainWindowUi, TheButtonIsGreyWhileAnExchangeRuns) {
   // A short reply in small blocks: the exchange runs for about three seconds. (Between blocks
   // smaller than the receive chunk the window does not pump; the enabled state is read from
