@@ -40,7 +40,10 @@ class ConsoleHost : public vxt::ReportHost {
     if (entry.rfind("Error while connecting to TCP SERVER:", 0) == 0) failed_ = true;
   }
   void ProcessMessages() override {}
-  void ShellOpen(const std::string& path) override { std::printf("OPEN %s\n", path.c_str()); }
+  bool ShellOpen(const std::string& path) override {
+    std::printf("OPEN %s\n", path.c_str());
+    return true;
+  }
   bool Failed() const { return failed_; }
 
  private:

@@ -104,8 +104,10 @@ void ReportExchange::Report(FileApi& files, TFileStream& file) {
     host_.AppendLog(kServerDroppedText);
   } else if (size <= kTextReplyLimit) {
     host_.AppendLog(ReadFirstLine(files, path));
-  } else {
-    host_.ShellOpen(path);
+  } else if (!host_.ShellOpen(path)) {
+    // The report is saved all the same; without this line a shell that cannot open it
+    // (no viewer for .pdf) would pass for success.
+    host_.AppendLog(kReportNotOpenedText + path);
   }
 }
 

@@ -26,6 +26,10 @@ inline constexpr const char kLiveStatusRequestLine[] = "ALIVR";
 // Every failure entry starts with this; one CR, no LF, then the failure's message.
 inline constexpr const char kExchangeFailurePrefix[] = "Error while connecting to TCP SERVER:\r";
 inline constexpr const char kServerDroppedText[] = "Server je raskinuo konekciju!";
+// A report that the shell cannot open (no viewer for .pdf, say); the response file's path
+// follows.
+inline constexpr const char kReportNotOpenedText[] =
+    "Izvjestaj je snimljen, ali se ne moze otvoriti: ";
 inline constexpr int kReportRecvBufferSize = 4096;
 inline constexpr int kLiveStatusRecvBufferSize = 32768;
 // Replies up to this size are text messages; longer ones are PDF reports.
@@ -52,7 +56,8 @@ class ReportHost {
   // Lets the window process all pending messages once.
   virtual void ProcessMessages() = 0;
   // Asks the shell to open path: owner window, verb "OPEN", no parameters, no folder, SW_SHOW.
-  virtual void ShellOpen(const std::string& path) = 0;
+  // False when the shell reports a failure (ShellExecuteA's result is 32 or less).
+  virtual bool ShellOpen(const std::string& path) = 0;
 };
 
 // Each run reports every outcome, failures included, as log entries through the host; only

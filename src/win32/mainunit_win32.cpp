@@ -45,7 +45,7 @@ struct ControlLayout {
   const char* text;
   DWORD style;
   DWORD ex_style;
-  int left, top, width, height;  // client pixels at 96 dpi
+  int left, top, width, height;  // client pixels at 96 dpi; a label's width is its least
 };
 
 // In the order of creation, which is also the tab order (the Z order that the dialog manager
@@ -65,6 +65,19 @@ const ControlLayout kLayout[] = {
     {kLabel4Id, "Static", "Period", kLabelStyle, 0, 109, 43, 30, 13},
     {kVlId, WC_LISTVIEWA, "", kListStyle, WS_EX_CLIENTEDGE, 345, 67, 306, 300},
 };
+
+// The width of text in the font that control draws with (the system font when it has none).
+int TextWidth(HWND control, const char* text) {
+  HDC dc = GetDC(control);
+  if (!dc) return 0;
+  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0));
+  HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
+  SIZE extent{0, 0};
+  if (!GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent)) extent.cx = 0;
+  if (old) SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return extent.cx;
+}
 
 int SystemDpi() {
   HDC screen = GetDC(nullptr);
@@ -292,6 +305,17 @@ void TVXTMainWindow::CreateControls() {
                                    hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
                                    instance_, nullptr);
     if (control && font_) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    // A label's designed width is that of its text in one Tahoma at 96 dpi. Another build
+    // of Tahoma, a substitute face where Tahoma is missing, or the rounding at another
+    // resolution makes the text wider, and a static control clips what does not fit: a
+    // label takes the width of its text when that is more. Its place and height stay.
+    if (control && layout.style == kLabelStyle) {
+      int width = TextWidth(control, layout.text);
+      if (width > ScaleToDpi(layout.width, dpi_)) {
+        SetWindowPos(control, nullptr, 0, 0, width, ScaleToDpi(layout.height, dpi_),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+    }
   }
 
   SetControlText(kEdit1Id, DefaultServerHost());
@@ -498,8 +522,10 @@ void TVXTMainWindow::ProcessMessages() {
   PumpMessages(true);
 }
 
-void TVXTMainWindow::ShellOpen(const std::string& path) {
-  ShellExecuteA(hwnd_, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOW);
+bool TVXTMainWindow::ShellOpen(const std::string& path) {
+  HINSTANCE result = ShellExecuteA(hwnd_, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOW);
+  // Not a handle: a result above 32 is success, any other one an error code.
+  return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 int32_t TVXTMainWindow::ProgressMax() {

@@ -62,7 +62,7 @@ class TVXTMainWindow final : public MainWindowView {
   void ClearLog() override;
   void AppendLog(const std::string& entry) override;
   void ProcessMessages() override;
-  void ShellOpen(const std::string& path) override;
+  bool ShellOpen(const std::string& path) override;
 
   // MainWindowView
   void SetServerText(const std::string& text) override;

@@ -20,9 +20,10 @@ void FakeMainWindowView::ProcessMessages() {
   Pumped();
 }
 
-void FakeMainWindowView::ShellOpen(const std::string& path) {
+bool FakeMainWindowView::ShellOpen(const std::string& path) {
   shell_opened.push_back(path);
   calls.push_back("shell open " + path);
+  return shell_open_succeeds;
 }
 
 void FakeMainWindowView::SetProgressMax(int32_t value) {

@@ -25,7 +25,7 @@ class FakeMainWindowView : public MainWindowView {
   void ClearLog() override;
   void AppendLog(const std::string& entry) override;
   void ProcessMessages() override;
-  void ShellOpen(const std::string& path) override;
+  bool ShellOpen(const std::string& path) override;
 
   // MainWindowView
   void SetServerText(const std::string& text) override { server = text; }
@@ -63,6 +63,8 @@ class FakeMainWindowView : public MainWindowView {
   bool messages_pending = false;
   int pending_checks = 0;
   std::vector<std::string> shell_opened;
+  // What the shell reports for each open: success, or a failure (no viewer for .pdf).
+  bool shell_open_succeeds = true;
   // Runs inside every pump (ProcessMessages and PumpMessages alike): a stand-in for the
   // messages that the window handles while a handler blocks. It may clear itself.
   std::function<void()> on_pump;

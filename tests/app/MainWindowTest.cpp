@@ -376,6 +376,20 @@ TEST_F(MainWindowTest, APdfReplyIsOpenedByTheShell) {
   EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), testing::PatternBytes(20000));
 }
 
+TEST_F(MainWindowTest, APdfReplyTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {
+  ScriptedServer server(
+      {Step::ReadLine(), Step::Send(testing::PatternBytes(20000)), Step::Close()});
+  UseServer(server);
+  view_.shell_open_succeeds = false;  // no viewer for .pdf
+  main_.BitBtn1Click();
+  const std::string path = folder_.File("response.pdf");
+  EXPECT_EQ(view_.shell_opened, Lines{path});
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText,
+                              "Izvjestaj je snimljen, ali se ne moze otvoriti: " + path}));
+  EXPECT_EQ(ReadBytes(path), testing::PatternBytes(20000));
+  EXPECT_TRUE(view_.button_enabled);
+}
+
 TEST_F(MainWindowTest, AClickDuringAnExchangeDoesNothing) {
   ScriptedServer server(kTextReply);
   UseServer(server);

@@ -38,7 +38,11 @@ class FakeHost : public ReportHost {
     ++process_count;
     if (on_process) on_process();
   }
-  void ShellOpen(const std::string& path) override { shell_opens.push_back(path); }
+  // A shell that opens everything.
+  bool ShellOpen(const std::string& path) override {
+    shell_opens.push_back(path);
+    return true;
+  }
 
   // Logs the reception lines as the window does, and records the progress counts.
   void BindTo(TTCPClient& client) {

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,48 @@ struct ExpectedControl {
   const char* text;  // nullptr: not checked here
   int left, top, width, height;
   bool tab_stop;
+  bool fits_text = false;  // a label: at least as wide as its text, whatever the font
 };
+
+// The width of text in the window's font as the program asks for it (Tahoma, 8 points) at
+// dpi. The label's own font cannot be read from here: WM_GETFONT fails across processes under
+// Wine, and a font handle is of no use outside its process anyway. The same request in the
+// same prefix maps to the same face, Tahoma or the substitute for it. -1: not measurable.
+int TextWidthInWindowFont(const std::string& text, int dpi) {
+  HFONT font = CreateFontA(MulDiv(-11, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "Tahoma");
+  HDC dc = GetDC(nullptr);
+  SIZE extent{-1, -1};
+  HGDIOBJ old = font && dc ? SelectObject(dc, font) : nullptr;
+  if (!old || !GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &extent)) {
+    extent.cx = -1;
+  }
+  if (old) SelectObject(dc, old);
+  if (dc) ReleaseDC(nullptr, dc);
+  if (font) DeleteObject(font);
+  return extent.cx;
+}
+
+// A label keeps its designed place and height and takes the width of its text when that is
+// more than the designed width: no font the system substitutes and no scaling clips it. The
+// position and size are the designed ones at 96 dpi.
+void ExpectLabelFitsItsText(HWND window, HWND label, int dpi, int left, int top, int width,
+                            int height) {
+  const std::string text = WindowText(label);
+  const int text_width = TextWidthInWindowFont(text, dpi);
+  ASSERT_GT(text_width, 0) << "\"" << text << "\" could not be measured";
+  RECT rect;
+  GetWindowRect(label, &rect);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+  EXPECT_EQ(rect.left, MulDiv(left, dpi, 96));
+  EXPECT_EQ(rect.top, MulDiv(top, dpi, 96));
+  EXPECT_EQ(rect.bottom - rect.top, MulDiv(height, dpi, 96));
+  RECT client;
+  GetClientRect(label, &client);
+  EXPECT_EQ(client.right, std::max(MulDiv(width, dpi, 96), text_width))
+      << "label \"" << text << "\" is " << client.right << " px wide, its text " << text_width;
+}
 
 TEST_F(MainWindowUi, LayoutMatchesTheDesignAt96DpiScaledToTheSessionsDpi) {
   ProgramUnderTest program("Layout");
@@ -102,16 +144,16 @@ TEST_F(MainWindowUi, LayoutMatchesTheDesignAt96DpiScaledToTheSessionsDpi) {
   const ExpectedControl expected[] = {
       {kBitBtn1Id, "Button", "Izvjestaj", 127, 95, 75, 25, true},
       {kEdit1Id, "Edit", VXT_EXPECTED_SERVER, 46, 5, 121, 21, true},
-      {kLabel1Id, "Static", "Server", 8, 8, 32, 13, false},
+      {kLabel1Id, "Static", "Server", 8, 8, 32, 13, false, true},
       {kMemo1Id, "Edit", "", 8, 135, 333, 104, true},
-      {kLabel3Id, "Static", "Kupac", 8, 43, 29, 13, false},
+      {kLabel3Id, "Static", "Kupac", 8, 43, 29, 13, false, true},
       {kEdit3Id, "Edit", "2", 6, 57, 45, 21, true},
       {kD1Id, "SysDateTimePick32", nullptr, 109, 57, 112, 21, true},
       {kD2Id, "SysDateTimePick32", nullptr, 226, 57, 113, 21, true},
       {kPbId, "msctls_progress32", nullptr, 8, 245, 333, 17, false},
-      {kLabel2Id, "Static", "PIN", 60, 43, 17, 13, false},
+      {kLabel2Id, "Static", "PIN", 60, 43, 17, 13, false, true},
       {kEdit2Id, "Edit", VXT_EXPECTED_PIN, 58, 57, 45, 21, true},
-      {kLabel4Id, "Static", "Period", 109, 43, 30, 13, false},
+      {kLabel4Id, "Static", "Period", 109, 43, 30, 13, false, true},
       {kVlId, "SysListView32", nullptr, 345, 67, 306, 300, true},
   };
   for (const ExpectedControl& control : expected) {
@@ -122,13 +164,18 @@ TEST_F(MainWindowUi, LayoutMatchesTheDesignAt96DpiScaledToTheSessionsDpi) {
     if (control.text) {
       EXPECT_EQ(WindowText(hwnd), control.text);
     }
-    RECT rect;
-    GetWindowRect(hwnd, &rect);
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
-    EXPECT_EQ(rect.left, Scaled(control.left));
-    EXPECT_EQ(rect.top, Scaled(control.top));
-    EXPECT_EQ(rect.right - rect.left, Scaled(control.width));
-    EXPECT_EQ(rect.bottom - rect.top, Scaled(control.height));
+    if (control.fits_text) {
+      ExpectLabelFitsItsText(window, hwnd, Dpi(), control.left, control.top, control.width,
+                             control.height);
+    } else {
+      RECT rect;
+      GetWindowRect(hwnd, &rect);
+      MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+      EXPECT_EQ(rect.left, Scaled(control.left));
+      EXPECT_EQ(rect.top, Scaled(control.top));
+      EXPECT_EQ(rect.right - rect.left, Scaled(control.width));
+      EXPECT_EQ(rect.bottom - rect.top, Scaled(control.height));
+    }
     EXPECT_EQ((GetWindowLongA(hwnd, GWL_STYLE) & WS_TABSTOP) != 0, control.tab_stop);
     EXPECT_TRUE(IsWindowVisible(hwnd));
   }
@@ -311,6 +358,18 @@ TEST_F(MainWindowUi, At144DpiEveryPositionAndSizeIsOneAndAHalfTimesTheDesign) {
     EXPECT_EQ(rect.top, control.top);
     EXPECT_EQ(rect.right - rect.left, control.width);
     EXPECT_EQ(rect.bottom - rect.top, control.height);
+  }
+  // The labels, by their design at 96 dpi and their text in the font of 144 dpi.
+  const Expected labels[] = {
+      {kLabel1Id, 8, 8, 32, 13},
+      {kLabel3Id, 8, 43, 29, 13},
+      {kLabel2Id, 60, 43, 17, 13},
+      {kLabel4Id, 109, 43, 30, 13},
+  };
+  for (const Expected& label : labels) {
+    SCOPED_TRACE("label " + std::to_string(label.id));
+    ExpectLabelFitsItsText(window, program.Control(label.id), 144, label.left, label.top,
+                           label.width, label.height);
   }
   CloseProgram(program);
 }
@@ -530,6 +589,77 @@ TEST_F(MainWindowUi, FailuresAreLoggedAfterTheFixedPrefix) {
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), ""));
   EXPECT_EQ(program.RunReport(), std::string(kPrefix) + "\r\n");
   EXPECT_EQ(server.Connections(), 1u);
+  CloseProgram(program);
+}
+
+// Points .pdf at a class without any verb while it lives: the shell has no viewer for a
+// report then, and says so (this Wine's own prefix hands .pdf to its browser, which always
+// starts). The previous class comes back at the end.
+class ScopedPdfWithoutViewer {
+ public:
+  ScopedPdfWithoutViewer() {
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, ".pdf", 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        nullptr, &key_, &disposition) != ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
+    }
+    created_ = disposition == REG_CREATED_NEW_KEY;
+    char old[256];
+    DWORD size = sizeof old - 1;
+    DWORD type = 0;
+    if (RegQueryValueExA(key_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ) {
+      old[size] = '\0';
+      old_class_ = old;
+      had_class_ = true;
+    }
+    static const char kNoViewer[] = "VXTVannikorde.NoViewer";
+    if (RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kNoViewer),
+                       sizeof kNoViewer) != ERROR_SUCCESS) {
+      Restore();
+    }
+  }
+  ~ScopedPdfWithoutViewer() { Restore(); }
+  bool Set() const { return key_ != nullptr; }
+
+ private:
+  void Restore() {
+    if (!key_) return;
+    if (had_class_) {
+      RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(old_class_.c_str()),
+                     static_cast<DWORD>(old_class_.size() + 1));
+    } else {
+      RegDeleteValueA(key_, nullptr);
+    }
+    RegCloseKey(key_);
+    key_ = nullptr;
+    if (created_) RegDeleteKeyA(HKEY_CLASSES_ROOT, ".pdf");
+  }
+
+  HKEY key_ = nullptr;
+  bool created_ = false;
+  bool had_class_ = false;
+  std::string old_class_;
+};
+
+TEST_F(MainWindowUi, AReportTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {
+  const std::string report = "%PDF-1.4\n" + std::string(3000, 'p') + "\n%%EOF\n";
+  FixedPortServer server("127.0.0.39", {0, report});
+  ASSERT_TRUE(server.Listening());
+  ScopedPdfWithoutViewer no_viewer;
+  ASSERT_TRUE(no_viewer.Set());
+  ProgramUnderTest program("ReportNotOpened");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.39"));
+
+  EXPECT_EQ(program.RunReport(), std::string(kBegin) + kEnd +
+                                     "Izvjestaj je snimljen, ali se ne moze otvoriti: " +
+                                     program.PathOf("response.pdf") + "\r\n");
+  std::string received;
+  ASSERT_TRUE(program.ReadFile("response.pdf", received));
+  EXPECT_EQ(received, report);
   CloseProgram(program);
 }
 
