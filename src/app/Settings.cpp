@@ -1,12 +1,15 @@
 // The settings store and its file. The file is read and written as raw bytes (ANSI, no BOM, no
-// conversion); a save never destroys the old file before the new one is complete.
+// conversion); a save never destroys the old file before the new one is complete, unless the
+// folder allows no new file and the old one can only be rewritten in place.
 #include "app/Settings.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/System.h"
 
 namespace vxt {
 
@@ -15,6 +18,11 @@ namespace {
 constexpr char kNul = '\0';
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
+
+constexpr uint32_t kErrorFileExists = 80;
+// Names taken by files of other saves are skipped; this many are tried before giving up.
+constexpr int kTemporaryNameAttempts = 8;
+std::atomic<uint32_t> temporary_sequence{0};
 
 char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -30,18 +38,32 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Deletes the temporary file of a failed save unless it was handed over.
+// A new file of its own for one save, in the settings file's folder so that the final rename
+// stays on one volume. Each save takes a fresh name (process id and a sequence number), and
+// the file is only ever created new, never opened over: two copies of the program closing at
+// once never write into the same temporary file, nor take one that another save still needs.
+// Deletes the file of a failed save unless it was handed over.
 class TemporaryFile {
  public:
-  TemporaryFile(FileApi& api, std::string path) : api_(api), path_(std::move(path)) {}
+  TemporaryFile(FileApi& api, const std::string& target) : api_(api) {
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+      path_ = target + "." + std::to_string(CurrentProcessId()) + "-" +
+              std::to_string(temporary_sequence.fetch_add(1) + 1) + ".tmp";
+      code_ = api_.CreateNew(path_, handle_);
+      if (code_ != kErrorFileExists) break;
+    }
+    if (code_ != 0) handle_ = kInvalidFile;
+  }
   ~TemporaryFile() {
     if (handle_ != kInvalidFile) api_.Close(handle_);
-    if (!released_) api_.DeleteFile(path_);
+    if (code_ == 0 && !released_) api_.DeleteFile(path_);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-  TFileHandle& Handle() { return handle_; }
+  // 0 when the file was created, else the last creation's error code.
+  uint32_t CreateCode() const { return code_; }
+  TFileHandle Handle() const { return handle_; }
   const std::string& Path() const { return path_; }
   // Closes the handle; returns the close's error code.
   uint32_t Close() {
@@ -54,9 +76,28 @@ class TemporaryFile {
  private:
   FileApi& api_;
   std::string path_;
+  uint32_t code_ = 0;
   TFileHandle handle_ = kInvalidFile;
   bool released_ = false;
 };
+
+// Writes block whole; false when the file took less (a full disk) or the write failed.
+bool WriteWhole(FileApi& api, TFileHandle handle, const std::string& block) {
+  if (block.empty()) return true;
+  size_t written = 0;
+  uint32_t code = api.Write(handle, block.data(), block.size(), written);
+  return code == 0 && written == block.size();
+}
+
+// Creates (or cuts) the settings file itself and writes block into it.
+void SaveInPlace(FileApi& api, const std::string& path, const std::string& block) {
+  TFileHandle handle = kInvalidFile;
+  uint32_t code = api.CreateExclusive(path, handle);
+  if (code != 0) RaiseCreateFileFailure(path, code);
+  bool whole = WriteWhole(api, handle, block);
+  // Closing flushes what the system still buffers; a failure there loses data like a write.
+  if (api.Close(handle) != 0 || !whole) throw EWriteError(kStreamWriteError);
+}
 
 }  // namespace
 
@@ -132,26 +173,22 @@ void TValueList::SaveToFile(const std::string& path) const {
   }
 
   FileApi& api = ActiveFileApi();
-  // The new content goes into a file of its own in the same folder (so that the final rename
-  // stays on one volume) and replaces the old file only when it is completely written.
-  TemporaryFile temp(api, path + ".tmp");
-  uint32_t code = api.CreateExclusive(temp.Path(), temp.Handle());
-  if (code != 0) {
-    temp.Handle() = kInvalidFile;
-    // Nothing was created, and a file of that name may belong to another save in progress.
-    temp.Release();
-    RaiseCreateFileFailure(path, code);
+  // The new content goes into a file of its own and replaces the old file only when it is
+  // completely written.
+  TemporaryFile temp(api, path);
+  if (temp.CreateCode() != 0) {
+    // A folder that takes no new file may still let the settings file itself be written, as
+    // a save straight into the file always could; a failure of that write can no longer
+    // spare the old content. When the file cannot be written either, its own failure is the
+    // one reported.
+    SaveInPlace(api, path, block);
+    return;
   }
-
-  if (!block.empty()) {
-    size_t written = 0;
-    code = api.Write(temp.Handle(), block.data(), block.size(), written);
-    if (code != 0 || written != block.size()) throw EWriteError(kStreamWriteError);
-  }
+  if (!WriteWhole(api, temp.Handle(), block)) throw EWriteError(kStreamWriteError);
   // Closing flushes what the system still buffers; a failure there loses data like a write.
   if (temp.Close() != 0) throw EWriteError(kStreamWriteError);
 
-  code = api.Replace(temp.Path(), path);
+  uint32_t code = api.Replace(temp.Path(), path);
   if (code != 0) RaiseCreateFileFailure(path, code);
   temp.Release();
 }

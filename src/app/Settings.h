@@ -24,7 +24,8 @@ class TValueList {
   // opened for reading.
   void LoadFromFile(const std::string& path);
   // Writes every line followed by CR LF. The old file is replaced only by a completely written
-  // new one: "Cannot create file "%s". %s" or "Stream write error" leave it as it was.
+  // new one: "Cannot create file "%s". %s" or "Stream write error" leave it as it was. Where
+  // the folder takes no new file but the file itself can be written, it is written in place.
   void SaveToFile(const std::string& path) const;
 
  private:

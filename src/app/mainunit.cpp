@@ -121,13 +121,18 @@ void TVXTMain::BitBtn1Click() {
   // A click that the exchange's own message pumping delivers would nest a second exchange on
   // the same connection and response file.
   if (exchange_->Running()) return;
-  ReportButtonGuard grey(view_);
-  exchange_->RunReport();
+  {
+    ReportButtonGuard grey(view_);
+    exchange_->RunReport();
+  }
+  RunDueLiveStatus();
 }
 
 void TVXTMain::Timer1Timer() {
   ++tick_counter_;
-  if (tick_counter_ > tick_limit_) {
+  // A live status that had to wait for another exchange and was not run when that one
+  // returned (it left by a failure of the window) runs at the next tick.
+  if (tick_counter_ > tick_limit_ || (live_status_due_ && !exchange_->Running())) {
     tick_counter_ = 0;
     RunLiveStatus();
   }
@@ -138,9 +143,13 @@ void TVXTMain::LiveStatusMenuClick() {
     live_status_on_ = true;
     tick_counter_ = 0;
     view_.SetLiveStatusChecked(true);
+    // The repetition starts now even when another exchange holds the connection: the timer
+    // counts from here, and the request itself follows as soon as that exchange returns.
+    view_.SetTimerEnabled(true);
     RunLiveStatus();
   } else {
     live_status_on_ = false;
+    live_status_due_ = false;  // also a run still waiting for another exchange
     view_.SetTimerEnabled(false);
     view_.SetLiveStatusChecked(false);
     tick_counter_ = 0;
@@ -148,12 +157,24 @@ void TVXTMain::LiveStatusMenuClick() {
 }
 
 void TVXTMain::RunLiveStatus() {
+  live_status_due_ = true;
+  // Nested in a running exchange (its message pumping delivered the tick or the menu), the
+  // request waits: the handler that started that exchange runs it when the exchange returns.
   if (exchange_->Running()) return;
-  // The live-status request is what keeps its own timer going. The timer is enabled before
-  // the exchange: a stop chosen from the menu while the exchange waits then stays in force.
-  view_.SetTimerEnabled(true);
-  ReportButtonGuard grey(view_);
-  exchange_->RunLiveStatus();
+  RunDueLiveStatus();
+}
+
+void TVXTMain::RunDueLiveStatus() {
+  // A tick or a menu choice during this run asks for the next one, which then follows at once.
+  while (live_status_due_ && !exchange_->Running()) {
+    live_status_due_ = false;
+    tick_counter_ = 0;
+    // The live-status request is what keeps its own timer going. The timer is enabled before
+    // the exchange: a stop chosen from the menu while the exchange waits then stays in force.
+    view_.SetTimerEnabled(true);
+    ReportButtonGuard grey(view_);
+    exchange_->RunLiveStatus();
+  }
 }
 
 void TVXTMain::TCPClientWorkBegin(TTCPClient&, TWorkMode, int32_t work_count_max) {
@@ -177,6 +198,8 @@ void TVXTMain::TCPClientWorkEnd(TTCPClient&, TWorkMode) {
 }
 
 void TVXTMain::AbortExchange() {
+  // The window is going: no live status may start when the aborted exchange returns.
+  live_status_due_ = false;
   exchange_->Abort();
 }
 

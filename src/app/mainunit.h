@@ -78,16 +78,18 @@ class TVXTMain {
   void FormClose();  // saves the settings (atomically)
   void BitBtn1Click();
   void Timer1Timer();
-  // Starts or stops the live-status repetition. Starting checks the menu item, enables the
-  // timer and runs the live-status request at once; stopping disables the timer, unchecks the
-  // item and restarts the tick count.
+  // Starts or stops the live-status repetition, at any moment. Starting checks the menu item,
+  // enables the timer and runs the live-status request at once, or, while another exchange
+  // runs, as soon as that one has returned; stopping disables the timer, unchecks the item,
+  // drops a run still waiting and restarts the tick count.
   void LiveStatusMenuClick();
   bool LiveStatusOn() const { return live_status_on_; }
   void TCPClientWorkBegin(TTCPClient& sender, TWorkMode mode, int32_t work_count_max);
   void TCPClientWork(TTCPClient& sender, TWorkMode mode, int32_t work_count);
   void TCPClientWorkEnd(TTCPClient& sender, TWorkMode mode);
 
-  // A close request while an exchange runs: ends the exchange promptly.
+  // A close request while an exchange runs: ends the exchange promptly; a live status waiting
+  // for it does not run.
   void AbortExchange();
   bool ExchangeRunning() const;
 
@@ -104,7 +106,10 @@ class TVXTMain {
   TValueList vl;  // the settings store
 
  private:
+  // Runs the live-status request now, or marks it due while another exchange runs.
   void RunLiveStatus();
+  // Runs the live-status request while one is due and no exchange runs.
+  void RunDueLiveStatus();
 
   MainWindowView& view_;
   std::unique_ptr<ReportExchange> exchange_;
@@ -113,6 +118,7 @@ class TVXTMain {
   int32_t tick_counter_ = 0;
   int32_t tick_limit_ = 0;
   bool live_status_on_ = false;
+  bool live_status_due_ = false;  // asked for while another exchange held the connection
 };
 
 }  // namespace vxt

@@ -22,6 +22,9 @@ class FileApi {
   virtual bool DeleteFile(const std::string& path) = 0;
   // Creates or truncates path for reading and writing, shared with nobody.
   virtual uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) = 0;
+  // Creates path for reading and writing, shared with nobody, only when nothing of that name
+  // exists (80 when something does): of two callers racing for one name, exactly one wins.
+  virtual uint32_t CreateNew(const std::string& path, TFileHandle& handle) = 0;
   // Opens an existing file for reading; others may read it meanwhile, but not write it.
   virtual uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) = 0;
   virtual uint32_t Read(TFileHandle handle, void* buffer, size_t length, size_t& read) = 0;

@@ -50,6 +50,9 @@ std::string ProgramFilePathOf(const std::string& exe_path, const std::string& fi
 // True on the program's main thread (the thread that started the process).
 bool IsMainThread();
 
+// The running process's identifier, unique among the processes running at the same time.
+uint32_t CurrentProcessId();
+
 }  // namespace vxt
 
 namespace vxt {

@@ -514,6 +514,91 @@ TEST_F(MainWindowTest, TheMenuStartsAndStopsTheLiveStatusRepetition) {
   EXPECT_EQ(server.ConnectionCount(), 1u);
 }
 
+// The menu item is chosen while a report waits for its reply (from the report's own message
+// pumping, as the real window does). The live status cannot share the connection, so it runs
+// as soon as the report has returned; the ticks that follow go on from there. Ticks reach the
+// window only while its timer is enabled, as with the real timer.
+TEST_F(MainWindowTest, TheMenuChosenDuringAReportStartsTheLiveStatusAfterIt) {
+  ScriptedServer server(kLiveStatusReply);
+  // The connections in order: two reports, two live statuses, a report, a live status.
+  for (const Script* script :
+       {&kTextReply, &kTextReply, &kLiveStatusReply, &kLiveStatusReply, &kTextReply}) {
+    server.QueueScript(*script);
+  }
+  UseServer(server);
+  auto tick = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      if (view_.timer_enabled) main_.Timer1Timer();
+    }
+  };
+  // Chooses the item (times times) once the report receives.
+  auto choose_during_report = [&](int times) {
+    view_.on_pump = [&, times] {
+      if (view_.CallsStartingWith("max ").empty()) return;
+      view_.on_pump = nullptr;
+      for (int i = 0; i < times; ++i) main_.LiveStatusMenuClick();
+    };
+  };
+
+  // Checked and unchecked again while the report runs: nothing runs after it.
+  choose_during_report(2);
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "Dobar dan"}));
+  EXPECT_FALSE(view_.live_status_checked);
+  EXPECT_FALSE(view_.timer_enabled);
+  view_.calls.clear();
+  tick(62);
+  EXPECT_TRUE(view_.calls.empty());
+
+  // Checked while the report runs: the repetition starts at once...
+  view_.calls.clear();
+  choose_during_report(1);
+  main_.BitBtn1Click();
+  EXPECT_TRUE(view_.live_status_checked);
+  EXPECT_TRUE(view_.timer_enabled);
+  // ...and the live status follows the report.
+  ASSERT_TRUE(server.WaitForConnections(3)) << "no live-status request after the report";
+  ASSERT_TRUE(server.WaitUntilDone(2));
+  EXPECT_EQ(server.Received(1).rfind("IZVJ ", 0), 0u);
+  EXPECT_EQ(server.Received(2), "ALIVR\r\n");
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "STATUS OK"}));
+  EXPECT_EQ(view_.CallsStartingWith("button"),
+            (Lines{"button off", "button on", "button off", "button on"}));
+
+  // Every 31st tick after it repeats it.
+  view_.calls.clear();
+  tick(30);
+  EXPECT_TRUE(view_.calls.empty());
+  tick(1);
+  ASSERT_TRUE(server.WaitForConnections(4)) << "the 31st tick did not repeat the live status";
+  ASSERT_TRUE(server.WaitUntilDone(3));
+  EXPECT_EQ(server.Received(3), "ALIVR\r\n");
+
+  // Unchecking stops it.
+  main_.LiveStatusMenuClick();
+  EXPECT_FALSE(view_.live_status_checked);
+  EXPECT_FALSE(view_.timer_enabled);
+  view_.calls.clear();
+  tick(62);
+  EXPECT_TRUE(view_.calls.empty());
+
+  // A failure of the window ends the report before the live status could follow it: the next
+  // tick runs it.
+  view_.on_pump = [&] {
+    if (view_.CallsStartingWith("max ").empty()) return;
+    view_.on_pump = nullptr;
+    main_.LiveStatusMenuClick();
+    throw std::runtime_error("window gone");
+  };
+  EXPECT_THROW(main_.BitBtn1Click(), std::runtime_error);
+  EXPECT_TRUE(view_.timer_enabled);
+  tick(1);
+  ASSERT_TRUE(server.WaitForConnections(6)) << "the tick did not run the waiting live status";
+  ASSERT_TRUE(server.WaitUntilDone(5));
+  EXPECT_EQ(server.Received(5), "ALIVR\r\n");
+  EXPECT_EQ(view_.log.back(), "STATUS OK");
+}
+
 TEST_F(MainWindowTest, AStopDuringTheLiveStatusRequestStaysInForce) {
   ScriptedServer server(kLiveStatusReply);
   UseServer(server);

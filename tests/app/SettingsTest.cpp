@@ -191,11 +191,112 @@ TEST_F(SettingsFileTest, SaveOfAnEmptyStoreLeavesAnEmptyFile) {
   EXPECT_EQ(ReadBytes(Path()), "");
 }
 
-TEST_F(SettingsFileTest, SaveOverwritesAStaleTemporaryFile) {
-  WriteBytes(Path() + ".tmp", "left behind by a save that never finished, much longer than this");
-  ThreeEntries().SaveToFile(Path());
-  EXPECT_EQ(ReadBytes(Path()).size(), 36u);
-  EXPECT_EQ(folder_.Entries(), Lines{"VXTVannikorde.ini"});
+// Another copy of the program, saving at the same moment, has just taken the name that this
+// save picks for its temporary file: the save takes another name and leaves that file alone.
+TEST_F(SettingsFileTest, SaveLeavesAFileAtItsTemporaryNameAlone) {
+  const std::string theirs = "another save's content, still being written";
+  std::string taken;
+  FaultyFileApi files;
+  files.before_call = [&](FaultyFileApi::TOperation operation, const std::string& path) {
+    bool creates =
+        operation == FaultyFileApi::kCreateNew || operation == FaultyFileApi::kCreateExclusive;
+    if (!creates || !taken.empty() || path == Path()) return;
+    taken = path;
+    WriteBytes(path, theirs);
+  };
+  {
+    ScopedFileApi use(files);
+    ThreeEntries().SaveToFile(Path());
+  }
+  ASSERT_FALSE(taken.empty()) << "the save created no temporary file";
+  EXPECT_EQ(ReadBytes(Path()), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
+  EXPECT_EQ(ReadBytes(taken), theirs);
+  EXPECT_EQ(folder_.Entries().size(), 2u);
+}
+
+// Two copies of the program close at once and save different fields: the second save runs
+// whole between two steps of the first. Neither fails, the file is always one whole version
+// and the last save's in the end, and no temporary file is left.
+TEST_F(SettingsFileTest, TwoSavesRacingLeaveOneWholeFile) {
+  const std::string old_bytes = "KUPAC_ID=old\r\n";
+  const std::string first_bytes = "KUPAC_ID=1\r\nKUPAC_PIN=11\r\nVXTSERVER=first.example\r\n";
+  const std::string second_bytes = "KUPAC_ID=2\r\nKUPAC_PIN=22\r\nVXTSERVER=second\r\n";
+  TValueList first = ListOf({"KUPAC_ID=1", "KUPAC_PIN=11", "VXTSERVER=first.example"});
+  TValueList second = ListOf({"KUPAC_ID=2", "KUPAC_PIN=22", "VXTSERVER=second"});
+  auto whole = [&](const std::string& bytes) {
+    return bytes == old_bytes || bytes == first_bytes || bytes == second_bytes;
+  };
+  // The second save comes before the first save's call number `step`: before it creates its
+  // file, writes, closes and puts the file in place.
+  for (int step = 0; step < 4; ++step) {
+    SCOPED_TRACE("second save before call " + std::to_string(step) + " of the first");
+    WriteBytes(Path(), old_bytes);
+    int call = 0;
+    bool second_ran = false;
+    FaultyFileApi files;
+    files.before_call = [&](FaultyFileApi::TOperation, const std::string&) {
+      EXPECT_TRUE(whole(ReadBytes(Path()))) << ::testing::PrintToString(ReadBytes(Path()));
+      if (second_ran || call++ != step) return;
+      second_ran = true;
+      EXPECT_NO_THROW(second.SaveToFile(Path()));
+      EXPECT_EQ(ReadBytes(Path()), second_bytes);
+    };
+    {
+      ScopedFileApi use(files);
+      EXPECT_NO_THROW(first.SaveToFile(Path()));
+    }
+    EXPECT_TRUE(second_ran);
+    EXPECT_EQ(ReadBytes(Path()), first_bytes);
+    EXPECT_EQ(folder_.Entries(), Lines{"VXTVannikorde.ini"});
+  }
+}
+
+struct NoNewFileCase {
+  const char* what;
+  bool file_exists;
+  bool read_only;
+  bool saved;
+};
+
+// A folder where new files cannot be made (nor renamed or deleted), but whose settings file
+// may be writable: then the save writes the file in place.
+TEST_F(SettingsFileTest, AFolderThatTakesNoNewFileIsSavedIntoInPlace) {
+  const std::string old_bytes = "KUPAC_ID=old\r\nKUPAC_PIN=9\r\nVXTSERVER=old.example\r\n";
+  const NoNewFileCase cases[] = {
+      {"writable settings file", true, false, true},
+      {"read-only settings file", true, true, false},
+      {"no settings file", false, false, false},
+  };
+  for (const NoNewFileCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    const std::string path = folder.File("VXTVannikorde.ini");
+    if (c.file_exists) WriteBytes(path, old_bytes);
+    if (c.read_only) testing::SetReadOnly(path, true);
+    FaultyFileApi files;
+    files.RefuseNewEntries(5);
+    std::string message;
+    {
+      ScopedFileApi use(files);
+      try {
+        ThreeEntries().SaveToFile(path);
+      } catch (const EFCreateError& failure) {
+        message = failure.Message();
+      }
+    }
+    if (c.saved) {
+      EXPECT_EQ(message, "");
+      EXPECT_EQ(ReadBytes(path), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
+    } else {
+      EXPECT_EQ(message,
+                "Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(5));
+      if (c.file_exists) {
+        EXPECT_EQ(ReadBytes(path), old_bytes);
+      }
+    }
+    EXPECT_EQ(folder.Entries(), c.file_exists ? Lines{"VXTVannikorde.ini"} : Lines{});
+    if (c.read_only) testing::SetReadOnly(path, false);
+  }
 }
 
 // Runs a save that must fail, and checks that it names the settings file, keeps the old file
@@ -261,8 +362,10 @@ TEST_F(FailedSaveTest, AFailedCloseLosesNoData) {
   ExpectOldFileKept();
 }
 
+// Neither the temporary file nor, in its place, the settings file itself can be created.
 TEST_F(FailedSaveTest, AFailedCreateNamesTheSettingsFile) {
   FaultyFileApi files;
+  files.Fail(FaultyFileApi::kCreateNew, 5);
   files.Fail(FaultyFileApi::kCreateExclusive, 5);
   {
     ScopedFileApi use(files);

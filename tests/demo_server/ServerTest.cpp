@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -287,6 +288,40 @@ TEST_F(DemoServerTest, ConnectionsBeyondTheCapWaitForAFreeSlot) {
   EXPECT_TRUE(status.orderly_close);
   EXPECT_NE(status.bytes.find(", aktivnih konekcija: 1\r\n"), std::string::npos) << status.bytes;
   EXPECT_EQ(silent.ReceiveUntilClosed().bytes, "");
+}
+
+// Clients that connect and never send their line must not lock the others out. Every place
+// the server has is taken by an idle connection, and all of them stay open until a real
+// client's reply has arrived or that client's patience is over: a server whose places stay
+// held for the read limit fails by that bounded wait.
+TEST_F(DemoServerTest, IdleConnectionsCannotLockOutAClient) {
+  ServerOptions options = RunningServer::Defaults();
+  options.read_timeout_ms = 600000;  // far beyond the client's patience
+  RunningServer server(options);
+  std::vector<std::unique_ptr<TestClient>> idle;
+  for (int i = 0; i < options.max_connections; ++i) {
+    idle.push_back(std::make_unique<TestClient>(server.Port()));
+    ASSERT_TRUE(idle.back()->Connected());
+  }
+  server.WaitForActive(options.max_connections);
+  ASSERT_EQ(server.Server().ActiveConnections(), options.max_connections);
+
+  const Received status = Exchange(server.Port(), "ALIVR\r\n");
+  ASSERT_TRUE(status.orderly_close) << "no reply within " << kClientPatienceMs << " ms beside "
+                                    << idle.size() << " idle connections";
+  EXPECT_EQ(status.bytes.rfind("Server radi: ", 0), 0u) << status.bytes;
+
+  // The connection that had waited longest made room: closed without a byte, and logged.
+  const Received dropped = idle.front()->ReceiveUntilClosed();
+  EXPECT_TRUE(dropped.orderly_close);
+  EXPECT_EQ(dropped.bytes, "");
+  const std::vector<std::string> log = server.WaitForLog(2);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_NE(log[0].find("(no request) -> dropped: server full, its place went to a newer "
+                        "connection"),
+            std::string::npos)
+      << log[0];
+  EXPECT_NE(log[1].find("\"ALIVR\" -> "), std::string::npos) << log[1];
 }
 
 TEST_F(DemoServerTest, StopEndsRunWithConnectionsStillOpen) {

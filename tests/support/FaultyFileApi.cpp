@@ -14,12 +14,19 @@ void FaultyFileApi::FailWriteAfter(uint64_t bytes, uint32_t code) {
   write_code_ = code;
 }
 
+void FaultyFileApi::RefuseNewEntries(uint32_t code) {
+  refuse_new_entries_ = true;
+  refusal_code_ = code;
+}
+
 void FaultyFileApi::Heal() {
   faults_ = {};
   write_limited_ = false;
+  refuse_new_entries_ = false;
 }
 
-uint32_t FaultyFileApi::Injected(TOperation operation) {
+uint32_t FaultyFileApi::Injected(TOperation operation, const std::string& path) {
+  if (before_call) before_call(operation, path);
   ++calls_[operation];
   TFault& fault = faults_[operation];
   if (!fault.armed) return Injecting(0);
@@ -41,20 +48,35 @@ bool FaultyFileApi::FileExists(const std::string& path) {
 }
 
 bool FaultyFileApi::DeleteFile(const std::string& path) {
-  if (Injected(kDeleteFile) != 0) return false;
+  if (Injected(kDeleteFile, path) != 0) return false;
+  if (refuse_new_entries_) return Injecting(refusal_code_) == 0;
   return PlatformFileApi().DeleteFile(path);
 }
 
 uint32_t FaultyFileApi::CreateExclusive(const std::string& path, TFileHandle& handle) {
-  if (uint32_t code = Injected(kCreateExclusive)) {
+  uint32_t code = Injected(kCreateExclusive, path);
+  if (code == 0 && refuse_new_entries_ && !PlatformFileApi().FileExists(path)) {
+    code = Injecting(refusal_code_);
+  }
+  if (code != 0) {
     handle = kInvalidFile;
     return code;
   }
   return PlatformFileApi().CreateExclusive(path, handle);
 }
 
+uint32_t FaultyFileApi::CreateNew(const std::string& path, TFileHandle& handle) {
+  uint32_t code = Injected(kCreateNew, path);
+  if (code == 0 && refuse_new_entries_) code = Injecting(refusal_code_);
+  if (code != 0) {
+    handle = kInvalidFile;
+    return code;
+  }
+  return PlatformFileApi().CreateNew(path, handle);
+}
+
 uint32_t FaultyFileApi::OpenShareRead(const std::string& path, TFileHandle& handle) {
-  if (uint32_t code = Injected(kOpenShareRead)) {
+  if (uint32_t code = Injected(kOpenShareRead, path)) {
     handle = kInvalidFile;
     return code;
   }
@@ -110,7 +132,8 @@ uint32_t FaultyFileApi::Close(TFileHandle handle) {
 }
 
 uint32_t FaultyFileApi::Replace(const std::string& from, const std::string& to) {
-  if (uint32_t code = Injected(kReplace)) return code;
+  if (uint32_t code = Injected(kReplace, to)) return code;
+  if (refuse_new_entries_) return Injecting(refusal_code_);
   return PlatformFileApi().Replace(from, to);
 }
 

@@ -14,6 +14,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "platform/Files.h"
 
@@ -24,6 +26,7 @@ class FaultyFileApi : public FileApi {
   enum TOperation {
     kDeleteFile,
     kCreateExclusive,
+    kCreateNew,
     kOpenShareRead,
     kRead,
     kWrite,
@@ -44,8 +47,17 @@ class FaultyFileApi : public FileApi {
   // crosses that mark writes the part up to it and reports the part and code; later writes
   // write nothing and report code.
   void FailWriteAfter(uint64_t bytes, uint32_t code);
+  // A folder whose files may be written but which takes no new entry and lets none go: every
+  // CreateNew, a CreateExclusive of a file that does not exist yet, every Replace and every
+  // DeleteFile fail with code.
+  void RefuseNewEntries(uint32_t code);
   // Ends every injected failure; the counts stay.
   void Heal();
+
+  // Runs at the start of every call (before any failure is injected), with the call's path
+  // (the target for Replace; empty for calls on a handle): lets a test do something between
+  // two steps of the code under test, such as a second save.
+  std::function<void(TOperation operation, const std::string& path)> before_call;
 
   // How often operation has been called, failed or not.
   int Calls(TOperation operation) const { return calls_[operation]; }
@@ -53,6 +65,7 @@ class FaultyFileApi : public FileApi {
   bool FileExists(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) override;
+  uint32_t CreateNew(const std::string& path, TFileHandle& handle) override;
   uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) override;
   uint32_t Read(TFileHandle handle, void* buffer, size_t length, size_t& read) override;
   uint32_t Write(TFileHandle handle, const void* buffer, size_t length, size_t& written) override;
@@ -69,12 +82,14 @@ class FaultyFileApi : public FileApi {
     uint32_t code = 0;
     int successes = 0;
   };
-  // Counts the call; returns the code to fail it with, or 0 to pass it on.
-  uint32_t Injected(TOperation operation);
+  // Runs the hook, counts the call; returns the code to fail it with, or 0 to pass it on.
+  uint32_t Injected(TOperation operation, const std::string& path = std::string());
   uint32_t Injecting(uint32_t code);
 
   std::array<TFault, kOperationCount> faults_{};
   std::array<int, kOperationCount> calls_{};
+  bool refuse_new_entries_ = false;
+  uint32_t refusal_code_ = 0;
   bool write_limited_ = false;
   uint64_t write_budget_ = 0;
   uint32_t write_code_ = 0;

@@ -433,6 +433,11 @@ TEST_F(MainWindowUi, ASettingsFileThatCannotBeCreatedIsReportedAtCloseAndTheProg
   DWORD attributes = GetFileAttributesA(program.PathOf("VXTVannikorde.ini").c_str());
   EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  // Nor is any temporary file of the failed save left beside it.
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(program.PathOf("VXTVannikorde.ini.*.tmp").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << found.cFileName;
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
   EXPECT_FALSE(program.FileExists("VXTVannikorde.ini.tmp"));
 }
 

@@ -1,12 +1,13 @@
 // The few socket calls the demo server needs, one implementation per platform (posix/Net.cpp,
 // win32/Net.cpp). Sockets the server serves are non-blocking and every wait is bounded, so a
-// silent or stuck peer can never hold a thread longer than its limits.
+// silent or stuck peer never holds up the server beyond its limits.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vxt::demo::net {
 
@@ -46,6 +47,20 @@ Handle Connect(std::uint32_t address, std::uint16_t port);
 
 enum class WaitResult { kReady, kTimeout, kError };
 WaitResult WaitFor(Handle socket, bool writable, int timeout_ms);
+
+// One socket of a wait on many: what to wait for, and afterwards whether it is ready, for what
+// was asked or with an error or a hang-up (which the next call on it reports).
+struct PollEntry {
+  Handle socket = kNoSocket;
+  bool readable = false;  // data, the peer's close, or (a listener) a connection to accept
+  bool writable = false;
+  bool ready = false;
+};
+// The most entries one Poll can wait on (the size of Winsock's socket sets).
+inline constexpr std::size_t kMaxPollEntries = 1024;
+// Waits up to timeout_ms until at least one entry is ready and marks the ready ones; false when
+// the wait itself failed.
+bool Poll(std::vector<PollEntry>& entries, int timeout_ms);
 
 // Bytes moved (> 0), 0 for the peer's orderly close (Receive only), or one of these.
 inline constexpr long kWouldBlock = -1;

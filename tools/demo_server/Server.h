@@ -1,15 +1,15 @@
-// The demo report server: accepts loopback (or any IPv4) connections, serves each on a thread of
-// its own, reads one request line, answers, closes, and logs one line per connection.
+// The demo report server: accepts loopback (or any IPv4) connections, reads one request line on
+// each, answers, closes, and logs one line per connection. One thread serves every connection
+// at once, waiting on all of them together, each with deadlines of its own: an idle or slow
+// client costs a socket and a few bytes, and holds up nobody else.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <list>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "Net.h"
 #include "Request.h"
@@ -22,12 +22,15 @@ struct ServerOptions {
   int read_timeout_ms = 10000;  // for the whole request line, from accept
   int send_timeout_ms = 10000;  // for the whole reply
   int linger_ms = 2000;         // waiting for the client's close after the reply
-  int max_connections = 64;     // more wait in the listen backlog
+  // Connections open at once. At the limit a newcomer takes the place of the connection that
+  // has waited longest (a second at least) without sending its line; failing that, of the
+  // one longest waiting for the client's close, or the slowest taker of its reply. While none
+  // has had its second, newcomers wait in the listen backlog.
+  int max_connections = 64;
   std::size_t max_line = kMaxRequestLine;
 };
 
-// Receives finished log lines (without a line end); called from connection threads, one call at
-// a time.
+// Receives finished log lines (without a line end); called from Run's thread.
 using LogSink = std::function<void(const std::string&)>;
 
 class DemoServer {
@@ -42,8 +45,8 @@ class DemoServer {
   std::uint16_t Port() const { return port_; }
   const ServerOptions& Options() const { return options_; }
 
-  // Accepts and serves until Stop() or *external_stop becomes true, then waits for the
-  // connections in flight (each gives up at once when it sees the stop) and closes the listener.
+  // Accepts and serves until Stop() or *external_stop becomes true, then ends the connections
+  // still open (each logged as cut short by the stop) and closes the listener.
   void Run(const std::atomic<bool>* external_stop = nullptr);
   // Thread-safe; Run() returns soon after.
   void Stop();
@@ -51,14 +54,25 @@ class DemoServer {
   int ActiveConnections() const { return active_.load(); }
 
  private:
-  struct Worker {
-    std::thread thread;
-    std::atomic<bool> done{false};
-  };
+  struct Connection;
+  using Connections = std::list<Connection>;  // in accept order: the front has waited longest
 
   bool StopRequested() const;
-  void Serve(net::Handle socket, const std::string& peer);
-  void ReapFinished(bool all);
+  // Accepts what waits in the backlog while there is room, making room where the rules allow.
+  void AcceptWaiting(Connections& connections);
+  // The connection a newcomer may replace, or connections.end().
+  Connections::iterator PlaceToGive(Connections& connections);
+  // Moves the connection on by what its socket allows now, or past a deadline.
+  void Advance(Connection& connection);
+  void Receive(Connection& connection);
+  // The request phase is over: answer, or drop with failure as the reason.
+  void EndReading(Connection& connection, const std::string& failure);
+  void SendMore(Connection& connection);
+  void EndSending(Connection& connection, bool linger);
+  void Linger(Connection& connection);
+  void Finish(Connection& connection);
+  // Ends a connection at once, for the stop or for a newcomer.
+  void Cut(Connection& connection, const std::string& failure);
   void Log(const std::string& line);
 
   ServerOptions options_;
@@ -69,9 +83,6 @@ class DemoServer {
   std::atomic<bool> stop_{false};
   const std::atomic<bool>* external_stop_ = nullptr;
   std::atomic<int> active_{0};
-  std::mutex slots_mutex_;
-  std::condition_variable slot_freed_;
-  std::list<Worker> workers_;  // touched only by Run's thread
 };
 
 // Local time as "dd-mm-yyyy hh:mm:ss" (the protocol's date order) or, for the log,

@@ -170,6 +170,22 @@ class PosixFileApi final : public FileApi {
     return 0;
   }
 
+  uint32_t CreateNew(const std::string& path, TFileHandle& handle) override {
+    handle = kInvalidFile;
+    if (path.empty()) return Fail(kErrorPathNotFound);
+    // O_EXCL also refuses a dangling symbolic link of that name instead of following it.
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return FailErrno(path);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      uint32_t code = FailErrno(path);
+      close(fd);
+      unlink(path.c_str());  // made by this call a moment ago
+      return code;
+    }
+    handle = fd;
+    return 0;
+  }
+
   uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) override {
     handle = kInvalidFile;
     if (path.empty()) return Fail(kErrorPathNotFound);

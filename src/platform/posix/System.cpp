@@ -110,6 +110,10 @@ const char* PathSeparator() {
   return "/";
 }
 
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(getpid());
+}
+
 TLocalDate LocalToday() {
   time_t now = time(nullptr);
   struct tm local {};

@@ -73,6 +73,10 @@ class Win32FileApi final : public FileApi {
     return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, handle);
   }
 
+  uint32_t CreateNew(const std::string& path, TFileHandle& handle) override {
+    return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, handle);
+  }
+
   uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) override {
     return OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, handle);
   }

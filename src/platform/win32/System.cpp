@@ -51,6 +51,10 @@ const char* PathSeparator() {
   return "\\";
 }
 
+uint32_t CurrentProcessId() {
+  return GetCurrentProcessId();
+}
+
 TLocalDate LocalToday() {
   SYSTEMTIME now;
   GetLocalTime(&now);

@@ -116,6 +116,20 @@ WaitResult WaitFor(Handle socket, bool writable, int timeout_ms) {
   return ready == 0 ? WaitResult::kTimeout : WaitResult::kReady;
 }
 
+bool Poll(std::vector<PollEntry>& entries, int timeout_ms) {
+  std::vector<pollfd> fds(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const short events = static_cast<short>((entries[i].readable ? POLLIN : 0) |
+                                            (entries[i].writable ? POLLOUT : 0));
+    fds[i] = pollfd{Fd(entries[i].socket), events, 0};
+  }
+  const int ready = poll(fds.data(), fds.size(), timeout_ms < 0 ? 0 : timeout_ms);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].ready = ready > 0 && fds[i].revents != 0;
+  }
+  return ready >= 0 || errno == EINTR;
+}
+
 long Receive(Handle socket, char* buffer, std::size_t size) {
   const ssize_t n = recv(Fd(socket), buffer, size, 0);
   if (n >= 0) return static_cast<long>(n);

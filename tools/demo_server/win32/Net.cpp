@@ -1,9 +1,15 @@
 #include "Net.h"
 
+// Winsock's socket sets are arrays of this many sockets (64 unless set before the header), so a
+// Poll on every connection of the server fits into one select.
+#define FD_SETSIZE 1024
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <cstring>
+#include <memory>
+
+static_assert(FD_SETSIZE == vxt::demo::net::kMaxPollEntries);
 
 namespace vxt::demo::net {
 
@@ -120,6 +126,36 @@ WaitResult WaitFor(Handle socket, bool writable, int timeout_ms) {
   if (ready == SOCKET_ERROR) return WaitResult::kError;
   // A socket in the error set is ready too: the next call reports what happened.
   return ready == 0 ? WaitResult::kTimeout : WaitResult::kReady;
+}
+
+bool Poll(std::vector<PollEntry>& entries, int timeout_ms) {
+  if (timeout_ms < 0) timeout_ms = 0;
+  // select refuses three empty sets; there is nothing to wait for but the time.
+  if (entries.empty()) {
+    Sleep(static_cast<DWORD>(timeout_ms));
+    return true;
+  }
+  // Three sets of 1024 sockets are 24 KiB: not for the stack.
+  auto sets = std::make_unique<fd_set[]>(3);
+  fd_set& readable = sets[0];
+  fd_set& writable = sets[1];
+  fd_set& errors = sets[2];
+  FD_ZERO(&readable);
+  FD_ZERO(&writable);
+  FD_ZERO(&errors);
+  for (const PollEntry& entry : entries) {
+    if (entry.readable) FD_SET(Sock(entry.socket), &readable);
+    if (entry.writable) FD_SET(Sock(entry.socket), &writable);
+    FD_SET(Sock(entry.socket), &errors);
+  }
+  timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+  const int ready = select(0, &readable, &writable, &errors, &limit);
+  for (PollEntry& entry : entries) {
+    const SOCKET socket = Sock(entry.socket);
+    entry.ready = ready > 0 && (FD_ISSET(socket, &readable) || FD_ISSET(socket, &writable) ||
+                                FD_ISSET(socket, &errors));
+  }
+  return ready != SOCKET_ERROR;
 }
 
 long Receive(Handle socket, char* buffer, std::size_t size) {
