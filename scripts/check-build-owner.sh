@@ -9,8 +9,10 @@ cd "$(dirname "$0")/.."
 foreign=$(find build ! -user "$(id -u)" -print -quit)
 if [ -n "$foreign" ]; then
   owner=$(stat -c %U "$foreign")
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo "
   echo "error: build/ holds files of the user $owner (for instance $foreign), left by an earlier" \
-    "run as $owner; $(id -un) cannot reuse them. Remove them (sudo rm -rf build) or take them" \
-    "over (sudo chown -R $(id -un): build) and run the command again." >&2
+    "run as $owner; $(id -un) cannot reuse them. Remove them (${sudo}rm -rf build) or take" \
+    "them over (${sudo}chown -R $(id -un): build) and run the command again." >&2
   exit 1
 fi
