@@ -69,8 +69,11 @@ stop_program() {
 }
 trap stop_program EXIT
 
+# xdotool matches names regardless of case; the caption itself is then compared exactly.
 window=$(timeout 90 xdotool search --sync --onlyvisible --limit 1 --name "^$title\$" 2>/dev/null) ||
   fail "the unpacked program's window \"$title\" did not appear within 90 s (see $unpacked/wine.log)"
+caption=$(xdotool getwindowname "$window")
+[ "$caption" = "$title" ] || fail "the unpacked program's window is captioned \"$caption\", not \"$title\""
 log "the unpacked program shows its window \"$title\" (X window $window)"
 
 "$wine_run" "$prefix" taskkill /im VXTVannikorde.exe >>"$unpacked/wine.log" 2>&1 ||

@@ -134,6 +134,8 @@ program_pid=$!
 title="BRAXO Tarnwell podaci uzivo"
 window=$(timeout 90 xdotool search --sync --onlyvisible --limit 1 --name "^$title\$" 2>/dev/null) ||
   fail "the window \"$title\" did not appear within 90 s (see $run_dir/wine.log)"
+caption=$(xdotool getwindowname "$window")
+[ "$caption" = "$title" ] || log "note: the window is captioned \"$caption\", not \"$title\""
 
 # The window's frame as drawn, in screen pixels (the virtual desktop's origin is the screen's).
 geometry=$(xwininfo -id "$window")
