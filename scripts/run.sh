@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds VXTVannikorde.exe and the demo report server and starts the program under Wine.
 #
-#   sudo bash scripts/run.sh
+#   bash scripts/run.sh
 #
-# Installs what it needs (Debian 12), builds the windows preset's program and the native demo
+# Run it as the user who builds (it calls sudo for the package installs itself; as root it needs
+# no sudo). Installs what it needs (Debian 12), builds the windows preset's program and the native demo
 # report server, starts the demo server on 127.0.0.1:8026 unless something listens there
 # already, and starts the program in a Wine virtual desktop (so that its frame is drawn).
 #
@@ -24,6 +25,7 @@ demo=$root/build/linux/tools/demo_server/demo_report_server
 log() { echo "run.sh: $*"; }
 
 # --- Packages and build --------------------------------------------------------------------
+bash scripts/check-build-owner.sh
 bash scripts/install-deps.sh
 command -v ss >/dev/null || bash scripts/install-deps.sh iproute2
 
@@ -82,23 +84,25 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # --- Demo report server --------------------------------------------------------------------
-if ss -ltnH 'sport = :8026' 2>/dev/null | grep -q .; then
+# The program connects to localhost's IPv4 address; listeners on other loopback addresses (test
+# servers, for instance) do not answer it.
+listening() { ss -ltnH '( src 127.0.0.1 or src 0.0.0.0 ) and sport = :8026' 2>/dev/null | grep -q .; }
+if listening; then
   log "something listens on port 8026 already; using it"
 else
   log "starting the demo report server on 127.0.0.1:8026"
   "$demo" --address 127.0.0.1 --port 8026 >"$run_dir/demo_server.log" 2>&1 &
   demo_pid=$!
   for _ in $(seq 50); do
-    ss -ltnH 'sport = :8026' 2>/dev/null | grep -q . && break
+    listening && break
     sleep 0.1
   done
 fi
 
 # --- Wine prefix ---------------------------------------------------------------------------
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  log "creating the Wine prefix $WINEPREFIX (takes a few seconds once)"
-  "$WINE" wineboot -i >/dev/null 2>&1
-  wineserver -w
+[ -f "$WINEPREFIX/system.reg" ] || log "creating the Wine prefix $WINEPREFIX (takes a few seconds once)"
+cmake/wine-prefix.sh "$WINEPREFIX"
+if ! grep -q 'VXTVannikorde\.Pdf' "$WINEPREFIX/user.reg" 2>/dev/null; then
   # A received report opens through the shell; hand .pdf files to the host's viewer.
   "$WINE" reg add 'HKCU\Software\Classes\.pdf' /ve /d VXTVannikorde.Pdf /f >/dev/null 2>&1
   "$WINE" reg add 'HKCU\Software\Classes\VXTVannikorde.Pdf\shell\open\command' /ve \
@@ -120,35 +124,66 @@ if [ "$headless" -eq 0 ]; then
 fi
 
 # --- Headless: one report, two screenshots -------------------------------------------------
+fail() { log "$*"; exit 1; }
 rm -f "$response"
 "$WINE" $desktop "$exe" >"$run_dir/wine.log" 2>&1 &
 program_pid=$!
 
-# The first start of Wine in a prefix takes a while; the desktop window shows when it is up.
-for _ in $(seq 300); do
-  xdotool search --name "Wine desktop" >/dev/null 2>&1 && break
-  sleep 0.1
-done
-sleep 4  # the program's own window appears inside the desktop a moment later
+# Inside the virtual desktop each top-level window of the program is an X window of its own,
+# named by its caption. The first start of Wine in a prefix takes a while.
+title="BRAXO Tarnwell podaci uzivo"
+window=$(timeout 90 xdotool search --sync --onlyvisible --limit 1 --name "^$title\$" 2>/dev/null) ||
+  fail "the window \"$title\" did not appear within 90 s (see $run_dir/wine.log)"
+caption=$(xdotool getwindowname "$window")
+[ "$caption" = "$title" ] || log "note: the window is captioned \"$caption\", not \"$title\""
+
+# The window's frame as drawn, in screen pixels (the virtual desktop's origin is the screen's).
+geometry=$(xwininfo -id "$window")
+field() { echo "$geometry" | sed -n "s/^ *$1: *\(-\?[0-9]*\)$/\1/p"; }
+window_x=$(field "Absolute upper-left X")
+window_y=$(field "Absolute upper-left Y")
+window_width=$(field Width)
+window_height=$(field Height)
+log "the window is ${window_width}x${window_height} at $window_x,$window_y"
+
+# The client area has a fixed size (349 x 275 pixels). The frame around it is equally wide on the
+# left, right and bottom; the caption adds to its top.
+client_width=349
+client_height=275
+border=$(((window_width - client_width) / 2))
+client_left=$((window_x + border))
+client_top=$((window_y + window_height - border - client_height))
+[ "$border" -ge 0 ] && [ "$client_top" -gt "$window_y" ] ||
+  fail "the window's frame (${window_width}x${window_height}) cannot hold a ${client_width}x${client_height} client area"
+
+# Screenshots are taken once the window's picture has stopped changing (the controls and their
+# contents paint after the frame), giving up after a bounded time.
+window_picture() { import -window root -crop "${window_width}x${window_height}+${window_x}+${window_y}" rgb:- 2>/dev/null | md5sum; }
+wait_until_still() {  # what, tries
+  local previous="" current
+  for _ in $(seq "$2"); do
+    current=$(window_picture)
+    [ "$current" = "$previous" ] && return 0
+    previous=$current
+    sleep 0.5
+  done
+  log "the window still changed after $(($2 / 2)) s ($1); taking the screenshot all the same"
+}
 
 start_png=$run_dir/start.png
 after_png=$run_dir/after-report.png
+wait_until_still "at start" 40
 import -window root "$start_png"
 
-# The window is centred in the desktop. The report button's centre lies 164 px right of the
-# client area's left edge and 107 px below its top; the client area (349 x 275) sits below a
-# title bar of about 22 px, so its centre is half a title bar below the desktop's centre.
-caption=22
-client_left=$(((desktop_width - 349) / 2))
-client_top=$(((desktop_height - 275 + caption) / 2))
+# The report button lies at 127, 95 in the client area and is 75 x 25 pixels.
 button_x=$((client_left + 127 + 75 / 2))
 button_y=$((client_top + 95 + 25 / 2))
 log "pressing \"Izvjestaj\" at $button_x,$button_y"
 xdotool mousemove --sync "$button_x" "$button_y"
-sleep 0.3
 xdotool click 1
 
-# The report is in when the response file has stopped growing.
+# The report is in when the response file has stopped growing and the window has taken in the
+# outcome.
 last_size=-1
 for _ in $(seq 100); do
   size=$(stat -c %s "$response" 2>/dev/null || echo -1)
@@ -156,18 +191,18 @@ for _ in $(seq 100); do
   last_size=$size
   sleep 0.3
 done
-sleep 2
+wait_until_still "after the report" 40
 import -window root "$after_png"
 
-# Close the window as a user would (Alt+F4 reaches it as a close request), so the settings
-# are saved; the cleanup ends Wine should the program still run.
-xdotool mousemove --sync $((desktop_width / 2)) $((client_top - caption / 2)) click 1
-sleep 0.3
+# Close the window as a user would (Alt+F4 on the active window reaches it as a close request),
+# so that the settings are saved; the cleanup ends Wine should the program still run.
+xdotool mousemove --sync $((window_x + window_width / 2)) $(((window_y + client_top) / 2)) click 1
 xdotool key alt+F4
 for _ in $(seq 100); do
   kill -0 "$program_pid" 2>/dev/null || break
   sleep 0.1
 done
+kill -0 "$program_pid" 2>/dev/null && log "the program did not end within 10 s of Alt+F4; ending Wine"
 
 echo
 log "screenshot at start:      $start_png"

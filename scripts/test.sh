@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # Runs every test: installs what it needs, builds the native and the Windows presets, runs the
-# native suites, the same suites as .exe under Wine (on a virtual display), and the native suites
-# under the sanitizers. Ends non-zero when anything fails on either platform.
+# native suites, the same suites as .exe under Wine (on a virtual display), checks the users'
+# package, and runs the native suites under the sanitizers. Ends non-zero when anything fails on
+# either platform.
+#
+#   bash scripts/test.sh
+#
+# Run it as the user who builds (it calls sudo for the package installs itself; as root it needs
+# no sudo).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-scripts/install-deps.sh || exit 1
+bash scripts/check-build-owner.sh || exit 1
+bash scripts/install-deps.sh || exit 1
 
 jobs=2
 status=0
@@ -31,7 +38,7 @@ summary_of() {  # name: the CTest summary lines of a step's log
     sed "s/^/[$1] /"
 }
 
-suite() {  # preset, ctest wrapper...
+suite() {  # preset, ctest wrapper...; fails when the preset does not build
   local preset=$1; shift
   if run_step "$preset-configure" cmake --preset "$preset" &&
      run_step "$preset-build" cmake --build --preset "$preset" -j"$jobs"; then
@@ -39,12 +46,44 @@ suite() {  # preset, ctest wrapper...
     summaries+=("$(summary_of "$preset-test")")
   else
     summaries+=("[$preset] build failed")
+    return 1
   fi
 }
 
+failure_of() {  # name: a failed step's own reason, else where its log is
+  grep -m1 "FAILED" "$root/build/logs/$1.log" | sed "s/^/[$1] /" ||
+    echo "[$1] FAILED (see build/logs/$1.log)"
+}
+
+wine_fonts() {  # prefix: the window's text and caption buttons are drawn with Wine's own fonts
+  local fonts=$1/drive_c/windows/Fonts missing=()
+  for font in tahoma.ttf marlett.ttf; do
+    [ -f "$fonts/$font" ] || missing+=("$font")
+  done
+  if ((${#missing[@]})); then
+    echo "FAILED: the Wine prefix $1 has no ${missing[*]} in drive_c/windows/Fonts"
+    return 1
+  fi
+  echo "the Wine prefix $1 has tahoma.ttf and marlett.ttf"
+}
+
 suite linux
-# Windows: the same suites as .exe under Wine; the window tests need an X display.
-suite windows xvfb-run -a -s "-screen 0 1280x1024x24"
+# Windows: the same suites as .exe under Wine; the window tests need an X display. Then the
+# users' package, whose program must be the one these suites ran.
+if suite windows xvfb-run -a -s "-screen 0 1280x1024x24"; then
+  if run_step wine-fonts wine_fonts "$root/build/windows/.wine"; then
+    summaries+=("[wine-fonts] the tests' Wine prefix has Tahoma and Marlett")
+  else
+    summaries+=("$(failure_of wine-fonts)")
+  fi
+  if run_step package xvfb-run -a -s "-screen 0 1280x1024x24" bash scripts/check-package.sh; then
+    summaries+=("[package] $(grep -m1 '^package: ' "$root/build/logs/package.log" | cut -c10-)")
+  else
+    summaries+=("$(failure_of package)")
+  fi
+else
+  summaries+=("[package] not made: the windows preset did not build")
+fi
 suite linux-asan
 
 # The connection's tests (the connect worker and its time limit) under ThreadSanitizer.
