@@ -19,7 +19,7 @@ class ConsoleHost : public vxt::ReportHost {
  public:
   ConsoleHost(std::string server, std::string customer, std::string pin)
       : server_(std::move(server)), customer_(std::move(customer)), pin_(std::move(pin)) {
-    const vxt::TLocalDate today = vxt::LocalToday();
+    const vxt::TDate today = vxt::LocalToday();
     first_ = {today.year, today.month, 1};
     last_ = {today.year, today.month, 28};
   }

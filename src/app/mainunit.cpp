@@ -11,8 +11,7 @@ namespace vxt {
 namespace {
 
 TDate SystemToday() {
-  TLocalDate today = LocalToday();
-  return TDate{today.year, today.month, today.day};
+  return LocalToday();
 }
 
 // Greys the report button for as long as an exchange runs, also when it ends by a failure.
@@ -39,22 +38,6 @@ const char* DefaultCustomer() {
 }
 const char* DefaultPin() {
   return VXT_DEFAULT_PIN;
-}
-
-int DaysInMonth(int year, int month) {
-  switch (month) {
-    case 2: {
-      bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-      return leap ? 29 : 28;
-    }
-    case 4:
-    case 6:
-    case 9:
-    case 11:
-      return 30;
-    default:
-      return 31;
-  }
 }
 
 TVXTMain::TVXTMain(MainWindowView& view) : view_(view), today_(SystemToday) {

@@ -38,9 +38,6 @@ const char* DefaultServerHost();
 const char* DefaultCustomer();
 const char* DefaultPin();
 
-// The last day (28..31) of a month of the Gregorian calendar.
-int DaysInMonth(int year, int month);
-
 class MainWindowView : public ReportHost {
  public:
   virtual void SetServerText(const std::string& text) = 0;    // Edit1

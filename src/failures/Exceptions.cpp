@@ -136,9 +136,4 @@ void RaiseOpenFileFailure(const std::string& path, uint32_t error_code) {
   throw EFOpenError(FileFailureMessage("open", path, error_code));
 }
 
-std::string FailureDisplayText(const std::string& message) {
-  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
-  return message;
-}
-
 }  // namespace vxt

@@ -147,8 +147,4 @@ std::string IoErrorText(int32_t error_code);
 [[noreturn]] void RaiseCreateFileFailure(const std::string& path, uint32_t error_code);
 [[noreturn]] void RaiseOpenFileFailure(const std::string& path, uint32_t error_code);
 
-// The text of the default failure display: the message with "." appended when its last
-// character has a code above that of ".".
-std::string FailureDisplayText(const std::string& message);
-
 }  // namespace vxt

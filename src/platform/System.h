@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "calendar/Calendar.h"
+
 namespace vxt {
 
 // The platform's raw description of a system error code (FormatMessageA on Windows, a
@@ -57,12 +59,7 @@ uint32_t CurrentProcessId();
 
 namespace vxt {
 
-struct TLocalDate {
-  int year = 0;
-  int month = 0;  // 1..12
-  int day = 0;    // 1..31
-};
 // Today's local calendar date.
-TLocalDate LocalToday();
+TDate LocalToday();
 
 }  // namespace vxt

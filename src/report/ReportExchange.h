@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "calendar/Calendar.h"
 #include "connection/TCPClient.h"
 
 namespace vxt {
@@ -13,12 +14,6 @@ namespace vxt {
 class Exception;
 class FileApi;
 class TFileStream;
-
-struct TDate {
-  int year = 0;
-  int month = 0;  // 1..12
-  int day = 0;    // 1..31
-};
 
 inline constexpr const char kResponseFileName[] = "response.pdf";
 inline constexpr const char kLiveStatusFileName[] = "alivr.txt";

@@ -6,7 +6,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <cstdio>
 #include <exception>
 
 #include "ControlIds.h"
@@ -115,16 +114,6 @@ LRESULT CALLBACK MemoSubclassProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
 }
 
 }  // namespace
-
-std::string StartupFailureText(const StartupFailure& failure, const std::string& module_name) {
-  char address[32];
-  std::snprintf(address, sizeof address, "%08llX",
-                static_cast<unsigned long long>(failure.code_offset));
-  const std::string& message = failure.message;
-  const char* dot = !message.empty() && message.back() != '.' ? "." : "";
-  return "Exception " + failure.class_name + " in module " + module_name + " at " + address +
-         ".\r\n" + message + dot + "\r\n";
-}
 
 void ShowStartupFailure(const StartupFailure& failure) {
   std::string text = StartupFailureText(failure, ExecutableFileName());
@@ -462,12 +451,8 @@ void TVXTMainWindow::SetPickerDate(int id, const TDate& date) {
   time.wYear = static_cast<WORD>(date.year);
   time.wMonth = static_cast<WORD>(date.month);
   time.wDay = static_cast<WORD>(date.day);
-  // Day of the week by Sakamoto's method; the picker may or may not work it out itself.
-  static const int kMonthOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-  int year = date.month < 3 ? date.year - 1 : date.year;
-  int month_index = date.month >= 1 && date.month <= 12 ? date.month - 1 : 0;
-  time.wDayOfWeek = static_cast<WORD>(
-      (year + year / 4 - year / 100 + year / 400 + kMonthOffsets[month_index] + date.day) % 7);
+  // The picker may or may not work the weekday out itself.
+  time.wDayOfWeek = static_cast<WORD>(DayOfWeek(date));
   SendMessageA(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&time));
 }
 

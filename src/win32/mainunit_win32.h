@@ -8,21 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "app/FailureTexts.h"
 #include "app/mainunit.h"
 
 namespace vxt::win32 {
-
-// A failure that ended the window's creation, as the start-up failure box shows it.
-struct StartupFailure {
-  std::string class_name;
-  std::string message;
-  uintptr_t code_offset = 0;  // an address inside the executable's image, as an offset
-};
-
-// "Exception %s in module %s at %p.\r\n%s%s\r\n": the class name, the executable's file name,
-// the offset as eight hexadecimal figures, the message and a "." when the message is not empty
-// and does not already end with one.
-std::string StartupFailureText(const StartupFailure& failure, const std::string& module_name);
 
 // Shows the start-up failure box (task-modal, error icon, caption "Application Error").
 void ShowStartupFailure(const StartupFailure& failure);

@@ -138,7 +138,7 @@ TEST_F(MainWindowTest, FormShowReadsTodayAgainForTheLastDay) {
 TEST_F(MainWindowTest, FormShowWithoutSeamTakesTheLocalDate) {
   main_.SetToday(nullptr);
   main_.FormShow();
-  TLocalDate today = LocalToday();
+  TDate today = LocalToday();
   EXPECT_EQ(Text(view_.first_day), Text(TDate{today.year, today.month, 1}));
   EXPECT_EQ(view_.last_day.month, today.month);
   EXPECT_GE(view_.last_day.day, 28);

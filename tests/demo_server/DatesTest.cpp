@@ -51,6 +51,8 @@ TEST(DemoDates, DayNumbersRoundTripAndGiveTheWeekday) {
     const CalendarDate date = DateFromDayNumber(n);
     ASSERT_EQ(date, expected) << n;
     ASSERT_EQ(DayNumber(date), n);
+    // The pickers' weekday (Sakamoto's method, 0 = Sunday) agrees with the day count's.
+    ASSERT_EQ(DayOfWeek(TDate{date.year, date.month, date.day}), (Weekday(date) + 1) % 7) << n;
     expected.day++;
     if (expected.day > DaysInMonth(expected.year, expected.month)) {
       expected.day = 1;

@@ -107,26 +107,5 @@ TEST(TrimSystemTextTest, KeepsEverythingBeforeTheLastOtherCharacter) {
   EXPECT_EQ(TrimSystemText("done!."), "done!");
 }
 
-TEST(FailureDisplayTextTest, AppendsAFullStopAfterCharactersAboveIt) {
-  EXPECT_EQ(FailureDisplayText("Read Timeout"), "Read Timeout.");
-  EXPECT_EQ(FailureDisplayText("I/O error 32"), "I/O error 32.");
-  EXPECT_EQ(FailureDisplayText("path/"), "path/.");  // '/' is 0x2F
-  EXPECT_EQ(FailureDisplayText("0"), "0.");
-  EXPECT_EQ(FailureDisplayText("a\x7F"), "a\x7F.");
-  // Bytes above 0x7F count as above the full stop, not as negative characters.
-  EXPECT_EQ(FailureDisplayText("Gre\xE9"), "Gre\xE9.");
-  EXPECT_EQ(FailureDisplayText("\xFF"), "\xFF.");
-}
-
-TEST(FailureDisplayTextTest, LeavesTextsEndingAtOrBelowTheFullStop) {
-  EXPECT_EQ(FailureDisplayText("Connect timed out."), "Connect timed out.");
-  EXPECT_EQ(FailureDisplayText("a-"), "a-");  // 0x2D
-  EXPECT_EQ(FailureDisplayText("a,"), "a,");
-  EXPECT_EQ(FailureDisplayText("(x)"), "(x)");  // ')' is 0x29
-  EXPECT_EQ(FailureDisplayText("Cannot create file \"x\". "), "Cannot create file \"x\". ");
-  EXPECT_EQ(FailureDisplayText("Socket Error # 11004\r\n"), "Socket Error # 11004\r\n");
-  EXPECT_EQ(FailureDisplayText(""), "");
-}
-
 }  // namespace
 }  // namespace vxt

@@ -172,7 +172,7 @@ TEST(LocalTodayTest, IsTheLocalCalendarDate) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::time_t before_time = std::time(nullptr);
     std::tm before = *std::localtime(&before_time);
-    TLocalDate today = LocalToday();
+    TDate today = LocalToday();
     std::time_t after_time = std::time(nullptr);
     std::tm after = *std::localtime(&after_time);
     if (before.tm_mday != after.tm_mday) continue;

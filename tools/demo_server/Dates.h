@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "calendar/Calendar.h"
+
 namespace vxt::demo {
 
 struct CalendarDate {
@@ -17,9 +19,6 @@ struct CalendarDate {
   friend bool operator==(const CalendarDate&, const CalendarDate&) = default;
 };
 
-bool IsLeapYear(int year);
-// 0 for a month outside 1..12.
-int DaysInMonth(int year, int month);
 bool IsValidDate(int year, int month, int day);
 
 // Exactly two figures, "-", two figures, "-", four figures, naming a real day of the years

@@ -114,11 +114,11 @@ uint32_t CurrentProcessId() {
   return static_cast<uint32_t>(getpid());
 }
 
-TLocalDate LocalToday() {
+TDate LocalToday() {
   time_t now = time(nullptr);
   struct tm local {};
   localtime_r(&now, &local);
-  return TLocalDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+  return TDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
 }  // namespace vxt

@@ -55,10 +55,10 @@ uint32_t CurrentProcessId() {
   return GetCurrentProcessId();
 }
 
-TLocalDate LocalToday() {
+TDate LocalToday() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  return TLocalDate{now.wYear, now.wMonth, now.wDay};
+  return TDate{now.wYear, now.wMonth, now.wDay};
 }
 
 }  // namespace vxt
