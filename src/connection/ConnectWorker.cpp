@@ -7,7 +7,9 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 #include "connection/IdAntiFreeze.h"
 #include "failures/Exceptions.h"
@@ -21,6 +23,11 @@ std::function<void(int)>& WaitObserver() {
   return observer;
 }
 
+std::function<void()>& StartHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
 // Socket errors that the connect meets when the time limit has closed the socket under it.
 bool ClosedUnderConnect(int32_t code) {
   return code == 10009 || code == 10038;
@@ -30,7 +37,7 @@ class ConnectWorker {
  public:
   ConnectWorker(TIdSocketHandle& binding, const std::function<void()>& close_handler)
       : binding_(binding), close_handler_(close_handler) {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = StartWorkerThread([this] { Run(); });
   }
 
   // Also reached when a pump step raises: the worker must not outlive the wait, so the socket
@@ -119,6 +126,21 @@ class ConnectWorker {
 };
 
 }  // namespace
+
+std::thread StartWorkerThread(std::function<void()> body) {
+  try {
+    if (StartHook()) StartHook()();
+    return std::thread(std::move(body));
+  } catch (const std::system_error& failure) {
+    std::string text = failure.code().message();
+    if (text.empty()) text = failure.what();
+    throw EIdConnectException(text);
+  }
+}
+
+void SetWorkerStartHookForTesting(std::function<void()> hook) {
+  StartHook() = std::move(hook);
+}
 
 void SetConnectWaitObserverForTesting(std::function<void(int wait_ms)> observer) {
   WaitObserver() = std::move(observer);

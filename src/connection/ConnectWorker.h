@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <thread>
 
 #include "connection/SocketHandle.h"
 
@@ -23,6 +24,14 @@ inline constexpr int kConnectTimeoutWhenInUse = 120000;
 // raised anew on the calling thread.
 void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout,
                            const std::function<void()>& close_handler);
+
+// Starts a worker thread of the connection. A thread that the system cannot start fails the
+// connect: EIdConnectException with the system's text for the reason.
+std::thread StartWorkerThread(std::function<void()> body);
+
+// Runs before every start of a worker thread; a hook that throws std::system_error stands for
+// a thread that the system refuses. For tests; nullptr removes it.
+void SetWorkerStartHookForTesting(std::function<void()> hook);
 
 // Tells the observer the length of every wait of the connect wait, in order (slices and the
 // last part). For tests; nullptr removes it.

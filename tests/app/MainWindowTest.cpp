@@ -5,18 +5,22 @@
 
 #include <cctype>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "FakeMainWindowView.h"
-#include "support/TestFiles.h"
 #include "app/mainunit.h"
+#include "connection/ConnectWorker.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "support/FakeReportHost.h"
 #include "support/FaultyFileApi.h"
 #include "support/ScriptedServer.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
@@ -409,6 +413,53 @@ TEST_F(MainWindowTest, TheButtonComesBackWhenTheWindowRaises) {
   EXPECT_THROW(main_.BitBtn1Click(), std::runtime_error);
   EXPECT_TRUE(view_.button_enabled);
   EXPECT_FALSE(main_.ExchangeRunning());
+}
+
+// Failures outside the exchange's own kinds end it like any other: one log line, the file
+// closed with what arrived, the connection closed.
+TEST_F(MainWindowTest, RunningOutOfMemoryIsLoggedAndCleanedUp) {
+  ScriptedServer server(
+      {Step::ReadLine(), Step::Send(testing::PatternBytes(4096)), Step::Silent()});
+  UseServer(server);
+  view_.on_pump = [&] {
+    if (view_.CallsStartingWith("pos ").empty()) return;
+    view_.on_pump = nullptr;
+    throw std::bad_alloc();
+  };
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText,
+                              "Error while connecting to TCP SERVER:\rOut of memory."}));
+  EXPECT_TRUE(testing::FileIsFree(folder_.File("response.pdf")));
+  EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), testing::PatternBytes(4096));
+  EXPECT_FALSE(main_.TCPClient.IsConnected());
+  ASSERT_TRUE(server.WaitUntilDone(0)) << "the client kept the connection open";
+  EXPECT_TRUE(server.ClientClosed(0));
+  EXPECT_FALSE(main_.ExchangeRunning());
+  EXPECT_TRUE(view_.button_enabled);
+}
+
+TEST_F(MainWindowTest, AConnectThreadThatCannotStartIsAConnectionFailure) {
+  ScriptedServer server(kTextReply);
+  UseServer(server);
+  const std::error_code refused = std::make_error_code(std::errc::resource_unavailable_try_again);
+  ASSERT_FALSE(refused.message().empty());
+  struct StartHook {
+    explicit StartHook(std::error_code code) {
+      SetWorkerStartHookForTesting([code] { throw std::system_error(code); });
+    }
+    ~StartHook() { SetWorkerStartHookForTesting(nullptr); }
+  };
+  {
+    StartHook no_threads(refused);
+    main_.BitBtn1Click();
+  }
+  EXPECT_EQ(view_.log, Lines{"Error while connecting to TCP SERVER:\r" + refused.message()});
+  EXPECT_EQ(main_.TCPClient.IOHandler(), nullptr);  // the socket is closed
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+  EXPECT_TRUE(view_.button_enabled);
+
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "Dobar dan"}));
 }
 
 TEST_F(MainWindowTest, AbortEndsARunningExchangeWithoutAnOutcome) {
