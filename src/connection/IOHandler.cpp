@@ -8,7 +8,6 @@
 
 #include "connection/ConnectWorker.h"
 #include "connection/IdAntiFreeze.h"
-#include "connection/PeerAddress.h"
 #include "connection/TCPClient.h"
 #include "failures/Exceptions.h"
 
@@ -44,7 +43,8 @@ void TIOHandler::ConnectClient() {
   binding.Allocate(ip_version_);
   binding.Bind();
   binding.SetNoDelay(!use_nagle_);
-  const std::string peer_ip = ResolvePeerAddress(host_);
+  const std::string peer_ip =
+      ResolvePeerAddressWhilePumping(host_, [this] { return BindingAllocated(); });
   binding.SetPeer(peer_ip, port_, ip_version_);
   const std::function<void()> close_handler = [this] { Close(); };
   ConnectUnderTimeLimit(binding, connect_timeout_, close_handler);

@@ -18,6 +18,7 @@
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "support/FakeReportHost.h"
+#include "support/FakeSocketApi.h"
 #include "support/FaultyFileApi.h"
 #include "support/ScriptedServer.h"
 #include "support/TestFiles.h"
@@ -33,6 +34,7 @@ using testing::Step;
 using testing::TempFolder;
 using testing::WriteBytes;
 using Lines = std::vector<std::string>;
+using SocketKind = testing::SocketCall::Kind;
 using namespace std::string_literals;
 
 std::string Text(const TDate& date) {
@@ -413,6 +415,58 @@ TEST_F(MainWindowTest, TheButtonComesBackWhenTheWindowRaises) {
   EXPECT_THROW(main_.BitBtn1Click(), std::runtime_error);
   EXPECT_TRUE(view_.button_enabled);
   EXPECT_FALSE(main_.ExchangeRunning());
+}
+
+// The host-name lookup runs while the window goes on pumping its messages, as during the
+// connect; its answer is what the connect then uses.
+TEST_F(MainWindowTest, TheWindowKeepsPumpingWhileTheHostNameIsLookedUp) {
+  testing::FakeSocketApi sockets;
+  sockets.AddHost("reports.example", "127.0.0.7");
+  sockets.LookupBlocks();
+  sockets.QueueData("Dobar dan\r\n");
+  sockets.QueueClose();
+  view_.server = "reports.example";
+  int pumps_during_lookup = 0;
+  bool released = false;
+  view_.on_pump = [&] {
+    if (released || !sockets.LookupPending()) return;
+    ++pumps_during_lookup;
+    EXPECT_EQ(view_.calls.back(), "pump all");
+    if (pumps_during_lookup == 3) {
+      released = true;
+      sockets.ReleaseLookup();
+    }
+  };
+  main_.BitBtn1Click();
+  EXPECT_EQ(pumps_during_lookup, 3) << "the lookup blocked the window";
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "Dobar dan"}));
+  ASSERT_EQ(sockets.Count(SocketKind::kConnect), 1u);
+  EXPECT_EQ(sockets.CallsOf(SocketKind::kConnect).at(0).text, "127.0.0.7");
+  // The socket was made and bound before the lookup.
+  EXPECT_EQ(sockets.Sequence({SocketKind::kWaitReadable, SocketKind::kRecv}).at(3),
+            SocketKind::kGetHostByName);
+}
+
+// A close while the lookup hangs: the window thread does not wait for the name server.
+TEST_F(MainWindowTest, ClosingTheWindowDoesNotWaitForAHangingLookup) {
+  testing::FakeSocketApi sockets;
+  sockets.LookupBlocks();
+  view_.server = "reports.example";
+  view_.on_pump = [&] {
+    if (!sockets.LookupPending()) return;
+    view_.on_pump = nullptr;
+    main_.AbortExchange();  // what the window's close does
+  };
+  main_.BitBtn1Click();
+  EXPECT_TRUE(sockets.LookupPending()) << "the exchange waited for the lookup";
+  EXPECT_TRUE(view_.log.empty());
+  EXPECT_FALSE(main_.ExchangeRunning());
+  EXPECT_EQ(main_.TCPClient.IOHandler(), nullptr);
+  EXPECT_EQ(sockets.OpenSockets(), 0u);
+  EXPECT_EQ(sockets.Count(SocketKind::kConnect), 0u);
+  EXPECT_TRUE(view_.button_enabled);
+  // The abandoned lookup ends later; its answer is read by nobody.
+  sockets.ReleaseLookup();
 }
 
 // Failures outside the exchange's own kinds end it like any other: one log line, the file
