@@ -67,8 +67,9 @@ class TIOHandler {
   // Clears the flags, gives the handler a new empty input buffer, sets the open flag and
   // resets the socket handle.
   void Open();
-  // Creates and binds the socket, works out the peer address and connects under
-  // ConnectTimeout.
+  // Creates and binds the socket, works out the peer address (a name lookup is waited for
+  // while the window pumps; a close of the connection meanwhile ends the wait) and connects
+  // under ConnectTimeout.
   void ConnectClient();
   // Closes the socket, then clears the open flag.
   void Close();
