@@ -5,12 +5,18 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 #include "connection/IdAntiFreeze.h"
+#include "connection/PeerAddress.h"
 #include "failures/Exceptions.h"
+#include "platform/SocketApi.h"
 
 namespace vxt {
 
@@ -19,6 +25,21 @@ namespace {
 std::function<void(int)>& WaitObserver() {
   static std::function<void(int)> observer;
   return observer;
+}
+
+std::function<void()>& StartHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+// The slice of the connect wait and of the lookup wait.
+int WaitSlice(bool in_use) {
+  int slice = kConnectSliceMs;
+  if (in_use && TIdAntiFreeze::CurrentIdleTimeOut() < slice) {
+    slice = TIdAntiFreeze::CurrentIdleTimeOut();
+  }
+  // An IdleTimeOut of 0 or less would make slices that never use up the limit.
+  return slice < 1 ? 1 : slice;
 }
 
 // Socket errors that the connect meets when the time limit has closed the socket under it.
@@ -30,7 +51,7 @@ class ConnectWorker {
  public:
   ConnectWorker(TIdSocketHandle& binding, const std::function<void()>& close_handler)
       : binding_(binding), close_handler_(close_handler) {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = StartWorkerThread([this] { Run(); });
   }
 
   // Also reached when a pump step raises: the worker must not outlive the wait, so the socket
@@ -118,7 +139,86 @@ class ConnectWorker {
   std::thread thread_;
 };
 
+// What a lookup worker hands back. Shared with the worker, which may outlive the wait: a lookup
+// cannot be cancelled, so a wait that is given up leaves the worker to finish into it alone.
+struct LookupAnswer {
+  std::mutex mutex;
+  std::condition_variable finished_changed;
+  bool finished = false;
+  bool found = false;
+  std::string ip;
+  int32_t error_code = 0;
+  std::exception_ptr failure;
+};
+
+void LookUp(SocketApi& api, const std::string& name, LookupAnswer& answer) {
+  bool found = false;
+  std::string ip;
+  int32_t code = 0;
+  std::exception_ptr failure;
+  try {
+    found = api.GetHostByName(name, ip, code);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  {
+    std::lock_guard<std::mutex> lock(answer.mutex);
+    answer.found = found;
+    answer.ip = std::move(ip);
+    answer.error_code = code;
+    answer.failure = failure;
+    answer.finished = true;
+  }
+  answer.finished_changed.notify_all();
+}
+
 }  // namespace
+
+std::string ResolvePeerAddressWhilePumping(const std::string& host,
+                                           const std::function<bool()>& socket_open) {
+  if (std::optional<std::string> address = AddressWithoutLookup(host)) return *address;
+  // Off the main thread nothing pumps, and nothing could close the connection meanwhile.
+  if (!TIdAntiFreeze::InUse()) return ResolvePeerAddress(host);
+
+  auto answer = std::make_shared<LookupAnswer>();
+  SocketApi* api = &ActiveSocketApi();
+  // The worker holds a use of the network layer of its own: the window, and with it every
+  // other use, may be gone while the platform is still inside the lookup.
+  StartWorkerThread([answer, api, host, use = NetworkLayerUse()] {
+    LookUp(*api, host, *answer);
+  }).detach();
+  const int slice = WaitSlice(true);
+  for (;;) {
+    bool finished;
+    {
+      std::unique_lock<std::mutex> lock(answer->mutex);
+      finished = answer->finished_changed.wait_for(lock, std::chrono::milliseconds(slice),
+                                                   [&] { return answer->finished; });
+    }
+    TIdAntiFreeze::DoProcess(true);
+    if (!socket_open()) throw EIdClosedSocket(kDisconnected);
+    if (finished) break;
+  }
+  std::lock_guard<std::mutex> lock(answer->mutex);
+  if (answer->failure) std::rethrow_exception(answer->failure);
+  if (!answer->found) RaiseSocketFailure(answer->error_code);
+  return answer->ip;
+}
+
+std::thread StartWorkerThread(std::function<void()> body) {
+  try {
+    if (StartHook()) StartHook()();
+    return std::thread(std::move(body));
+  } catch (const std::system_error& failure) {
+    std::string text = failure.code().message();
+    if (text.empty()) text = failure.what();
+    throw EIdConnectException(text);
+  }
+}
+
+void SetWorkerStartHookForTesting(std::function<void()> hook) {
+  StartHook() = std::move(hook);
+}
 
 void SetConnectWaitObserverForTesting(std::function<void(int wait_ms)> observer) {
   WaitObserver() = std::move(observer);
@@ -135,12 +235,7 @@ void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout,
     }
     limit = kConnectTimeoutWhenInUse;
   }
-  int slice = kConnectSliceMs;
-  if (in_use && TIdAntiFreeze::CurrentIdleTimeOut() < slice) {
-    slice = TIdAntiFreeze::CurrentIdleTimeOut();
-  }
-  // An IdleTimeOut of 0 or less would make slices that never use up the limit.
-  if (slice < 1) slice = 1;
+  const int slice = WaitSlice(in_use);
   const bool no_limit = limit == -1;
   int64_t remaining = no_limit ? slice + 1 : limit;
 

@@ -67,8 +67,9 @@ class TIOHandler {
   // Clears the flags, gives the handler a new empty input buffer, sets the open flag and
   // resets the socket handle.
   void Open();
-  // Creates and binds the socket, works out the peer address and connects under
-  // ConnectTimeout.
+  // Creates and binds the socket, works out the peer address (a name lookup is waited for
+  // while the window pumps; a close of the connection meanwhile ends the wait) and connects
+  // under ConnectTimeout.
   void ConnectClient();
   // Closes the socket, then clears the open flag.
   void Close();
@@ -89,8 +90,12 @@ class TIOHandler {
  private:
   bool SingleReadableWait(int timeout_ms);
   bool WaitWakingOnMessages(int timeout_ms);
-  // Takes count bytes from the input buffer, filling it while it holds fewer.
-  std::vector<uint8_t> ReadBytes(size_t count);
+  // Takes count bytes from the input buffer into block, filling the buffer while it holds
+  // fewer. Block holds the bytes also when reporting their removal raises.
+  void ReadBytes(size_t count, std::vector<uint8_t>& block);
+  // After a failed receive: writes block and every byte still buffered to the sink, dropping
+  // any failure on the way (the first failure is the one reported).
+  void KeepWhatArrived(TStream& sink, std::vector<uint8_t>& block);
   void BytesRemoved(int64_t count);
 
   NetworkLayerUse network_use_;

@@ -61,17 +61,29 @@ void TInputBuffer::Remove(size_t count) {
 }
 
 std::vector<uint8_t> TInputBuffer::Extract(size_t count) {
-  if (count > size_) count = size_;
-  if (count == 0) return {};
-  std::vector<uint8_t> taken(storage_.begin() + static_cast<ptrdiff_t>(head_),
-                             storage_.begin() + static_cast<ptrdiff_t>(head_ + count));
-  Remove(count);
-  if (on_bytes_removed_) on_bytes_removed_(static_cast<int64_t>(count));
+  std::vector<uint8_t> taken;
+  Extract(count, taken);
   return taken;
 }
 
+void TInputBuffer::Extract(size_t count, std::vector<uint8_t>& taken) {
+  if (count > size_) count = size_;
+  taken.assign(storage_.begin() + static_cast<ptrdiff_t>(head_),
+               storage_.begin() + static_cast<ptrdiff_t>(head_ + count));
+  if (count == 0) return;
+  Remove(count);
+  if (on_bytes_removed_) on_bytes_removed_(static_cast<int64_t>(count));
+}
+
 size_t TInputBuffer::ExtractToStream(TStream& stream) {
-  std::vector<uint8_t> taken = Extract(size_);
+  std::vector<uint8_t> taken;
+  try {
+    Extract(size_, taken);
+  } catch (...) {
+    // The report's failure is the one passed on; the bytes are written first.
+    if (!taken.empty()) stream.WriteBuffer(taken.data(), taken.size());
+    throw;
+  }
   if (!taken.empty()) stream.WriteBuffer(taken.data(), taken.size());
   return taken.size();
 }

@@ -44,7 +44,11 @@ class TInputBuffer {
   // Removes count bytes from the head (all of them when count is at least Size()) and returns
   // them; reports the count when it is above 0.
   std::vector<uint8_t> Extract(size_t count);
-  // Removes all unread bytes, writes them to the stream and returns their count.
+  // The same into taken (replacing what it held), which holds the bytes before the count is
+  // reported: a report that raises (a count past the notifications' range) leaves them there.
+  void Extract(size_t count, std::vector<uint8_t>& taken);
+  // Removes all unread bytes, writes them to the stream and returns their count; the bytes
+  // reach the stream also when the report of their count raises.
   size_t ExtractToStream(TStream& stream);
 
   // Raises EIdTooMuchDataInBuffer when size unread bytes plus count more would pass kMaxSize.

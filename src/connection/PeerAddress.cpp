@@ -26,9 +26,14 @@ bool IsValidIP(const std::string& host) {
   return ParseDottedIPv4(host, bytes);
 }
 
-std::string ResolvePeerAddress(const std::string& host) {
+std::optional<std::string> AddressWithoutLookup(const std::string& host) {
   if (IsValidIP(host)) return host;
-  if (EqualsIgnoringCase(host, "LOCALHOST")) return "127.0.0.1";
+  if (EqualsIgnoringCase(host, "LOCALHOST")) return std::string("127.0.0.1");
+  return std::nullopt;
+}
+
+std::string ResolvePeerAddress(const std::string& host) {
+  if (std::optional<std::string> address = AddressWithoutLookup(host)) return *address;
   std::string ip;
   int32_t error_code = 0;
   if (!ActiveSocketApi().GetHostByName(host, ip, error_code)) RaiseSocketFailure(error_code);

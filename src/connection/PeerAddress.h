@@ -2,6 +2,7 @@
 // letter case as 127.0.0.1, any other name through the platform's host-name lookup.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace vxt {
@@ -11,9 +12,14 @@ namespace vxt {
 // or "0x"), and nothing after the fourth.
 bool IsValidIP(const std::string& host);
 
-// The address to connect to. A dotted address is returned unchanged (blanks included, the
-// socket layer reads it the same way); a failed lookup raises a socket error with the
-// lookup's code. The lookup blocks the calling thread and runs no pump step.
+// The address of a host that needs no lookup: a dotted address unchanged (blanks included, the
+// socket layer reads it the same way), "LOCALHOST" in any letter case as 127.0.0.1. Nothing
+// for a name that has to be looked up.
+std::optional<std::string> AddressWithoutLookup(const std::string& host);
+
+// The address to connect to: AddressWithoutLookup, else the lookup on the calling thread,
+// which it blocks without any pump step; a failed lookup raises a socket error with the
+// lookup's code.
 std::string ResolvePeerAddress(const std::string& host);
 
 }  // namespace vxt

@@ -51,7 +51,9 @@ class SocketApi {
   virtual int GetSockName(TSocketHandle s, TSocketAddress& address) = 0;
   virtual int GetPeerName(TSocketHandle s, TSocketAddress& address) = 0;
   // The first IPv4 address of a host name, dotted. Returns false and sets error_code (a
-  // Winsock number, 11001 for a name that is not found) when the lookup finds nothing.
+  // Winsock number, 11001 for a name that is not found) when the lookup finds nothing. May run on
+  // a worker thread whose caller stops waiting for it while it blocks (a lookup cannot be
+  // cancelled); it then ends on its own.
   virtual bool GetHostByName(const std::string& name, std::string& ip, int32_t& error_code) = 0;
   // The local host name.
   virtual std::string HostName() = 0;

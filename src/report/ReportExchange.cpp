@@ -1,5 +1,9 @@
 #include "report/ReportExchange.h"
 
+#include <exception>
+#include <new>
+#include <string>
+
 #include "connection/IOHandler.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
@@ -62,8 +66,15 @@ void ReportExchange::Run(void (ReportExchange::*body)(FileApi&, TFileStream&)) {
   try {
     (this->*body)(files, file);
   } catch (const Exception& failure) {
-    EndFailedRun(failure, file);
+    EndFailedRun(failure.Message(), file);
+  } catch (const std::bad_alloc&) {
+    EndFailedRun(kOutOfMemoryText, file);
+  } catch (const std::exception& failure) {
+    // Failures from outside the exchange's own kinds (the library's, a message handler's run
+    // by a pump step) end it in the same words as every other.
+    EndFailedRun(failure.what(), file);
   } catch (...) {
+    // Not a failure (a forced unwind of the thread, say): it must go on after the cleanup.
     file.Close();
     CloseConnectionQuietly();
     DiscardUnreadReply();
@@ -151,11 +162,20 @@ void ReportExchange::ReceiveReply(TFileStream& file) {
 
 // Whatever arrived stays in the file; the connection is closed so that the next exchange
 // connects afresh instead of reusing one left stuck open by a time limit or a reset.
-void ReportExchange::EndFailedRun(const Exception& failure, TFileStream& file) {
-  if (!aborted_) host_.AppendLog(std::string(kExchangeFailurePrefix) + failure.Message());
+// The cleanup comes also when the log entry cannot be made (memory has run out, say).
+void ReportExchange::EndFailedRun(const std::string& message, TFileStream& file) {
+  std::exception_ptr unlogged;
+  if (!aborted_) {
+    try {
+      host_.AppendLog(kExchangeFailurePrefix + message);
+    } catch (...) {
+      unlogged = std::current_exception();
+    }
+  }
   file.Close();
   CloseConnectionQuietly();
   DiscardUnreadReply();
+  if (unlogged) std::rethrow_exception(unlogged);
 }
 
 // A closed connection still reports itself connected while its input buffer holds unread
@@ -173,7 +193,7 @@ void ReportExchange::DiscardUnreadReply() {
 void ReportExchange::CloseConnectionQuietly() {
   try {
     client_.CloseConnection();
-  } catch (const Exception&) {
+  } catch (const std::exception&) {
   }
 }
 

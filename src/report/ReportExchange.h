@@ -29,6 +29,8 @@ inline constexpr int kReportRecvBufferSize = 4096;
 inline constexpr int kLiveStatusRecvBufferSize = 32768;
 // Replies up to this size are text messages; longer ones are PDF reports.
 inline constexpr int64_t kTextReplyLimit = 1024;
+// The failure message of an exchange that ran out of memory.
+inline constexpr const char kOutOfMemoryText[] = "Out of memory.";
 
 // "dd-mm-yyyy", independent of any regional setting.
 std::string FormatRequestDate(const TDate& date);
@@ -55,8 +57,9 @@ class ReportHost {
   virtual bool ShellOpen(const std::string& path) = 0;
 };
 
-// Each run reports every outcome, failures included, as log entries through the host; only
-// failures that are not vxt::Exception leave a run (the files it opened are closed first).
+// Each run reports every outcome, failures included, as log entries through the host: a
+// vxt::Exception by its message, any other std::exception by its what() ("Out of memory." for
+// std::bad_alloc). Only what is no std::exception leaves a run (after the same cleanup).
 class ReportExchange {
  public:
   // The folder starts as the program folder.
@@ -90,7 +93,7 @@ class ReportExchange {
   void LiveStatus(FileApi& files, TFileStream& file);
   // Reads until the server closes, writing every byte into file.
   void ReceiveReply(TFileStream& file);
-  void EndFailedRun(const Exception& failure, TFileStream& file);
+  void EndFailedRun(const std::string& message, TFileStream& file);
   void CloseConnectionQuietly();
   void DiscardUnreadReply();
   void ThrowIfAborted() const;

@@ -5,18 +5,23 @@
 
 #include <cctype>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "FakeMainWindowView.h"
-#include "support/TestFiles.h"
 #include "app/mainunit.h"
+#include "connection/ConnectWorker.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "support/FakeReportHost.h"
+#include "support/FakeSocketApi.h"
 #include "support/FaultyFileApi.h"
 #include "support/ScriptedServer.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
@@ -29,6 +34,7 @@ using testing::Step;
 using testing::TempFolder;
 using testing::WriteBytes;
 using Lines = std::vector<std::string>;
+using SocketKind = testing::SocketCall::Kind;
 using namespace std::string_literals;
 
 std::string Text(const TDate& date) {
@@ -423,6 +429,105 @@ TEST_F(MainWindowTest, TheButtonComesBackWhenTheWindowRaises) {
   EXPECT_THROW(main_.BitBtn1Click(), std::runtime_error);
   EXPECT_TRUE(view_.button_enabled);
   EXPECT_FALSE(main_.ExchangeRunning());
+}
+
+// The host-name lookup runs while the window goes on pumping its messages, as during the
+// connect; its answer is what the connect then uses.
+TEST_F(MainWindowTest, TheWindowKeepsPumpingWhileTheHostNameIsLookedUp) {
+  testing::FakeSocketApi sockets;
+  sockets.AddHost("reports.example", "127.0.0.7");
+  sockets.LookupBlocks();
+  sockets.QueueData("Dobar dan\r\n");
+  sockets.QueueClose();
+  view_.server = "reports.example";
+  int pumps_during_lookup = 0;
+  bool released = false;
+  view_.on_pump = [&] {
+    if (released || !sockets.LookupPending()) return;
+    ++pumps_during_lookup;
+    EXPECT_EQ(view_.calls.back(), "pump all");
+    if (pumps_during_lookup == 3) {
+      released = true;
+      sockets.ReleaseLookup();
+    }
+  };
+  main_.BitBtn1Click();
+  EXPECT_EQ(pumps_during_lookup, 3) << "the lookup blocked the window";
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "Dobar dan"}));
+  ASSERT_EQ(sockets.Count(SocketKind::kConnect), 1u);
+  EXPECT_EQ(sockets.CallsOf(SocketKind::kConnect).at(0).text, "127.0.0.7");
+  // The socket was made and bound before the lookup.
+  EXPECT_EQ(sockets.Sequence({SocketKind::kWaitReadable, SocketKind::kRecv}).at(3),
+            SocketKind::kGetHostByName);
+}
+
+// A close while the lookup hangs: the window thread does not wait for the name server.
+TEST_F(MainWindowTest, ClosingTheWindowDoesNotWaitForAHangingLookup) {
+  testing::FakeSocketApi sockets;
+  sockets.LookupBlocks();
+  view_.server = "reports.example";
+  view_.on_pump = [&] {
+    if (!sockets.LookupPending()) return;
+    view_.on_pump = nullptr;
+    main_.AbortExchange();  // what the window's close does
+  };
+  main_.BitBtn1Click();
+  EXPECT_TRUE(sockets.LookupPending()) << "the exchange waited for the lookup";
+  EXPECT_TRUE(view_.log.empty());
+  EXPECT_FALSE(main_.ExchangeRunning());
+  EXPECT_EQ(main_.TCPClient.IOHandler(), nullptr);
+  EXPECT_EQ(sockets.OpenSockets(), 0u);
+  EXPECT_EQ(sockets.Count(SocketKind::kConnect), 0u);
+  EXPECT_TRUE(view_.button_enabled);
+  // The abandoned lookup ends later; its answer is read by nobody.
+  sockets.ReleaseLookup();
+}
+
+// Failures outside the exchange's own kinds end it like any other: one log line, the file
+// closed with what arrived, the connection closed.
+TEST_F(MainWindowTest, RunningOutOfMemoryIsLoggedAndCleanedUp) {
+  ScriptedServer server(
+      {Step::ReadLine(), Step::Send(testing::PatternBytes(4096)), Step::Silent()});
+  UseServer(server);
+  view_.on_pump = [&] {
+    if (view_.CallsStartingWith("pos ").empty()) return;
+    view_.on_pump = nullptr;
+    throw std::bad_alloc();
+  };
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText,
+                              "Error while connecting to TCP SERVER:\rOut of memory."}));
+  EXPECT_TRUE(testing::FileIsFree(folder_.File("response.pdf")));
+  EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), testing::PatternBytes(4096));
+  EXPECT_FALSE(main_.TCPClient.IsConnected());
+  ASSERT_TRUE(server.WaitUntilDone(0)) << "the client kept the connection open";
+  EXPECT_TRUE(server.ClientClosed(0));
+  EXPECT_FALSE(main_.ExchangeRunning());
+  EXPECT_TRUE(view_.button_enabled);
+}
+
+TEST_F(MainWindowTest, AConnectThreadThatCannotStartIsAConnectionFailure) {
+  ScriptedServer server(kTextReply);
+  UseServer(server);
+  const std::error_code refused = std::make_error_code(std::errc::resource_unavailable_try_again);
+  ASSERT_FALSE(refused.message().empty());
+  struct StartHook {
+    explicit StartHook(std::error_code code) {
+      SetWorkerStartHookForTesting([code] { throw std::system_error(code); });
+    }
+    ~StartHook() { SetWorkerStartHookForTesting(nullptr); }
+  };
+  {
+    StartHook no_threads(refused);
+    main_.BitBtn1Click();
+  }
+  EXPECT_EQ(view_.log, Lines{"Error while connecting to TCP SERVER:\r" + refused.message()});
+  EXPECT_EQ(main_.TCPClient.IOHandler(), nullptr);  // the socket is closed
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+  EXPECT_TRUE(view_.button_enabled);
+
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "Dobar dan"}));
 }
 
 TEST_F(MainWindowTest, AbortEndsARunningExchangeWithoutAnOutcome) {

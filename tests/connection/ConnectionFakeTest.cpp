@@ -619,5 +619,26 @@ TEST_F(ConnectionFakeTest, CountsBeyondThirtyTwoBitsAreARangeErrorOnlyWithAHandl
                 "Range check error");
 }
 
+TEST_F(ConnectionFakeTest, TheBlockThatPassesTheCountLimitStillReachesTheSink) {
+  Open();
+  client_.IOHandler()->SetRecvBufferSize(4096);
+  NotificationLog log(client_);
+  // An outer transfer that has counted nearly 2 GiB already: the reply's first block passes
+  // the limit of the notifications' 32-bit count, without 2 GiB on the way.
+  client_.BeginWork(wmRead, 0);
+  client_.DoWork(wmRead, 2147483647 - 1000);
+  const std::string first(3000, 'a');
+  const std::string second(4096, 'b');
+  fake_.QueueData(first);
+  fake_.QueueData(second);
+  fake_.QueueClose();
+  TMemoryStream sink;
+  ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "ERangeError",
+                "Range check error");
+  // The block that crossed the limit and the rest that had arrived are kept.
+  EXPECT_EQ(sink.DataAsString(), first + second);
+  EXPECT_TRUE(client_.IOHandler()->InputBuffer()->Empty());
+}
+
 }  // namespace
 }  // namespace vxt

@@ -124,6 +124,9 @@ struct FaultRow {
   bool opens_if_reset_is_orderly = false;
   // Samples the resident size while the reply streams in.
   bool bounded_memory = false;
+  // The client is slow with its second block (a slow disk, say): it writes it only once the
+  // server has ended its script, so that whatever the server did last has reached the client.
+  bool slow_second_block = false;
 };
 
 FaultRow Named(const char* name) {
@@ -200,6 +203,23 @@ std::vector<FaultRow> Rows() {
     FaultRow row = Named("ResetInTheMiddleOfTheReply");
     row.script = {Step::ReadLine(), Step::Send(part.head), Step::Pause(200), Step::Reset()};
     row.sent = part;
+    row.log = {kBeginLine, kEndLine, Failure(kResetText)};
+    row.depends_on_reset = true;
+    row.log_if_reset_is_orderly = {kBeginLine, kEndLine};
+    row.opens_if_reset_is_orderly = true;
+    rows.push_back(row);
+  }
+  {
+    // The pieces do not line up with the client's 4096-byte blocks: a block and 3000 bytes,
+    // a pause, then 4096 bytes and the reset. When the client's connection test sees the
+    // reset, the last 3000 bytes are still in its input buffer; they belong in the file.
+    FaultRow row = Named("ResetAfterPiecesOutOfStepWithTheBlocks");
+    const std::string first = kPdfHead + PatternBytes(7087, 2);
+    const std::string second = PatternBytes(4096, 3);
+    row.script = {Step::ReadLine(), Step::Send(first), Step::Pause(200), Step::Send(second),
+                  Step::Reset()};
+    row.sent = {first + second};
+    row.slow_second_block = true;
     row.log = {kBeginLine, kEndLine, Failure(kResetText)};
     row.depends_on_reset = true;
     row.log_if_reset_is_orderly = {kBeginLine, kEndLine};
@@ -336,6 +356,13 @@ TEST_P(FaultMatrixTest, LeavesExactlyWhatTheServerSentAndTheNextExchangeSucceeds
   client_.SetConnectTimeout(row.connect_timeout);
   client_.SetReadTimeout(row.read_timeout);
   if (row.bounded_memory) SampleMemoryDuringTheExchange();
+  if (row.slow_second_block) {
+    host_.on_work = [this, held = false](int32_t count) mutable {
+      if (held || count <= 4096) return;
+      held = true;
+      EXPECT_TRUE(server_.WaitUntilDone(0)) << "the server did not end its script";
+    };
+  }
 
   exchange_.RunReport();
 

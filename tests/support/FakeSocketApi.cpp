@@ -1,6 +1,7 @@
 #include "support/FakeSocketApi.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace vxt::testing {
@@ -11,6 +12,7 @@ namespace {
 constexpr int32_t kWsaEWouldBlock = 10035;
 constexpr int32_t kWsaENotSock = 10038;
 constexpr int32_t kWsaHostNotFound = 11001;
+constexpr int32_t kWsaTryAgain = 11002;
 
 thread_local int32_t last_error = 0;
 
@@ -59,8 +61,9 @@ FakeSocketApi::~FakeSocketApi() {
     std::unique_lock<std::mutex> lock(mutex_);
     destroying_ = true;
     connect_changed_.notify_all();
-    // A test that failed half-way may leave a worker inside Connect; let it leave first.
-    connect_changed_.wait(lock, [this] { return connects_pending_ == 0; });
+    // A test that failed half-way may leave a worker inside Connect, and an abandoned lookup
+    // may still be blocked; let them leave first.
+    connect_changed_.wait(lock, [this] { return connects_pending_ == 0 && lookups_pending_ == 0; });
   }
   SetSocketApiForTesting(nullptr);
 }
@@ -88,6 +91,23 @@ void FakeSocketApi::AddHost(const std::string& name, const std::string& ip) {
 void FakeSocketApi::FailLookup(const std::string& name, int32_t code) {
   std::lock_guard<std::mutex> lock(mutex_);
   failing_hosts_[name] = code;
+}
+
+void FakeSocketApi::LookupBlocks(int give_up_ms) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lookup_blocks_ = true;
+  lookup_give_up_ms_ = give_up_ms;
+}
+
+void FakeSocketApi::ReleaseLookup() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lookup_blocks_ = false;
+  connect_changed_.notify_all();
+}
+
+bool FakeSocketApi::LookupPending() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lookups_pending_ > 0;
 }
 
 void FakeSocketApi::ConnectSucceeds() {
@@ -369,7 +389,20 @@ int FakeSocketApi::GetPeerName(TSocketHandle s, TSocketAddress& address) {
 
 bool FakeSocketApi::GetHostByName(const std::string& name, std::string& ip, int32_t& error_code) {
   Record({Kind::kGetHostByName, kInvalidSocket, name, 0});
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (lookup_blocks_) {
+    ++lookups_pending_;
+    const bool released =
+        connect_changed_.wait_for(lock, std::chrono::milliseconds(lookup_give_up_ms_),
+                                  [this] { return !lookup_blocks_ || destroying_; });
+    --lookups_pending_;
+    connect_changed_.notify_all();
+    if (!released || destroying_) {
+      error_code = kWsaTryAgain;
+      last_error = error_code;
+      return false;
+    }
+  }
   auto failing = failing_hosts_.find(name);
   if (failing != failing_hosts_.end()) {
     error_code = failing->second;

@@ -10,8 +10,8 @@
 // returns at most one chunk), the peer's close, or a failure. A readability wait answers from
 // an explicit queue of answers first, then by the model: readable when an event is pending,
 // otherwise an immediate time-out (no time passes). A new socket starts with a peer that has
-// not closed. Calls may come from the connect worker's
-// thread; the fake is thread-safe and keeps the last error per thread.
+// not closed. Calls may come from the connect worker's or the lookup worker's thread; the fake
+// is thread-safe and keeps the last error per thread.
 #pragma once
 
 #include <condition_variable>
@@ -70,6 +70,13 @@ class FakeSocketApi : public SocketApi {
   // Names the lookup knows; any other name fails with 11001 unless FailLookup names a code.
   void AddHost(const std::string& name, const std::string& ip);
   void FailLookup(const std::string& name, int32_t code);
+  // Lookups block until ReleaseLookup (then they answer as above) or until give_up_ms have
+  // passed (then they fail with 11002, as against a name server that never answers), so that
+  // a test of broken code fails instead of hanging.
+  void LookupBlocks(int give_up_ms = 10000);
+  void ReleaseLookup();
+  // True while a lookup is blocked inside the fake.
+  bool LookupPending() const;
 
   // Connects succeed at once (the default), fail at once, or block until ReleaseConnect or
   // until their socket is closed (then they fail with 10038, as a socket closed under a
@@ -165,6 +172,9 @@ class FakeSocketApi : public SocketApi {
   bool connect_released_ = false;
   int32_t release_code_ = 0;
   int connects_pending_ = 0;
+  bool lookup_blocks_ = false;
+  int lookup_give_up_ms_ = 0;
+  int lookups_pending_ = 0;
   bool destroying_ = false;
   std::deque<Event> incoming_;
   bool peer_closed_ = false;
