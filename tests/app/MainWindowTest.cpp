@@ -688,14 +688,15 @@ TEST_F(MainWindowTest, TheMenuChosenDuringAReportStartsTheLiveStatusAfterIt) {
   EXPECT_TRUE(view_.calls.empty());
 
   // A failure of the window ends the report before the live status could follow it: the next
-  // tick runs it.
+  // tick runs it. (Only what is no std::exception leaves the exchange; the rest is logged.)
+  struct WindowGone {};
   view_.on_pump = [&] {
     if (view_.CallsStartingWith("max ").empty()) return;
     view_.on_pump = nullptr;
     main_.LiveStatusMenuClick();
-    throw std::runtime_error("window gone");
+    throw WindowGone();
   };
-  EXPECT_THROW(main_.BitBtn1Click(), std::runtime_error);
+  EXPECT_THROW(main_.BitBtn1Click(), WindowGone);
   EXPECT_TRUE(view_.timer_enabled);
   tick(1);
   ASSERT_TRUE(server.WaitForConnections(6)) << "the tick did not run the waiting live status";
