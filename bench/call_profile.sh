@@ -55,7 +55,7 @@ for click in 2 3 4; do
 done
 
 # --- 2. The cost of one call of each kind ---------------------------------------------------
-bench_log "call costs (about a minute)"
+bench_log "call costs (about 20 s)"
 wine "$bench_dir/tools/vxt_wine_call_costs.exe" "$(winepath -w "$out")" >"$out/costs.tsv" ||
   { bench_log "vxt_wine_call_costs failed"; exit 1; }
 
@@ -184,7 +184,8 @@ echo
 echo "Command: bash bench/call_profile.sh"
 echo "Machine: $machine"
 echo
-echo "Per 4096-byte block, the program's own calls (relay counts; price: one call in isolation):"
+echo "Per 4096-byte block, the program's own calls (relay counts; price: the median of one call"
+echo "of that kind in isolation, below):"
 echo
 report block | table "| Call | Calls per block | us per call | us per block | relayed calls nested per call |" \
   "|---|---|---|---|---|"
@@ -212,10 +213,11 @@ for v in "bb-minimal:minimal client" "bb-progress:minimal + PBM_SETPOS per block
   echo "| ${v#*:} | $(done_median "$out/$name-200.txt") ms | $(done_median "$out/$name-8m.txt") ms | $(block_us "$name") |"
 done
 echo
-echo "One call of each kind under this Wine (median of 5 repetitions):"
+echo "One call of each kind under this Wine (median of the samples, and their 10th percentile:"
+echo "about what the call costs on an idle machine):"
 echo
-echo "| Call | us per call |"
-echo "|---|---|"
-awk -F'\t' 'NR > 1 { printf "| %s | %s |\n", $1, $2 }' "$out/costs.tsv"
+echo "| Call | us per call, median | 10th percentile |"
+echo "|---|---|---|"
+awk -F'\t' 'NR > 1 { printf "| %s | %s | %s |\n", $1, $2, $3 }' "$out/costs.tsv"
 echo
 echo "Raw counts: $out/click{2,3,4}.tsv; trace: $trace"
