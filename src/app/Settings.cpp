@@ -121,13 +121,16 @@ void TValueList::AppendEntry(const std::string& name, const std::string& value) 
   lines_.push_back(name + "=" + value);
 }
 
+TSettingsEntry SplitSettingsEntry(std::string_view line) {
+  const size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return TSettingsEntry{line, std::string_view(), false};
+  return TSettingsEntry{line.substr(0, equals), line.substr(equals + 1), true};
+}
+
 std::string TValueList::Value(const std::string& name) const {
   for (const std::string& line : lines_) {
-    size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;  // no "=": the line has no name
-    if (SameNameIgnoringCase(std::string_view(line).substr(0, equals), name)) {
-      return line.substr(equals + 1);
-    }
+    const TSettingsEntry entry = SplitSettingsEntry(line);
+    if (entry.named && SameNameIgnoringCase(entry.name, name)) return std::string(entry.value);
   }
   return std::string();
 }
