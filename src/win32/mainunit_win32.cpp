@@ -199,7 +199,9 @@ void TVXTMainWindow::OnCommand(int id, int code) {
 }
 
 void TVXTMainWindow::OnTimer(WPARAM id) {
-  if (id != kTimer1Id || close_pending_) return;
+  // KillTimer leaves the ticks already queued where they are: a tick that arrives after the
+  // timer stopped counts no more than the stopped timer.
+  if (id != kTimer1Id || !timer_enabled_ || close_pending_) return;
   Guarded([this] { logic_->Timer1Timer(); });
   FinishPendingClose();
 }

@@ -755,30 +755,69 @@ TEST_F(MainWindowUi, ACloseWhileASilentServerKeepsTheClientWaitingEndsTheProgram
   EXPECT_EQ(saved, Settings("2", VXT_EXPECTED_PIN, "127.0.0.38"));
 }
 
+// Posts ticks of the window's timer, as the system delivers them while the timer runs.
+void PostTicks(HWND window, int count) {
+  for (int i = 0; i < count; ++i) PostMessageA(window, WM_TIMER, kTimer1Id, 0);
+}
+
+// Waits until the program has handled every message posted to it before: a selection posted
+// to Edit1 behind them shows once they are through (posted messages are handled in order).
+// Edit1 must hold at least 8 characters. False when the wait gave up.
+bool WaitForPostedMessages(const ProgramUnderTest& program) {
+  static int mark = 0;
+  mark = mark % 8 + 1;
+  HWND edit = program.Control(kEdit1Id);
+  PostMessageA(edit, EM_SETSEL, 0, mark);
+  return WaitUntil(
+      [&] { return Query(edit, EM_GETSEL) == static_cast<DWORD_PTR>(MAKELONG(0, mark)); }, 10000);
+}
+
 TEST_F(MainWindowUi, TheSystemMenuStartsAndStopsTheLiveStatus) {
   FixedPortServer server("127.0.0.37", {0, "Server radi\r\n"});
   ASSERT_TRUE(server.Listening());
   ProgramUnderTest program("LiveStatus");
   StartProgram(program);
+  HWND window = program.MainWindow();
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.37"));
+  const std::string status_log = LogOf({kBeginLine, kEndLine, "Server radi"});
+  // The count-th live status has ended: the server has had count connections, the log shows
+  // the reply, and the button is back (it is grey from before the connect until the end).
+  auto live_statuses_ended = [&](size_t count) {
+    return WaitUntil(
+        [&] {
+          return server.Connections() == count && program.LogText() == status_log &&
+                 program.ReportButtonEnabled();
+        },
+        10000);
+  };
 
-  PostMessageA(program.MainWindow(), WM_SYSCOMMAND, kLiveStatusMenuId, 0);
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        std::string log = program.LogText();
-        return log.size() >= 13 && log.substr(log.size() - 13) == "Server radi\r\n";
-      },
-      10000))
-      << program.LogText();
-  ASSERT_EQ(server.Connections(), 1u);
+  // Checking the item runs the live status at once.
+  PostMessageA(window, WM_SYSCOMMAND, kLiveStatusMenuId, 0);
+  ASSERT_TRUE(live_statuses_ended(1)) << "no live status after the menu: " << server.Connections()
+                                      << " connections, log \"" << program.LogText() << "\"";
   EXPECT_EQ(server.Requests()[0], "ALIVR\r\n");
   std::string status;
   ASSERT_TRUE(program.ReadFile("alivr.txt", status));
   EXPECT_EQ(status, "Server radi\r\n");
-  // The second click stops the repetition.
-  PostMessageA(program.MainWindow(), WM_SYSCOMMAND, kLiveStatusMenuId, 0);
+
+  // 31 ticks of the running timer repeat it. (The timer's own ticks count too, one a second;
+  // these come first by far.)
+  PostTicks(window, 31);
+  ASSERT_TRUE(live_statuses_ended(2))
+      << "31 ticks did not repeat the live status: " << server.Connections()
+      << " connections, log \"" << program.LogText() << "\"";
+  EXPECT_EQ(server.Requests()[1], "ALIVR\r\n");
+
+  // Unchecked, twice as many ticks repeat nothing: ticks that are still on their way when
+  // the timer stops count no more than the stopped timer.
+  PostMessageA(window, WM_SYSCOMMAND, kLiveStatusMenuId, 0);
+  PostTicks(window, 62);
+  ASSERT_TRUE(WaitForPostedMessages(program)) << "the window did not get through its messages";
+  ASSERT_TRUE(WaitUntil([&] { return program.ReportButtonEnabled(); }, 10000))
+      << "an exchange still runs";
+  EXPECT_EQ(server.Connections(), 2u) << "the live status went on after the item was unchecked";
   CloseProgram(program);
-  EXPECT_EQ(server.Connections(), 1u);
+  EXPECT_EQ(server.Connections(), 2u);
 }
 
 }  // namespace
