@@ -55,11 +55,15 @@ TDate CLibraryToday() {
   return TDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-// The last day of a month by the calendar's rules, written out.
+// The last day of a month by the C library: day 0 of the next month.
 int LastDayOf(int year, int month) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
+  std::tm day{};
+  day.tm_year = year - 1900;
+  day.tm_mon = month;  // the next month, counted from 0
+  day.tm_mday = 0;
+  day.tm_hour = 12;  // clear of a clock change at midnight
+  std::mktime(&day);
+  return day.tm_mday;
 }
 
 class MainWindowTest : public ::testing::Test {
