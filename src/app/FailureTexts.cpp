@@ -19,4 +19,9 @@ std::string StartupFailureText(const StartupFailure& failure, const std::string&
          ".\r\n" + message + dot + "\r\n";
 }
 
+std::string ModuleNameOf(const std::string& executable_path) {
+  const size_t cut = executable_path.find_last_of("\\/:");
+  return cut == std::string::npos ? executable_path : executable_path.substr(cut + 1);
+}
+
 }  // namespace vxt

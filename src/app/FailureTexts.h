@@ -23,4 +23,8 @@ struct StartupFailure {
 // and does not already end with one.
 std::string StartupFailureText(const StartupFailure& failure, const std::string& module_name);
 
+// The executable's file name without its folder, as the start-up failure box names the module:
+// what follows the last backslash, "/" or ":" of its path, whichever style the path has.
+std::string ModuleNameOf(const std::string& executable_path);
+
 }  // namespace vxt

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "failures/Exceptions.h"
+#include "platform/FileHandle.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 
@@ -45,39 +46,34 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 // Deletes the file of a failed save unless it was handed over.
 class TemporaryFile {
  public:
-  TemporaryFile(FileApi& api, const std::string& target) : api_(api) {
+  TemporaryFile(FileApi& api, const std::string& target) : file_(api) {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
       path_ = target + "." + std::to_string(CurrentProcessId()) + "-" +
               std::to_string(temporary_sequence.fetch_add(1) + 1) + ".tmp";
-      code_ = api_.CreateNew(path_, handle_);
+      code_ = api.CreateNew(path_, file_.Receive());
       if (code_ != kErrorFileExists) break;
     }
-    if (code_ != 0) handle_ = kInvalidFile;
   }
   ~TemporaryFile() {
-    if (handle_ != kInvalidFile) api_.Close(handle_);
-    if (code_ == 0 && !released_) api_.DeleteFile(path_);
+    // Closed first: an open file cannot be deleted on Windows.
+    file_.Close();
+    if (code_ == 0 && !released_) file_.Api().DeleteFile(path_);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
   // 0 when the file was created, else the last creation's error code.
   uint32_t CreateCode() const { return code_; }
-  TFileHandle Handle() const { return handle_; }
+  TFileHandle Handle() const { return file_.Handle(); }
   const std::string& Path() const { return path_; }
-  // Closes the handle; returns the close's error code.
-  uint32_t Close() {
-    uint32_t code = api_.Close(handle_);
-    handle_ = kInvalidFile;
-    return code;
-  }
+  // Closes the file; returns the close's error code.
+  uint32_t Close() { return file_.Close(); }
   void Release() { released_ = true; }
 
  private:
-  FileApi& api_;
+  TFileHolder file_;
   std::string path_;
   uint32_t code_ = 0;
-  TFileHandle handle_ = kInvalidFile;
   bool released_ = false;
 };
 
@@ -91,12 +87,12 @@ bool WriteWhole(FileApi& api, TFileHandle handle, const std::string& block) {
 
 // Creates (or cuts) the settings file itself and writes block into it.
 void SaveInPlace(FileApi& api, const std::string& path, const std::string& block) {
-  TFileHandle handle = kInvalidFile;
-  uint32_t code = api.CreateExclusive(path, handle);
+  TFileHolder file(api);
+  uint32_t code = api.CreateExclusive(path, file.Receive());
   if (code != 0) RaiseCreateFileFailure(path, code);
-  bool whole = WriteWhole(api, handle, block);
+  bool whole = WriteWhole(api, file.Handle(), block);
   // Closing flushes what the system still buffers; a failure there loses data like a write.
-  if (api.Close(handle) != 0 || !whole) throw EWriteError(kStreamWriteError);
+  if (file.Close() != 0 || !whole) throw EWriteError(kStreamWriteError);
 }
 
 }  // namespace
@@ -125,25 +121,28 @@ void TValueList::AppendEntry(const std::string& name, const std::string& value) 
   lines_.push_back(name + "=" + value);
 }
 
+TSettingsEntry SplitSettingsEntry(std::string_view line) {
+  const size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return TSettingsEntry{line, std::string_view(), false};
+  return TSettingsEntry{line.substr(0, equals), line.substr(equals + 1), true};
+}
+
 std::string TValueList::Value(const std::string& name) const {
   for (const std::string& line : lines_) {
-    size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;  // no "=": the line has no name
-    if (SameNameIgnoringCase(std::string_view(line).substr(0, equals), name)) {
-      return line.substr(equals + 1);
-    }
+    const TSettingsEntry entry = SplitSettingsEntry(line);
+    if (entry.named && SameNameIgnoringCase(entry.name, name)) return std::string(entry.value);
   }
   return std::string();
 }
 
 void TValueList::LoadFromFile(const std::string& path) {
   FileApi& api = ActiveFileApi();
-  TFileHandle handle = kInvalidFile;
-  uint32_t code = api.OpenShareRead(path, handle);
+  TFileHolder file(api);
+  uint32_t code = api.OpenShareRead(path, file.Receive());
   if (code != 0) RaiseOpenFileFailure(path, code);
 
   std::string data;
-  int64_t size = api.Size(handle);
+  int64_t size = api.Size(file.Handle());
   if (size > 0) data.resize(static_cast<size_t>(size));
   size_t filled = 0;
   // One read normally takes the whole file; the loop only guards against a short read or a
@@ -152,16 +151,13 @@ void TValueList::LoadFromFile(const std::string& path) {
   for (;;) {
     if (filled == data.size()) data.resize(data.size() + 4096);
     size_t read = 0;
-    code = api.Read(handle, data.data() + filled, data.size() - filled, read);
-    if (code != 0) {
-      api.Close(handle);
-      RaiseOpenFileFailure(path, code);
-    }
+    code = api.Read(file.Handle(), data.data() + filled, data.size() - filled, read);
+    if (code != 0) RaiseOpenFileFailure(path, code);
     if (read == 0) break;
     filled += read;
   }
   data.resize(filled);
-  api.Close(handle);
+  file.Close();
   lines_ = SplitSettingsLines(data);
 }
 

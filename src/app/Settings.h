@@ -12,6 +12,15 @@ namespace vxt {
 // data; text after the last break is a last line; a trailing break adds no empty line.
 std::vector<std::string> SplitSettingsLines(std::string_view data);
 
+// One line of the store cut at its first "=": the name before it and the value after it. A line
+// without "=" has no name; the settings list still shows it whole in its name column.
+struct TSettingsEntry {
+  std::string_view name;   // the whole line when it has no "="
+  std::string_view value;  // empty when the line has no "="
+  bool named = false;      // the line has a "="
+};
+TSettingsEntry SplitSettingsEntry(std::string_view line);
+
 class TValueList {
  public:
   void Clear() { lines_.clear(); }

@@ -80,7 +80,6 @@ class TVXTMain {
   // runs, as soon as that one has returned; stopping disables the timer, unchecks the item,
   // drops a run still waiting and restarts the tick count.
   void LiveStatusMenuClick();
-  bool LiveStatusOn() const { return live_status_on_; }
   void TCPClientWorkBegin(TTCPClient& sender, TWorkMode mode, int32_t work_count_max);
   void TCPClientWork(TTCPClient& sender, TWorkMode mode, int32_t work_count);
   void TCPClientWorkEnd(TTCPClient& sender, TWorkMode mode);

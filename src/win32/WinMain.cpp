@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "FailureBoxes.h"
 #include "mainunit_win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {

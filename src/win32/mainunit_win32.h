@@ -1,4 +1,4 @@
-// The Win32 main window VXTMain: its controls, its window procedure, and the view that the
+// The Win32 main window VXTMain: its window procedure, its controls, and the view that the
 // portable window logic (TVXTMain) drives.
 #pragma once
 
@@ -8,20 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "WindowLayout.h"
 #include "app/FailureTexts.h"
 #include "app/mainunit.h"
 
 namespace vxt::win32 {
-
-// Shows the start-up failure box (task-modal, error icon, caption "Application Error").
-void ShowStartupFailure(const StartupFailure& failure);
-
-// The default failure display: a modal box with an error icon and OK, captioned with the
-// application title, whose text is the failure's message with the final "." rule applied.
-void ShowDefaultFailure(HWND owner, const std::string& message);
-
-// Scales a length designed at 96 pixels per inch to dpi.
-int ScaleToDpi(int value, int dpi);
 
 class TVXTMainWindow final : public MainWindowView {
  public:
@@ -42,29 +33,30 @@ class TVXTMainWindow final : public MainWindowView {
   // True for messages that the dialog manager handled (Tab between the controls).
   bool PreTranslate(MSG& msg);
 
-  // ReportHost
+  // The view, by control. The request's fields: Edit1, Edit3, Edit2, d1 and d2.
   std::string ServerText() override;
+  void SetServerText(const std::string& text) override;
   std::string CustomerText() override;
+  void SetCustomerText(const std::string& text) override;
   std::string PinText() override;
+  void SetPinText(const std::string& text) override;
   TDate FirstDay() override;
+  void SetFirstDay(const TDate& date) override;
   TDate LastDay() override;
+  void SetLastDay(const TDate& date) override;
+  // The log Memo1, the bar pb and the report button BitBtn1.
   void ClearLog() override;
   void AppendLog(const std::string& entry) override;
-  void ProcessMessages() override;
-  bool ShellOpen(const std::string& path) override;
-
-  // MainWindowView
-  void SetServerText(const std::string& text) override;
-  void SetCustomerText(const std::string& text) override;
-  void SetPinText(const std::string& text) override;
-  void SetFirstDay(const TDate& date) override;
-  void SetLastDay(const TDate& date) override;
   int32_t ProgressMax() override;
   void SetProgressMax(int32_t value) override;
   void SetProgressPosition(int32_t value) override;
   void SetReportButtonEnabled(bool enabled) override;
+  // Timer1 and the system menu's item.
   void SetTimerEnabled(bool enabled) override;
   void SetLiveStatusChecked(bool checked) override;
+  // The shell and the message queue.
+  bool ShellOpen(const std::string& path) override;
+  void ProcessMessages() override;
   void PumpMessages(bool all_pending) override;
   bool MessagesPending() override;
 
@@ -73,27 +65,27 @@ class TVXTMainWindow final : public MainWindowView {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
   bool OnCreate();
-  void CreateControls();
   void OnCommand(int id, int code);
-  void OnClose();
+  void OnTimer(WPARAM id);
   void OnSysCommand(WPARAM command);
+  void OnActivate(WPARAM state);
+  void OnClose();
+  void OnDestroy();
+  // The controls with their initial contents, and the system menu's item.
+  void CreateControlsAndMenu();
   // Runs a handler of the logic; a failure it raises goes to the default failure display.
   template <typename Handler>
   void Guarded(Handler&& handler);
   // Ends the window once no exchange runs any more (a close requested during one waits).
   void FinishPendingClose();
+  // Shows the settings store's lines in the list vl, a name and a value a row.
   void ShowStoreInList();
-
-  HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
-  std::string ControlText(int id) const;
-  void SetControlText(int id, const std::string& text);
-  TDate PickerDate(int id) const;
-  void SetPickerDate(int id, const TDate& date);
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
   int dpi_ = 96;
+  TVXTMainControls controls_;
   HWND focus_before_deactivation_ = nullptr;
   std::unique_ptr<TVXTMain> logic_;
   StartupFailure failure_;

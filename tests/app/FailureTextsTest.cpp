@@ -47,5 +47,16 @@ TEST(StartupFailureText, NamesClassModuleAddressAndEndsTheMessageWithOneStop) {
             "Exception EIdWinsockStubError in module a.exe at 00001A2B.\r\nError .\r\n");
 }
 
+TEST(ModuleNameOf, IsWhatFollowsTheLastFolderOrDriveSeparator) {
+  EXPECT_EQ(ModuleNameOf("C:\\Program Files\\VXT\\VXTVannikorde.exe"), "VXTVannikorde.exe");
+  EXPECT_EQ(ModuleNameOf("Z:/build/windows/VXTVannikorde.exe"), "VXTVannikorde.exe");
+  EXPECT_EQ(ModuleNameOf("C:VXTVannikorde.exe"), "VXTVannikorde.exe");
+  EXPECT_EQ(ModuleNameOf("a\\b/c.exe"), "c.exe");
+  EXPECT_EQ(ModuleNameOf("a/b\\c.exe"), "c.exe");
+  EXPECT_EQ(ModuleNameOf("VXTVannikorde.exe"), "VXTVannikorde.exe");
+  EXPECT_EQ(ModuleNameOf("C:\\folder\\"), "");
+  EXPECT_EQ(ModuleNameOf(""), "");
+}
+
 }  // namespace
 }  // namespace vxt

@@ -59,6 +59,33 @@ TEST(SplitSettingsLines, KeepsEveryOtherByteUnconverted) {
   EXPECT_EQ(SplitSettingsLines(bytes), Lines{bytes});
 }
 
+struct EntryCase {
+  std::string line;
+  std::string name;
+  std::string value;
+  bool named;
+};
+
+// As the settings list shows the store's lines: name column, value column.
+TEST(SplitSettingsEntry, CutsAtTheFirstEqualsSign) {
+  const EntryCase cases[] = {
+      {"KUPAC_ID=2", "KUPAC_ID", "2", true},
+      {"VXTSERVER=a=b=", "VXTSERVER", "a=b=", true},
+      {"KUPAC_PIN=", "KUPAC_PIN", "", true},
+      {"=x", "", "x", true},
+      {"=", "", "", true},
+      {" name = value ", " name ", " value ", true},
+      {"[Main]", "[Main]", "", false},  // no "=": shown whole, with no name to look up
+      {"", "", "", false},
+  };
+  for (const EntryCase& c : cases) {
+    const TSettingsEntry entry = SplitSettingsEntry(c.line);
+    EXPECT_EQ(entry.name, c.name) << c.line;
+    EXPECT_EQ(entry.value, c.value) << c.line;
+    EXPECT_EQ(entry.named, c.named) << c.line;
+  }
+}
+
 TValueList ListOf(const Lines& lines) {
   TValueList list;
   for (const std::string& line : lines) {

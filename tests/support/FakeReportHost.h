@@ -12,12 +12,9 @@
 #include "connection/TCPClient.h"
 #include "platform/Files.h"
 #include "report/ReportExchange.h"
+#include "support/WindowTexts.h"  // kBeginLine, kEndLine
 
 namespace vxt::testing {
-
-// The window's reception lines, which it logs from the connection's notifications.
-inline constexpr char kBeginLine[] = "Pocetak prijema podataka...sacekajte kraj prenosa...";
-inline constexpr char kEndLine[] = "Prijem podataka zavrsen";
 
 // The request line that FakeHost's default fields make.
 inline constexpr char kDecemberRequest[] = "IZVJ 2 01-12-2026 31-12-2026  \r\n";

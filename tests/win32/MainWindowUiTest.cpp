@@ -10,22 +10,40 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "ControlIds.h"
 #include "FixedPortServer.h"
 #include "ProgramUnderTest.h"
-#include "failures/Exceptions.h"
+#include "support/WindowTexts.h"
 
 namespace vxt::uitest {
 namespace {
 
 using namespace vxt::win32;
+using vxt::testing::kApplicationTitleText;
+using vxt::testing::kBeginLine;
+using vxt::testing::kCaptionText;
+using vxt::testing::kEndLine;
+using vxt::testing::kFailurePrefix;
+using vxt::testing::kNotOpenedPrefix;
+using vxt::testing::kServerDroppedLine;
 
-constexpr char kBegin[] = "Pocetak prijema podataka...sacekajte kraj prenosa...\r\n";
-constexpr char kEnd[] = "Prijem podataka zavrsen\r\n";
-constexpr char kPrefix[] = "Error while connecting to TCP SERVER:\r";
+// The log's text with these entries: each ends with CR LF.
+std::string LogOf(std::initializer_list<std::string> entries) {
+  std::string log;
+  for (const std::string& entry : entries) log += entry + "\r\n";
+  return log;
+}
+
+// The last day of a month, written out.
+int LastDayOf(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
 
 class MainWindowUi : public ::testing::Test {
  protected:
@@ -120,7 +138,7 @@ TEST_F(MainWindowUi, LayoutMatchesTheDesignAt96DpiScaledToTheSessionsDpi) {
   StartProgram(program);
   HWND window = program.MainWindow();
 
-  EXPECT_EQ(WindowText(window), "BRAXO Tarnwell podaci uzivo");
+  EXPECT_EQ(WindowText(window), kCaptionText);
   RECT client;
   GetClientRect(window, &client);
   EXPECT_EQ(client.right, Scaled(349));
@@ -242,16 +260,12 @@ TEST_F(MainWindowUi, ThePeriodIsTheCurrentMonthAndTheFieldsHoldTheirDefaults) {
   SYSTEMTIME first{}, last{};
   ASSERT_TRUE(program.ReadControlTime(program.Control(kD1Id), first));
   ASSERT_TRUE(program.ReadControlTime(program.Control(kD2Id), last));
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  int year = today.wYear;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  int last_day = today.wMonth == 2 && leap ? 29 : kDays[today.wMonth - 1];
   EXPECT_EQ(first.wYear, today.wYear);
   EXPECT_EQ(first.wMonth, today.wMonth);
   EXPECT_EQ(first.wDay, 1);
   EXPECT_EQ(last.wYear, today.wYear);
   EXPECT_EQ(last.wMonth, today.wMonth);
-  EXPECT_EQ(last.wDay, last_day);
+  EXPECT_EQ(last.wDay, LastDayOf(today.wYear, today.wMonth));
 
   EXPECT_EQ(WindowText(program.Control(kEdit1Id)), VXT_EXPECTED_SERVER);
   EXPECT_EQ(WindowText(program.Control(kEdit3Id)), "2");
@@ -377,7 +391,7 @@ TEST_F(MainWindowUi, At144DpiEveryPositionAndSizeIsOneAndAHalfTimesTheDesign) {
 // The default failure display: the application title as caption, the message and its ".".
 void ExpectFileFailureBox(const MessageBoxContent& box, const std::string& start) {
   ASSERT_NE(box.box, nullptr) << "no message box";
-  EXPECT_EQ(box.caption, "BRAXO Tarnwell podaci Uzivo");
+  EXPECT_EQ(box.caption, kApplicationTitleText);
   EXPECT_EQ(box.text.rfind(start, 0), 0u) << box.text;
   // The system's text of the error, without its own final stop, then the one appended.
   ASSERT_GT(box.text.size(), start.size() + 1) << box.text;
@@ -522,10 +536,8 @@ TEST_F(MainWindowUi, ASocketLibraryThatCannotBeLoadedEndsTheStartWithTheApplicat
 std::string ExpectedRequest(const std::string& customer, const std::string& pin) {
   SYSTEMTIME today;
   GetLocalTime(&today);
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   int year = today.wYear;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  int last_day = today.wMonth == 2 && leap ? 29 : kDays[today.wMonth - 1];
+  int last_day = LastDayOf(year, today.wMonth);
   char line[128];
   wsprintfA(line, "IZVJ %s 01-%02d-%04d %02d-%02d-%04d %s \r\n", customer.c_str(), today.wMonth,
             year, last_day, today.wMonth, year, pin.c_str());
@@ -546,7 +558,7 @@ TEST_F(MainWindowUi, ATextReplyIsLoggedAfterTheReceptionLinesAndTheBarEndsEmpty)
   StartProgram(program);
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.31"));
 
-  EXPECT_EQ(program.RunReport(), std::string(kBegin) + kEnd + "Racun za kupca 2 je spreman\r\n");
+  EXPECT_EQ(program.RunReport(), LogOf({kBeginLine, kEndLine, "Racun za kupca 2 je spreman"}));
   ASSERT_EQ(server.Connections(), 1u);
   EXPECT_EQ(server.Requests()[0], ExpectedRequest("2", VXT_EXPECTED_PIN));
   std::string received;
@@ -567,8 +579,9 @@ TEST_F(MainWindowUi, AnEmptyReplySaysTheServerDroppedTheConnection) {
   std::string log = program.RunReport();
   // Whether the close comes before or after the first connection test decides whether the
   // reception lines stand before the outcome.
-  const std::string outcome = "Server je raskinuo konekciju!\r\n";
-  EXPECT_TRUE(log == std::string(kBegin) + kEnd + outcome || log == outcome) << log;
+  EXPECT_TRUE(log == LogOf({kBeginLine, kEndLine, kServerDroppedLine}) ||
+              log == LogOf({kServerDroppedLine}))
+      << log;
   std::string received = "x";
   ASSERT_TRUE(program.ReadFile("response.pdf", received));
   EXPECT_EQ(received, "");
@@ -581,18 +594,18 @@ TEST_F(MainWindowUi, FailuresAreLoggedAfterTheFixedPrefix) {
   ProgramUnderTest program("Failures");
   StartProgram(program);
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.33"));
-  EXPECT_EQ(program.RunReport(), std::string(kBegin) + kEnd + "ok\r\n");
+  EXPECT_EQ(program.RunReport(), LogOf({kBeginLine, kEndLine, "ok"}));
   EXPECT_TRUE(program.FileExists("response.pdf"));
 
   // Nothing listens on this address: the connection is refused, and the previous response
   // file is gone already.
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.34"));
   EXPECT_EQ(program.RunReport(),
-            std::string(kPrefix) + "Socket Error # 10061\r\nConnection refused.\r\n");
+            LogOf({kFailurePrefix + std::string("Socket Error # 10061\r\nConnection refused.")}));
   EXPECT_FALSE(program.FileExists("response.pdf"));
 
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), ""));
-  EXPECT_EQ(program.RunReport(), std::string(kPrefix) + "\r\n");
+  EXPECT_EQ(program.RunReport(), LogOf({kFailurePrefix}));
   EXPECT_EQ(server.Connections(), 1u);
   CloseProgram(program);
 }
@@ -659,9 +672,8 @@ TEST_F(MainWindowUi, AReportTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {
   StartProgram(program);
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.39"));
 
-  EXPECT_EQ(program.RunReport(), std::string(kBegin) + kEnd +
-                                     "Izvjestaj je snimljen, ali se ne moze otvoriti: " +
-                                     program.PathOf("response.pdf") + "\r\n");
+  EXPECT_EQ(program.RunReport(),
+            LogOf({kBeginLine, kEndLine, kNotOpenedPrefix + program.PathOf("response.pdf")}));
   std::string received;
   ASSERT_TRUE(program.ReadFile("response.pdf", received));
   EXPECT_EQ(received, report);
@@ -685,7 +697,7 @@ TEST_F(MainWindowUi, TheButtonIsGreyWhileAnExchangeRuns) {
   ASSERT_TRUE(WaitUntil([&] { return server.BytesSent() >= 50; }, 10000));
   EXPECT_FALSE(program.ReportButtonEnabled()) << "grey for as long as the reply arrives";
   ASSERT_TRUE(WaitUntil([&] { return program.ReportButtonEnabled(); }, 20000));
-  EXPECT_EQ(program.LogText(), std::string(kBegin) + kEnd + reply + "\r\n");
+  EXPECT_EQ(program.LogText(), LogOf({kBeginLine, kEndLine, reply}));
   CloseProgram(program);
 }
 
@@ -743,30 +755,69 @@ TEST_F(MainWindowUi, ACloseWhileASilentServerKeepsTheClientWaitingEndsTheProgram
   EXPECT_EQ(saved, Settings("2", VXT_EXPECTED_PIN, "127.0.0.38"));
 }
 
+// Posts ticks of the window's timer, as the system delivers them while the timer runs.
+void PostTicks(HWND window, int count) {
+  for (int i = 0; i < count; ++i) PostMessageA(window, WM_TIMER, kTimer1Id, 0);
+}
+
+// Waits until the program has handled every message posted to it before: a selection posted
+// to Edit1 behind them shows once they are through (posted messages are handled in order).
+// Edit1 must hold at least 8 characters. False when the wait gave up.
+bool WaitForPostedMessages(const ProgramUnderTest& program) {
+  static int mark = 0;
+  mark = mark % 8 + 1;
+  HWND edit = program.Control(kEdit1Id);
+  PostMessageA(edit, EM_SETSEL, 0, mark);
+  return WaitUntil(
+      [&] { return Query(edit, EM_GETSEL) == static_cast<DWORD_PTR>(MAKELONG(0, mark)); }, 10000);
+}
+
 TEST_F(MainWindowUi, TheSystemMenuStartsAndStopsTheLiveStatus) {
   FixedPortServer server("127.0.0.37", {0, "Server radi\r\n"});
   ASSERT_TRUE(server.Listening());
   ProgramUnderTest program("LiveStatus");
   StartProgram(program);
+  HWND window = program.MainWindow();
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.37"));
+  const std::string status_log = LogOf({kBeginLine, kEndLine, "Server radi"});
+  // The count-th live status has ended: the server has had count connections, the log shows
+  // the reply, and the button is back (it is grey from before the connect until the end).
+  auto live_statuses_ended = [&](size_t count) {
+    return WaitUntil(
+        [&] {
+          return server.Connections() == count && program.LogText() == status_log &&
+                 program.ReportButtonEnabled();
+        },
+        10000);
+  };
 
-  PostMessageA(program.MainWindow(), WM_SYSCOMMAND, kLiveStatusMenuId, 0);
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        std::string log = program.LogText();
-        return log.size() >= 13 && log.substr(log.size() - 13) == "Server radi\r\n";
-      },
-      10000))
-      << program.LogText();
-  ASSERT_EQ(server.Connections(), 1u);
+  // Checking the item runs the live status at once.
+  PostMessageA(window, WM_SYSCOMMAND, kLiveStatusMenuId, 0);
+  ASSERT_TRUE(live_statuses_ended(1)) << "no live status after the menu: " << server.Connections()
+                                      << " connections, log \"" << program.LogText() << "\"";
   EXPECT_EQ(server.Requests()[0], "ALIVR\r\n");
   std::string status;
   ASSERT_TRUE(program.ReadFile("alivr.txt", status));
   EXPECT_EQ(status, "Server radi\r\n");
-  // The second click stops the repetition.
-  PostMessageA(program.MainWindow(), WM_SYSCOMMAND, kLiveStatusMenuId, 0);
+
+  // 31 ticks of the running timer repeat it. (The timer's own ticks count too, one a second;
+  // these come first by far.)
+  PostTicks(window, 31);
+  ASSERT_TRUE(live_statuses_ended(2))
+      << "31 ticks did not repeat the live status: " << server.Connections()
+      << " connections, log \"" << program.LogText() << "\"";
+  EXPECT_EQ(server.Requests()[1], "ALIVR\r\n");
+
+  // Unchecked, twice as many ticks repeat nothing: ticks that are still on their way when
+  // the timer stops count no more than the stopped timer.
+  PostMessageA(window, WM_SYSCOMMAND, kLiveStatusMenuId, 0);
+  PostTicks(window, 62);
+  ASSERT_TRUE(WaitForPostedMessages(program)) << "the window did not get through its messages";
+  ASSERT_TRUE(WaitUntil([&] { return program.ReportButtonEnabled(); }, 10000))
+      << "an exchange still runs";
+  EXPECT_EQ(server.Connections(), 2u) << "the live status went on after the item was unchecked";
   CloseProgram(program);
-  EXPECT_EQ(server.Connections(), 1u);
+  EXPECT_EQ(server.Connections(), 2u);
 }
 
 }  // namespace

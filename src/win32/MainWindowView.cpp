@@ -1,0 +1,134 @@
+// The view that the window logic drives: its fields, log, bar, button, timer and menu item,
+// the settings list, the shell, and the message pump that runs inside the exchanges.
+
+// windows.h first: the other Windows headers need its types.
+// clang-format off
+#include <windows.h>
+// clang-format on
+
+#include <shellapi.h>
+
+#include "ControlIds.h"
+#include "app/Settings.h"
+#include "mainunit_win32.h"
+
+namespace vxt::win32 {
+
+void TVXTMainWindow::ShowStoreInList() {
+  ListView& list = controls_.vl;
+  if (!logic_ || !list.Hwnd()) return;
+  list.Clear();
+  for (const std::string& line : logic_->vl.Lines()) {
+    const TSettingsEntry entry = SplitSettingsEntry(line);
+    if (!list.AddRow(std::string(entry.name), std::string(entry.value))) break;
+  }
+}
+
+std::string TVXTMainWindow::ServerText() {
+  return controls_.Edit1.Text();
+}
+void TVXTMainWindow::SetServerText(const std::string& text) {
+  controls_.Edit1.SetText(text);
+}
+std::string TVXTMainWindow::CustomerText() {
+  return controls_.Edit3.Text();
+}
+void TVXTMainWindow::SetCustomerText(const std::string& text) {
+  controls_.Edit3.SetText(text);
+}
+std::string TVXTMainWindow::PinText() {
+  return controls_.Edit2.Text();
+}
+void TVXTMainWindow::SetPinText(const std::string& text) {
+  controls_.Edit2.SetText(text);
+}
+TDate TVXTMainWindow::FirstDay() {
+  return controls_.d1.Date();
+}
+void TVXTMainWindow::SetFirstDay(const TDate& date) {
+  controls_.d1.SetDate(date);
+}
+TDate TVXTMainWindow::LastDay() {
+  return controls_.d2.Date();
+}
+void TVXTMainWindow::SetLastDay(const TDate& date) {
+  controls_.d2.SetDate(date);
+}
+
+void TVXTMainWindow::ClearLog() {
+  controls_.Memo1.Clear();
+}
+void TVXTMainWindow::AppendLog(const std::string& entry) {
+  controls_.Memo1.Append(entry);
+}
+
+int32_t TVXTMainWindow::ProgressMax() {
+  return controls_.pb.Max();
+}
+void TVXTMainWindow::SetProgressMax(int32_t value) {
+  controls_.pb.SetMax(value);
+}
+void TVXTMainWindow::SetProgressPosition(int32_t value) {
+  controls_.pb.SetPosition(value);
+}
+
+void TVXTMainWindow::SetReportButtonEnabled(bool enabled) {
+  Button& button = controls_.BitBtn1;
+  button.SetEnabled(enabled);
+  // Disabling the focused button leaves the window without a focus, and then Tab does
+  // nothing; give the focus back to the button.
+  if (enabled && !GetFocus() && GetActiveWindow() == hwnd_) SetFocus(button.Hwnd());
+}
+
+void TVXTMainWindow::SetTimerEnabled(bool enabled) {
+  if (!hwnd_) return;
+  if (enabled) {
+    // SetTimer on a running timer would restart its interval; an enabled timer keeps ticking.
+    if (!timer_enabled_) timer_enabled_ = SetTimer(hwnd_, kTimer1Id, kTimer1IntervalMs, nullptr);
+  } else {
+    KillTimer(hwnd_, kTimer1Id);
+    timer_enabled_ = false;
+  }
+}
+
+void TVXTMainWindow::SetLiveStatusChecked(bool checked) {
+  HMENU system_menu = GetSystemMenu(hwnd_, FALSE);
+  if (system_menu) {
+    CheckMenuItem(system_menu, kLiveStatusMenuId,
+                  MF_BYCOMMAND | static_cast<UINT>(checked ? MF_CHECKED : MF_UNCHECKED));
+  }
+}
+
+bool TVXTMainWindow::ShellOpen(const std::string& path) {
+  HINSTANCE result = ShellExecuteA(hwnd_, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOW);
+  // Not a handle: a result above 32 is success, any other one an error code.
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+void TVXTMainWindow::ProcessMessages() {
+  PumpMessages(true);
+}
+
+void TVXTMainWindow::PumpMessages(bool all_pending) {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // The program's own loop must see the quit request: put it back and stop pumping.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (!PreTranslate(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (!all_pending) return;
+  }
+}
+
+bool TVXTMainWindow::MessagesPending() {
+  // The high word is what waits in the queue now; GetQueueStatus neither removes nor
+  // dispatches anything (PeekMessage would deliver sent messages).
+  return HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0;
+}
+
+}  // namespace vxt::win32
