@@ -168,16 +168,54 @@ void ProgressBar::Create(const ControlParent& parent, const ControlRow& row) {
   SendMessageA(hwnd_, PBM_SETPOS, 0, 0);
 }
 
-int32_t ProgressBar::Max() const {
-  return static_cast<int32_t>(SendMessageA(hwnd_, PBM_GETRANGE, FALSE, 0));
+ProgressBar::~ProgressBar() {
+  CancelFrame();
 }
 
 void ProgressBar::SetMax(int32_t value) {
   SendMessageA(hwnd_, PBM_SETRANGE32, 0, value);
+  max_ = value;
+  // The control keeps its position inside the new range.
+  if (drawn_ > value) drawn_ = value > 0 ? value : 0;
+  last_draw_ = std::chrono::steady_clock::now();
 }
 
 void ProgressBar::SetPosition(int32_t value) {
-  SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+  const auto now = std::chrono::steady_clock::now();
+  const auto since_draw = now - last_draw_;
+  if (value == 0 || since_draw >= kFrame || !hwnd_) {
+    CancelFrame();
+    Draw(value);
+    return;
+  }
+  pending_ = value;
+  if (frame_pending_) return;
+  // The timer's ID is the bar itself, so the timer procedure finds it without a lookup.
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(kFrame - since_draw).count();
+  frame_pending_ = SetTimer(hwnd_, reinterpret_cast<UINT_PTR>(this),
+                            static_cast<UINT>(left > 0 ? left : 1), OnFrameEnd) != 0;
+  // Without a timer the move is drawn now rather than lost.
+  if (!frame_pending_) Draw(value);
+}
+
+void CALLBACK ProgressBar::OnFrameEnd(HWND, UINT, UINT_PTR id, DWORD) {
+  auto* bar = reinterpret_cast<ProgressBar*>(id);
+  if (!bar->frame_pending_) return;
+  bar->CancelFrame();
+  bar->Draw(bar->pending_);
+}
+
+void ProgressBar::Draw(int32_t value) {
+  if (value != drawn_) SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+  drawn_ = value;
+  last_draw_ = std::chrono::steady_clock::now();
+}
+
+void ProgressBar::CancelFrame() {
+  if (!frame_pending_) return;
+  KillTimer(hwnd_, reinterpret_cast<UINT_PTR>(this));
+  frame_pending_ = false;
 }
 
 void ListView::Create(const ControlParent& parent, const ControlRow& row) {

@@ -731,6 +731,32 @@ TEST_F(MainWindowUi, ACloseDuringAnExchangeSavesAndEndsTheProgramPromptly) {
   EXPECT_GT(partial.size(), 0u) << "what arrived stays in the response file";
 }
 
+TEST_F(MainWindowUi, TheBarShowsTheTruePositionWhenTheReplyStalls) {
+  // A few blocks at once, then silence: the bar is drawn at the display's pace, so the last
+  // moves may wait for the frame's end; the true position must still show while the client
+  // waits.
+  ServerScript stalling;
+  stalling.reply = std::string(8192, 'x');
+  stalling.trickle_forever = true;
+  stalling.pause_between_blocks_ms = 60000;
+  FixedPortServer server("127.0.0.41", stalling);
+  ASSERT_TRUE(server.Listening());
+  ProgramUnderTest program("BarWhileStalled");
+  StartProgram(program);
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.41"));
+
+  PostMessageA(program.Control(kBitBtn1Id), BM_CLICK, 0, 0);
+  HWND bar = program.Control(kPbId);
+  // The client takes whole blocks of 4096 bytes; the rest waits for the next bytes.
+  auto whole_blocks = [&] { return server.BytesSent() / 4096 * 4096; };
+  EXPECT_TRUE(WaitUntil(
+      [&] { return whole_blocks() >= 8192 && Query(bar, PBM_GETPOS) == whole_blocks(); }, 10000))
+      << "the bar shows " << Query(bar, PBM_GETPOS) << " while " << whole_blocks()
+      << " bytes in whole blocks have arrived";
+  PostMessageA(program.MainWindow(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.WaitForExit(10000)) << "the program still runs after the close";
+}
+
 TEST_F(MainWindowUi, ACloseWhileASilentServerKeepsTheClientWaitingEndsTheProgramPromptly) {
   // The server reads the request and then says nothing for longer than the test runs: the
   // window must still see the close while the client waits for the first byte.
