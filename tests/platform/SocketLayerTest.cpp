@@ -11,6 +11,8 @@
 
 #include "failures/Exceptions.h"
 #include "platform/SocketApi.h"
+#include "platform/SocketResult.h"
+#include "platform/System.h"
 #include "support/ScriptedServer.h"
 
 namespace vxt {
