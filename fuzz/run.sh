@@ -4,7 +4,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
-cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j2 --target fuzz_settings fuzz_first_line fuzz_input_buffer fuzz_dotted_address || exit 1
+cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j"$(nproc)" --target fuzz_settings fuzz_first_line fuzz_input_buffer fuzz_dotted_address || exit 1
 status=0
 for target in settings first_line input_buffer dotted_address; do
   work=build/fuzz/work/$target

@@ -19,7 +19,7 @@ fail() { echo "check-package.sh: FAILED: $*" >&2; exit 1; }
 [ -f "$tested_exe" ] || fail "$tested_exe is missing: build and test the windows preset first"
 tested_sum=$(sha256sum "$tested_exe" | cut -d' ' -f1)
 
-cmake --build --preset windows -j2 --target package
+cmake --build --preset windows -j"$(nproc)" --target package
 
 # The package's name as CPack was configured to write it.
 name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")

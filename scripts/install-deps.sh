@@ -6,8 +6,8 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make ninja-build googletest
-  g++-mingw-w64-x86-64-posix mingw-w64-tools
+  cmake g++ make googletest
+  g++-mingw-w64-x86-64-posix
   wine wine64 fonts-wine xvfb xauth x11-utils xdotool imagemagick
   qpdf poppler-utils socat netcat-openbsd time
   clang libclang-rt-14-dev

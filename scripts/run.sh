@@ -31,9 +31,9 @@ command -v ss >/dev/null || bash scripts/install-deps.sh iproute2
 
 log "building the program (windows preset) and the demo report server (linux preset)"
 cmake --preset windows
-cmake --build --preset windows --target VXTVannikorde -j2
+cmake --build --preset windows --target VXTVannikorde -j"$(nproc)"
 cmake --preset linux
-cmake --build --preset linux --target demo_report_server -j2
+cmake --build --preset linux --target demo_report_server -j"$(nproc)"
 
 mkdir -p "$run_dir"
 export WINEPREFIX=$run_dir/wineprefix

@@ -14,7 +14,7 @@ root=$(pwd)
 bash scripts/check-build-owner.sh || exit 1
 bash scripts/install-deps.sh || exit 1
 
-jobs=2
+jobs=$(nproc)
 status=0
 summaries=()
 
@@ -42,7 +42,7 @@ suite() {  # preset, ctest wrapper...; fails when the preset does not build
   local preset=$1; shift
   if run_step "$preset-configure" cmake --preset "$preset" &&
      run_step "$preset-build" cmake --build --preset "$preset" -j"$jobs"; then
-    run_step "$preset-test" "$@" ctest --preset "$preset" --output-on-failure
+    run_step "$preset-test" "$@" ctest --preset "$preset" -j"$jobs" --output-on-failure
     summaries+=("$(summary_of "$preset-test")")
   else
     summaries+=("[$preset] build failed")
@@ -89,7 +89,7 @@ suite linux-asan
 # The connection's tests (the connect worker and its time limit) under ThreadSanitizer.
 if run_step linux-tsan-configure cmake --preset linux-tsan &&
    run_step linux-tsan-build cmake --build --preset linux-tsan -j"$jobs" --target test_connection; then
-  run_step linux-tsan-test ctest --preset linux-tsan -R '^connection$' --output-on-failure
+  run_step linux-tsan-test ctest --preset linux-tsan -j"$jobs" -R '^connection$' --output-on-failure
   summaries+=("$(summary_of linux-tsan-test)")
 else
   summaries+=("[linux-tsan] build failed")

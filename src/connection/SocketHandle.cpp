@@ -1,6 +1,7 @@
 #include "connection/SocketHandle.h"
 
 #include "failures/Exceptions.h"
+#include "platform/SocketResult.h"
 
 namespace vxt {
 

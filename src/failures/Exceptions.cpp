@@ -2,9 +2,6 @@
 
 #include <string>
 
-#include "platform/SocketApi.h"
-#include "platform/System.h"
-
 namespace vxt {
 
 namespace {
@@ -68,9 +65,9 @@ constexpr IoErrorRow kIoErrors[] = {
     {106, "Invalid numeric input"},
 };
 
-std::string FileFailureMessage(const char* verb, const std::string& path, uint32_t error_code) {
-  return std::string("Cannot ") + verb + " file \"" + FullPathName(path) + "\". " +
-         SystemErrorText(error_code);
+std::string FileFailureMessage(const char* verb, const std::string& full_path,
+                               const std::string& system_text) {
+  return std::string("Cannot ") + verb + " file \"" + full_path + "\". " + system_text;
 }
 
 }  // namespace
@@ -99,24 +96,6 @@ void RaiseSocketFailure(int32_t error_code) {
   throw EIdSocketError(error_code, SocketErrorMessage(error_code));
 }
 
-int64_t CheckSocketResult(int64_t result) {
-  if (result == -1) RaiseSocketFailure(ActiveSocketApi().LastError());
-  return result;
-}
-
-std::string TrimSystemText(std::string text) {
-  while (!text.empty()) {
-    const auto last = static_cast<unsigned char>(text.back());
-    if (last > ' ' && last != '.' && last != 0x7F) break;
-    text.pop_back();
-  }
-  return text;
-}
-
-std::string SystemErrorText(uint32_t error_code) {
-  return TrimSystemText(RawSystemErrorText(error_code));
-}
-
 std::string IoErrorText(int32_t error_code) {
   for (const auto& row : kIoErrors) {
     if (row.code == error_code) return row.text;
@@ -128,12 +107,12 @@ void RaiseIoFailure(int32_t error_code) {
   throw EInOutError(error_code, IoErrorText(error_code));
 }
 
-void RaiseCreateFileFailure(const std::string& path, uint32_t error_code) {
-  throw EFCreateError(FileFailureMessage("create", path, error_code));
+void RaiseCannotCreateFile(const std::string& full_path, const std::string& system_text) {
+  throw EFCreateError(FileFailureMessage("create", full_path, system_text));
 }
 
-void RaiseOpenFileFailure(const std::string& path, uint32_t error_code) {
-  throw EFOpenError(FileFailureMessage("open", path, error_code));
+void RaiseCannotOpenFile(const std::string& full_path, const std::string& system_text) {
+  throw EFOpenError(FileFailureMessage("open", full_path, system_text));
 }
 
 }  // namespace vxt

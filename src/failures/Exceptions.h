@@ -23,11 +23,11 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-#define VXT_DECLARE_FAILURE(Name, Base)                          \
-  class Name : public Base {                                     \
-   public:                                                       \
-    using Base::Base;                                            \
-    const char* ClassName() const override { return #Name; }     \
+#define VXT_DECLARE_FAILURE(Name, Base)                      \
+  class Name : public Base {                                 \
+   public:                                                   \
+    using Base::Base;                                        \
+    const char* ClassName() const override { return #Name; } \
   }
 
 VXT_DECLARE_FAILURE(EIdException, Exception);
@@ -114,7 +114,8 @@ inline constexpr const char kCouldNotBindSocket[] =
 inline constexpr const char kTooMuchDataInBuffer[] = "Too much data in buffer.";
 inline constexpr const char kRangeCheckError[] = "Range check error";
 inline constexpr const char kStreamWriteError[] = "Stream write error";
-inline constexpr const char kOnlyOneAntiFreeze[] = "Only one TIdAntiFreeze can exist per application.";
+inline constexpr const char kOnlyOneAntiFreeze[] =
+    "Only one TIdAntiFreeze can exist per application.";
 inline constexpr const char kWinsockInitializationError[] = "Winsock Initialization Error.";
 inline constexpr const char kWinsockLoadTitle[] = "Error on loading Winsock2 library (%s)";
 
@@ -127,24 +128,14 @@ std::string SocketErrorMessage(int32_t error_code);
 // Raises EIdNotASocket for 10038, EIdSocketError otherwise, with SocketErrorMessage.
 [[noreturn]] void RaiseSocketFailure(int32_t error_code);
 
-// Returns result unchanged unless it is -1 (the Winsock failure value, also the invalid socket);
-// for -1 raises with the calling thread's last socket error of the active socket layer.
-int64_t CheckSocketResult(int64_t result);
-
-// The platform's description of a system error code without trailing control characters,
-// spaces and full stops; empty when the platform has none.
-std::string SystemErrorText(uint32_t error_code);
-
-// Removes trailing control characters, spaces and full stops.
-std::string TrimSystemText(std::string text);
-
 // The I/O error table: "File not found", ..., "I/O error %d" for codes outside it.
 std::string IoErrorText(int32_t error_code);
 [[noreturn]] void RaiseIoFailure(int32_t error_code);
 
-// "Cannot create file "%s". %s" and "Cannot open file "%s". %s" with the full path of
-// path and the system text of error_code.
-[[noreturn]] void RaiseCreateFileFailure(const std::string& path, uint32_t error_code);
-[[noreturn]] void RaiseOpenFileFailure(const std::string& path, uint32_t error_code);
+// EFCreateError "Cannot create file "%s". %s" and EFOpenError "Cannot open file "%s". %s",
+// filled with a path that is already full and a system text that is already trimmed.
+[[noreturn]] void RaiseCannotCreateFile(const std::string& full_path,
+                                        const std::string& system_text);
+[[noreturn]] void RaiseCannotOpenFile(const std::string& full_path, const std::string& system_text);
 
 }  // namespace vxt

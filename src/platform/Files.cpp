@@ -1,7 +1,11 @@
-// The file layer in use: the platform's, unless a test has put a fake in its place.
+// The file layer in use (the platform's, unless a test has put a fake in its place) and the
+// failures of its calls.
 #include "platform/Files.h"
 
 #include <atomic>
+
+#include "failures/Exceptions.h"
+#include "platform/System.h"
 
 namespace vxt {
 
@@ -16,6 +20,14 @@ FileApi& ActiveFileApi() {
 
 void SetFileApiForTesting(FileApi* api) {
   file_api_for_testing.store(api, std::memory_order_release);
+}
+
+void RaiseCreateFileFailure(const std::string& path, uint32_t error_code) {
+  RaiseCannotCreateFile(FullPathName(path), SystemErrorText(error_code));
+}
+
+void RaiseOpenFileFailure(const std::string& path, uint32_t error_code) {
+  RaiseCannotOpenFile(FullPathName(path), SystemErrorText(error_code));
 }
 
 }  // namespace vxt

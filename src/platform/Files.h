@@ -32,7 +32,7 @@ class FileApi {
                          size_t& written) = 0;
   virtual uint32_t Seek(TFileHandle handle, int64_t position) = 0;
   virtual uint32_t Truncate(TFileHandle handle) = 0;  // cuts the file at the current position
-  virtual int64_t Size(TFileHandle handle) = 0;        // -1 on failure
+  virtual int64_t Size(TFileHandle handle) = 0;       // -1 on failure
   virtual uint32_t Close(TFileHandle handle) = 0;
   // Puts from in the place of to, replacing it in one step (used for the settings save).
   virtual uint32_t Replace(const std::string& from, const std::string& to) = 0;
@@ -46,5 +46,11 @@ FileApi& PlatformFileApi();
 // The layer in use: the test fake when one is set, else the platform's.
 FileApi& ActiveFileApi();
 void SetFileApiForTesting(FileApi* api);
+
+// The failures of a creation or an opening of path that failed with error_code of this layer:
+// "Cannot create file "%s". %s" (EFCreateError) and "Cannot open file "%s". %s" (EFOpenError)
+// with the full path of path and the system text of error_code.
+[[noreturn]] void RaiseCreateFileFailure(const std::string& path, uint32_t error_code);
+[[noreturn]] void RaiseOpenFileFailure(const std::string& path, uint32_t error_code);
 
 }  // namespace vxt

@@ -1,5 +1,5 @@
-// The portable part of the system services: path arithmetic on the executable's own path and
-// the identity of the main thread.
+// The portable part of the system services: the trimming of system texts, path arithmetic on
+// the executable's own path and the identity of the main thread.
 #include "platform/System.h"
 
 #include <cstring>
@@ -23,6 +23,19 @@ size_t LastDelimiter(const std::string& path, TPathStyle style) {
 }
 
 }  // namespace
+
+std::string TrimSystemText(std::string text) {
+  while (!text.empty()) {
+    const auto last = static_cast<unsigned char>(text.back());
+    if (last > ' ' && last != '.' && last != 0x7F) break;
+    text.pop_back();
+  }
+  return text;
+}
+
+std::string SystemErrorText(uint32_t error_code) {
+  return TrimSystemText(RawSystemErrorText(error_code));
+}
 
 TPathStyle PlatformPathStyle() {
   return TPathStyle{PathDelimiters(), PathSeparator()};

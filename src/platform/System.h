@@ -1,4 +1,4 @@
-// Process and system services: error texts, the executable's own path, the main thread.
+// Process and system services: system error texts, the executable's own path, the main thread.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,13 @@ namespace vxt {
 // The platform's raw description of a system error code (FormatMessageA on Windows, a
 // short description of the condition on POSIX); empty when there is none. Untrimmed.
 std::string RawSystemErrorText(uint32_t error_code);
+
+// The system text that failure messages end with: the raw description without trailing
+// control characters, spaces and full stops; empty when the platform has none.
+std::string SystemErrorText(uint32_t error_code);
+
+// Removes trailing control characters, spaces and full stops.
+std::string TrimSystemText(std::string text);
 
 // The executable's own full path (never derived from the working directory).
 std::string ExecutablePath();
@@ -54,10 +61,6 @@ bool IsMainThread();
 
 // The running process's identifier, unique among the processes running at the same time.
 uint32_t CurrentProcessId();
-
-}  // namespace vxt
-
-namespace vxt {
 
 // Today's local calendar date.
 TDate LocalToday();

@@ -1,11 +1,9 @@
-// The I/O error texts, the file failure messages, the system text trimming and the text of
-// the default failure display.
+// The I/O error texts and the file failure messages.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "failures/Exceptions.h"
-#include "platform/System.h"
 
 namespace vxt {
 namespace {
@@ -47,64 +45,43 @@ TEST(IoErrorTextTest, RaiseIoFailureCarriesCodeAndText) {
   }
 }
 
-TEST(FileFailureTest, CreateAndOpenMessagesQuoteTheFullPathAndEndWithTheSystemText) {
-  const std::string path = FullPathName("response.pdf");
-  const std::string sharing_text = SystemErrorText(32);
-  ASSERT_FALSE(sharing_text.empty());
+TEST(FileFailureTest, CreateAndOpenMessagesQuoteThePathAndEndWithTheSystemText) {
+  const std::string path = "C:\\Programs\\VXT\\response.pdf";
+  const std::string sharing_text =
+      "The process cannot access the file because it is being used by another process";
   try {
-    RaiseCreateFileFailure(path, 32);
+    RaiseCannotCreateFile(path, sharing_text);
     FAIL() << "nothing raised";
   } catch (const EFileStreamError& failure) {
     EXPECT_STREQ(failure.ClassName(), "EFCreateError");
-    EXPECT_EQ(failure.Message(), "Cannot create file \"" + path + "\". " + sharing_text);
+    EXPECT_EQ(failure.Message(),
+              "Cannot create file \"C:\\Programs\\VXT\\response.pdf\". The process cannot "
+              "access the file because it is being used by another process");
   }
   try {
-    RaiseOpenFileFailure(path, 2);
+    RaiseCannotOpenFile("/opt/vxt/VXTVannikorde.ini", "No such file or directory");
     FAIL() << "nothing raised";
   } catch (const EFileStreamError& failure) {
     EXPECT_STREQ(failure.ClassName(), "EFOpenError");
-    EXPECT_EQ(failure.Message(), "Cannot open file \"" + path + "\". " + SystemErrorText(2));
+    EXPECT_EQ(failure.Message(),
+              "Cannot open file \"/opt/vxt/VXTVannikorde.ini\". No such file or directory");
   }
 }
 
-TEST(FileFailureTest, ACodeWithoutTextLeavesTheMessageEndingInTheSpace) {
-  const std::string path = FullPathName("response.pdf");
-  ASSERT_EQ(SystemErrorText(0x7FFFFFF0u), "");
+TEST(FileFailureTest, TheTextsAreTakenAsTheyAre) {
+  // An empty system text leaves the message ending in the space; nothing is trimmed or added.
   try {
-    RaiseCreateFileFailure(path, 0x7FFFFFF0u);
+    RaiseCannotCreateFile("response.pdf", "");
     FAIL() << "nothing raised";
   } catch (const EFCreateError& failure) {
-    EXPECT_EQ(failure.Message(), "Cannot create file \"" + path + "\". ");
+    EXPECT_EQ(failure.Message(), "Cannot create file \"response.pdf\". ");
   }
-}
-
-TEST(SystemErrorTextTest, IsTheRawTextTrimmed) {
-  for (uint32_t code : {2u, 5u, 32u, 112u}) {
-    const std::string text = SystemErrorText(code);
-    ASSERT_FALSE(text.empty()) << code;
-    const auto last = static_cast<unsigned char>(text.back());
-    EXPECT_TRUE(last > ' ' && last != '.' && last != 0x7F) << code << ": " << text;
-    EXPECT_EQ(text, TrimSystemText(RawSystemErrorText(code)));
+  try {
+    RaiseCannotOpenFile("", "Access is denied.\r\n");
+    FAIL() << "nothing raised";
+  } catch (const EFOpenError& failure) {
+    EXPECT_EQ(failure.Message(), "Cannot open file \"\". Access is denied.\r\n");
   }
-}
-
-TEST(TrimSystemTextTest, RemovesTrailingControlsSpacesAndFullStops) {
-  EXPECT_EQ(TrimSystemText("Access is denied.\r\n"), "Access is denied");
-  EXPECT_EQ(TrimSystemText("The process cannot access the file. . \t\r\n\x01\x7F"),
-            "The process cannot access the file");
-  EXPECT_EQ(TrimSystemText("abc..."), "abc");
-  EXPECT_EQ(TrimSystemText(" \r\n.. "), "");
-  EXPECT_EQ(TrimSystemText(""), "");
-  EXPECT_EQ(TrimSystemText(std::string("a\0", 2)), "a");
-}
-
-TEST(TrimSystemTextTest, KeepsEverythingBeforeTheLastOtherCharacter) {
-  EXPECT_EQ(TrimSystemText("  lead. inner.text"), "  lead. inner.text");
-  EXPECT_EQ(TrimSystemText("x\r\ny"), "x\r\ny");
-  // Bytes above 0x7F are characters of the code page, not controls.
-  EXPECT_EQ(TrimSystemText("Gre\xE9ka.\xA0"), "Gre\xE9ka.\xA0");
-  EXPECT_EQ(TrimSystemText("\x80."), "\x80");
-  EXPECT_EQ(TrimSystemText("done!."), "done!");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Socket failure messages: the exact bytes of "Socket Error # %d\r\n%s", the table of Winsock
-// texts, the kind chosen by the number and the last error taken by CheckSocketResult.
+// texts and the kind chosen by the number.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,7 +7,6 @@
 #include <string>
 
 #include "failures/Exceptions.h"
-#include "platform/SocketApi.h"
 
 namespace vxt {
 namespace {
@@ -18,33 +17,6 @@ struct Row {
 };
 
 // Written out independently of the product's table; every byte counts.
-// A socket layer that only reports a last error, and counts how often it was asked.
-class LastErrorSocketApi : public SocketApi {
- public:
-  explicit LastErrorSocketApi(int32_t error) : error_(error) { SetSocketApiForTesting(this); }
-  ~LastErrorSocketApi() override { SetSocketApiForTesting(nullptr); }
-  int asked = 0;
-  int32_t error_;
-
-  TSocketHandle Socket(TIPVersion) override { return kInvalidSocket; }
-  int Bind(TSocketHandle, const std::string&, uint16_t) override { return -1; }
-  int SetNoDelay(TSocketHandle, bool) override { return -1; }
-  int Connect(TSocketHandle, const std::string&, uint16_t) override { return -1; }
-  int WaitReadable(TSocketHandle, int) override { return -1; }
-  int Recv(TSocketHandle, void*, int) override { return -1; }
-  int Send(TSocketHandle, const void*, int) override { return -1; }
-  int ShutdownSend(TSocketHandle) override { return -1; }
-  int Close(TSocketHandle) override { return -1; }
-  int GetSockName(TSocketHandle, TSocketAddress&) override { return -1; }
-  int GetPeerName(TSocketHandle, TSocketAddress&) override { return -1; }
-  bool GetHostByName(const std::string&, std::string&, int32_t&) override { return false; }
-  std::string HostName() override { return {}; }
-  int32_t LastError() override {
-    ++asked;
-    return error_;
-  }
-};
-
 constexpr Row kExpectedRows[] = {
     {10004, "Interrupted system call."},
     {10009, "Bad file number."},
@@ -159,29 +131,6 @@ TEST(RaiseSocketFailureTest, OtherNumbersRaiseThePlainSocketError) {
       EXPECT_STREQ(failure.what(), SocketErrorMessage(code).c_str());
     }
   }
-}
-
-TEST(CheckSocketResultTest, PassesEveryResultButMinusOneWithoutAskingForTheError) {
-  LastErrorSocketApi fake(10054);
-  for (int64_t result : {int64_t{0}, int64_t{1}, int64_t{-2}, int64_t{4096}, int64_t{0xFFFFFFFF},
-                         std::numeric_limits<int64_t>::max()}) {
-    EXPECT_EQ(CheckSocketResult(result), result);
-  }
-  EXPECT_EQ(fake.asked, 0);
-}
-
-TEST(CheckSocketResultTest, MinusOneRaisesWithTheCallingThreadsLastError) {
-  LastErrorSocketApi fake(10053);
-  try {
-    CheckSocketResult(-1);
-    FAIL() << "nothing raised";
-  } catch (const EIdSocketError& failure) {
-    EXPECT_EQ(failure.LastError(), 10053);
-    EXPECT_EQ(failure.Message(), "Socket Error # 10053\r\nSoftware caused connection abort.");
-  }
-  EXPECT_EQ(fake.asked, 1);
-  fake.error_ = 10038;
-  EXPECT_THROW(CheckSocketResult(-1), EIdNotASocket);
 }
 
 }  // namespace

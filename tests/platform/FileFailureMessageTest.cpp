@@ -3,10 +3,10 @@
 
 #include <filesystem>
 
-#include "support/TestFiles.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
@@ -58,6 +58,18 @@ TEST_F(FileFailureMessageTest, OpenFailureNormalisesThePath) {
   } catch (const EFOpenError& failure) {
     EXPECT_EQ(failure.Message(), "Cannot open file \"" + folder_.File("VXTVannikorde.ini") +
                                      "\". " + SystemErrorText(2));
+  }
+}
+
+TEST_F(FileFailureMessageTest, ACodeWithoutTextLeavesTheMessageEndingInTheSpace) {
+  std::filesystem::current_path(folder_.Path());
+  // Bit 29 marks application-defined codes, which the system describes nowhere.
+  ASSERT_EQ(SystemErrorText(0x2000ABCDu), "");
+  try {
+    RaiseCreateFileFailure("response.pdf", 0x2000ABCDu);
+    FAIL() << "no failure raised";
+  } catch (const EFCreateError& failure) {
+    EXPECT_EQ(failure.Message(), "Cannot create file \"" + folder_.File("response.pdf") + "\". ");
   }
 }
 

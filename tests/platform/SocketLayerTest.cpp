@@ -1,16 +1,20 @@
 // The real socket layer on loopback: Winsock numbers for the failures the client meets, a
 // round trip, the readability wait, and a close from another thread that ends a pending
-// connect.
+// connect (and a shutdown that does not).
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "failures/Exceptions.h"
 #include "platform/SocketApi.h"
+#include "platform/SocketResult.h"
+#include "platform/System.h"
 #include "support/ScriptedServer.h"
 
 namespace vxt {
@@ -262,81 +266,123 @@ TEST_F(SocketLayerTest, AClosedHandleIsRefusedAndNeverReachesALaterSocket) {
   EXPECT_EQ(server.ConnectionCount(), 0u);
 }
 
-// The state a connect worker shares with the test; kept alive by the worker as well, so that a
-// worker that never returns does not outlive it.
-struct PendingConnect {
-  std::atomic<bool> finished{false};
-  int result = 0;
-  int32_t error = 0;
+// A blocking connect on a thread of its own. The state it shares with the test is kept alive by
+// the thread as well, so that a connect that never returns does not outlive it.
+class PendingConnect {
+ public:
+  PendingConnect(SocketApi& api, TSocketHandle s, uint16_t port)
+      : api_(api), s_(s), state_(std::make_shared<State>()) {
+    worker_ = std::thread([state = state_, api = &api, s, port] {
+      const int result = api->Connect(s, "127.0.0.1", port);
+      const int32_t error = api->LastError();
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->result = result;
+      state->error = error;
+      state->finished = true;
+      state->changed.notify_all();
+    });
+  }
+
+  ~PendingConnect() {
+    if (worker_.joinable()) worker_.detach();
+  }
+
+  // Waits until the connect has reached the system and so is pending (the listener drops its
+  // handshake): the system gives the socket, bound to the wildcard address, its local address
+  // when the connect starts.
+  ::testing::AssertionResult Started() {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    for (;;) {
+      if (state_->finished) {
+        return ::testing::AssertionFailure()
+               << "the connect ended by itself: " << state_->result << ", " << state_->error;
+      }
+      TSocketAddress local;
+      lock.unlock();
+      const bool addressed = api_.GetSockName(s_, local) == 0 && local.ip == "127.0.0.1";
+      lock.lock();
+      if (addressed) return ::testing::AssertionSuccess();
+      if (std::chrono::steady_clock::now() > give_up) {
+        return ::testing::AssertionFailure()
+               << "the connect had not reached the system after 10 s (local address \"" << local.ip
+               << "\")";
+      }
+      // The connect's own end wakes this wait early.
+      state_->changed.wait_for(lock, std::chrono::milliseconds(1));
+    }
+  }
+
+  // Waits for the connect's end; without a close it would retry its handshake for minutes, so
+  // 10 s only catches a hang.
+  ::testing::AssertionResult Ended() {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    if (!state_->changed.wait_for(lock, std::chrono::seconds(10),
+                                  [&] { return state_->finished; })) {
+      return ::testing::AssertionFailure() << "the connect still hangs 10 s after the close";
+    }
+    lock.unlock();
+    worker_.join();
+    return ::testing::AssertionSuccess();
+  }
+
+  int Result() const { return state_->result; }
+  int32_t Error() const { return state_->error; }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool finished = false;
+    int result = 0;
+    int32_t error = 0;
+  };
+  SocketApi& api_;
+  TSocketHandle s_;
+  std::shared_ptr<State> state_;
+  std::thread worker_;
 };
+
+// A connect that a close ended fails as a call on a closed handle: quietly, for the connect
+// worker.
+void ExpectEndedByTheClose(const PendingConnect& connect) {
+  EXPECT_EQ(connect.Result(), -1);
+  if (BsdLayer()) {
+    EXPECT_EQ(connect.Error(), 10009);
+  } else {
+    EXPECT_NE(connect.Error(), 0);
+  }
+}
 
 TEST_F(SocketLayerTest, ShutdownAndCloseFromAnotherThreadEndAPendingConnect) {
   testing::HangingListener listener;
   if (!listener.ConnectsHang()) GTEST_SKIP() << "connects to a full accept queue do not hang here";
-  const TSocketHandle s = api_.Socket(TIPVersion::Id_IPv4);
-  ASSERT_NE(s, kInvalidSocket);
-  ASSERT_EQ(api_.Bind(s, "", 0), 0);
-
-  auto pending = std::make_shared<PendingConnect>();
-  SocketApi* api = &api_;
-  const uint16_t port = listener.Port();
-  std::thread worker([pending, api, s, port] {
-    pending->result = api->Connect(s, "127.0.0.1", port);
-    pending->error = api->LastError();
-    pending->finished = true;
-  });
-  // Give the connect time to start waiting; the close below must end it however far it got.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_FALSE(pending->finished) << "the connect ended by itself: " << pending->error;
-
+  const TSocketHandle s = NewSocket();
+  PendingConnect connect(api_, s, listener.Port());
+  ASSERT_TRUE(connect.Started());
   api_.ShutdownSend(s);
   api_.Close(s);
-  // Without the close the connect would retry its SYN for minutes; 10 s only catches a hang.
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!pending->finished && std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (!pending->finished) {
-    worker.detach();
-    FAIL() << "the connect still hangs after the close";
-  }
-  worker.join();
-  EXPECT_EQ(pending->result, -1);
-  if (BsdLayer()) {
-    EXPECT_EQ(pending->error, 10009);  // a quiet end for the connect worker
-  } else {
-    EXPECT_NE(pending->error, 0);
-  }
+  opened_.clear();
+  ASSERT_TRUE(connect.Ended());
+  ExpectEndedByTheClose(connect);
 }
 
 TEST_F(SocketLayerTest, ShutdownLeavesAPendingConnectAlone) {
   testing::HangingListener listener;
   if (!listener.ConnectsHang()) GTEST_SKIP() << "connects to a full accept queue do not hang here";
   const TSocketHandle s = NewSocket();
-  auto pending = std::make_shared<PendingConnect>();
-  SocketApi* api = &api_;
-  const uint16_t port = listener.Port();
-  std::thread worker([pending, api, s, port] {
-    pending->result = api->Connect(s, "127.0.0.1", port);
-    pending->error = api->LastError();
-    pending->finished = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  PendingConnect connect(api_, s, listener.Port());
+  ASSERT_TRUE(connect.Started());
   EXPECT_EQ(api_.ShutdownSend(s), -1);
   EXPECT_EQ(api_.LastError(), 10057);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_FALSE(pending->finished) << "the shutdown ended the connect: " << pending->error;
+  // An aborted connect would have given its local address back.
+  TSocketAddress local;
+  EXPECT_EQ(api_.GetSockName(s, local), 0) << api_.LastError();
+  EXPECT_EQ(local.ip, "127.0.0.1") << "the shutdown ended the connect";
   api_.Close(s);
   opened_.clear();
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!pending->finished && std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (!pending->finished) {
-    worker.detach();
-    FAIL() << "the connect still hangs after the close";
-  }
-  worker.join();
+  ASSERT_TRUE(connect.Ended());
+  ExpectEndedByTheClose(connect);
 }
 
 TEST(PlatformSocketLayerTest, TwoLayersLiveSideBySide) {

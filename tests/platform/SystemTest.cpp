@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "support/TestFiles.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
@@ -141,6 +141,7 @@ void ExpectTrimmedDescription(uint32_t code) {
   EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code;
   std::string raw = RawSystemErrorText(code);
   EXPECT_EQ(raw.compare(0, text.size(), text), 0) << "trimming only cuts the end";
+  EXPECT_EQ(text, TrimSystemText(raw)) << code;
 }
 
 TEST(SystemErrorTextTest, FileErrorsHaveTrimmedDistinctDescriptions) {
@@ -157,6 +158,25 @@ TEST(SystemErrorTextTest, ACodeWithoutDescriptionGivesTheEmptyText) {
   // Bit 29 marks application-defined codes, which the system describes nowhere.
   EXPECT_EQ(RawSystemErrorText(0x2000ABCDu), "");
   EXPECT_EQ(SystemErrorText(0x2000ABCDu), "");
+}
+
+TEST(TrimSystemTextTest, RemovesTrailingControlsSpacesAndFullStops) {
+  EXPECT_EQ(TrimSystemText("Access is denied.\r\n"), "Access is denied");
+  EXPECT_EQ(TrimSystemText("The process cannot access the file. . \t\r\n\x01\x7F"),
+            "The process cannot access the file");
+  EXPECT_EQ(TrimSystemText("abc..."), "abc");
+  EXPECT_EQ(TrimSystemText(" \r\n.. "), "");
+  EXPECT_EQ(TrimSystemText(""), "");
+  EXPECT_EQ(TrimSystemText(std::string("a\0", 2)), "a");
+}
+
+TEST(TrimSystemTextTest, KeepsEverythingBeforeTheLastOtherCharacter) {
+  EXPECT_EQ(TrimSystemText("  lead. inner.text"), "  lead. inner.text");
+  EXPECT_EQ(TrimSystemText("x\r\ny"), "x\r\ny");
+  // Bytes above 0x7F are characters of the code page, not controls.
+  EXPECT_EQ(TrimSystemText("Gre\xE9ka.\xA0"), "Gre\xE9ka.\xA0");
+  EXPECT_EQ(TrimSystemText("\x80."), "\x80");
+  EXPECT_EQ(TrimSystemText("done!."), "done!");
 }
 
 TEST(IsMainThreadTest, OnlyTheThreadThatStartedTheProcess) {

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "failures/Exceptions.h"
+#include "platform/System.h"
 
 namespace vxt {
 
