@@ -10,6 +10,7 @@
 #include "FailureBoxes.h"
 #include "app/LayoutRules.h"
 #include "failures/Exceptions.h"
+#include "platform/System.h"
 #include "resource.h"
 
 namespace vxt::win32 {
