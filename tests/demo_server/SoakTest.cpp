@@ -75,10 +75,11 @@ TEST(Soak, TwoThousandExchangesAgainstTheDemoServerAllSucceedWithoutGrowth) {
 
   EXPECT_EQ(failures, 0);
   EXPECT_FALSE(client.IsConnected());
-  // A few handles of slack: Wine creates some of its own objects lazily, late in a run. A leak
-  // of one descriptor or handle per exchange would show as some 1900.
+  // Slack for what is not a leak: Wine creates some of its own objects lazily, and on a loaded
+  // machine the server may still hold its connection places (64) lingering when a snapshot is
+  // taken. A leak of one descriptor or handle per exchange would show as some 1900.
   if (fds_early > 0) {
-    EXPECT_LE(fds_late, fds_early + 16) << "open descriptors grew";
+    EXPECT_LE(fds_late, fds_early + 96) << "open descriptors grew";
   }
   // A little slack for the allocator's pages; a leak of one PDF (several KiB) per exchange
   // would show as thousands of pages.
