@@ -24,6 +24,7 @@
 #include "support/ProcessStats.h"
 #include "support/ScriptedServer.h"
 #include "support/TestFiles.h"
+#include "support/WindowTexts.h"
 
 namespace vxt {
 namespace {
@@ -36,6 +37,8 @@ using testing::HangingListener;
 using testing::kBeginLine;
 using testing::kDecemberRequest;
 using testing::kEndLine;
+using testing::kFailurePrefix;
+using testing::kServerDroppedLine;
 using testing::PathExists;
 using testing::PatternBytes;
 using testing::ReadBytes;
@@ -136,7 +139,7 @@ FaultRow Named(const char* name) {
 }
 
 std::string Failure(const std::string& message) {
-  return kExchangeFailurePrefix + message;
+  return kFailurePrefix + message;
 }
 
 const std::string kResetText = "Socket Error # 10054\r\nConnection reset by peer.";
@@ -231,14 +234,14 @@ std::vector<FaultRow> Rows() {
     row.script = {Step::ReadLine(), Step::Pause(200), Step::Reset()};
     row.log = {kBeginLine, kEndLine, Failure(kResetText)};
     row.depends_on_reset = true;
-    row.log_if_reset_is_orderly = {kBeginLine, kEndLine, kServerDroppedText};
+    row.log_if_reset_is_orderly = {kBeginLine, kEndLine, kServerDroppedLine};
     rows.push_back(row);
   }
   {
     // The server closes its side at once; the request still goes out and is read.
     FaultRow row = Named("ClosedBeforeTheRequest");
     row.script = {Step::ShutdownSend(), Step::WaitClientClose()};
-    row.log = {kServerDroppedText};
+    row.log = {kServerDroppedLine};
     row.reception_lines_may_be_missing = true;
     rows.push_back(row);
   }
@@ -296,7 +299,7 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultRow> {
     exchange_.SetFolder(folder_.Path());
   }
 
-  std::string ResponseFile() const { return folder_.File(kResponseFileName); }
+  std::string ResponseFile() const { return folder_.File("response.pdf"); }
 
   // The resident size before the exchange and its peak while the reply streams in.
   void SampleMemoryDuringTheExchange() {

@@ -23,6 +23,7 @@
 #include "support/FakeReportHost.h"
 #include "support/FaultyFileApi.h"
 #include "support/ScriptedServer.h"
+#include "support/WindowTexts.h"
 
 namespace vxt {
 namespace {
@@ -34,6 +35,8 @@ using testing::FreeLoopbackPort;
 using testing::kBeginLine;
 using testing::kDecemberRequest;
 using testing::kEndLine;
+using testing::kFailurePrefix;
+using testing::kServerDroppedLine;
 using testing::PathExists;
 using testing::PatternBytes;
 using testing::ReadBytes;
@@ -49,7 +52,7 @@ constexpr int kGenerousReadTimeout = 10000;
 constexpr int kShortReadTimeout = 300;
 
 std::string Prefixed(const std::string& message) {
-  return kExchangeFailurePrefix + message;
+  return kFailurePrefix + message;
 }
 
 class ReportExchangeTest : public ::testing::Test {
@@ -67,7 +70,8 @@ class ReportExchangeTest : public ::testing::Test {
     server_.QueueScript({Step::ReadLine(), Step::Send(reply), Step::Close()});
   }
 
-  std::string ResponseFile() const { return folder_.File(kResponseFileName); }
+  std::string ResponseFile() const { return folder_.File("response.pdf"); }
+  std::string LiveStatusFile() const { return folder_.File("alivr.txt"); }
 
   TempFolder folder_;
   ScriptedServer server_{{Step::ReadLine(), Step::Close()}};
@@ -119,7 +123,7 @@ std::string TextOfSize(const std::string& first_line, size_t size) {
 }
 
 const OutcomeRow kOutcomes[] = {
-    {"EmptyReply", "", {kServerDroppedText}, false},
+    {"EmptyReply", "", {kServerDroppedLine}, false},
     {"TextWithMoreLines",
      TextOfSize("Neispravan PIN za kupca 2", 200),
      {"Neispravan PIN za kupca 2"},
@@ -167,7 +171,7 @@ TEST_P(ReportOutcomeTest, ActsOnTheReplySize) {
   EXPECT_FALSE(client_.IsConnected());
   EXPECT_TRUE(FileIsFree(ResponseFile()));
   ASSERT_NE(client_.IOHandler(), nullptr);
-  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), kReportRecvBufferSize);
+  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), 4096);
 }
 
 std::string RowName(const ::testing::TestParamInfo<OutcomeRow>& row) {
@@ -180,7 +184,7 @@ TEST_F(ReportExchangeTest, EmptyServerFieldTriesNoConnection) {
   host_.server = "";
   WriteBytes(ResponseFile(), "old");
   exchange_.RunReport();
-  EXPECT_EQ(host_.log, std::vector<std::string>{"Error while connecting to TCP SERVER:\r"});
+  EXPECT_EQ(host_.log, std::vector<std::string>{kFailurePrefix});
   EXPECT_EQ(client_.IOHandler(), nullptr);
   EXPECT_FALSE(server_.WaitForConnections(1, 200));
   // The old response file went before the connection was tried.
@@ -191,8 +195,8 @@ TEST_F(ReportExchangeTest, RefusedConnection) {
   client_.SetPort(FreeLoopbackPort());
   WriteBytes(ResponseFile(), "old");
   exchange_.RunReport();
-  EXPECT_EQ(host_.log, std::vector<std::string>{"Error while connecting to TCP SERVER:\r"
-                                                "Socket Error # 10061\r\nConnection refused."});
+  EXPECT_EQ(host_.log,
+            std::vector<std::string>{Prefixed("Socket Error # 10061\r\nConnection refused.")});
   EXPECT_FALSE(PathExists(ResponseFile()));
   EXPECT_EQ(client_.IOHandler(), nullptr);
   EXPECT_FALSE(client_.IsConnected());
@@ -459,7 +463,7 @@ TEST_F(ReportExchangeTest, AbortWhileTheLogIsDrawnSkipsTheExchange) {
 
 TEST_F(ReportExchangeTest, LiveStatus) {
   const std::string reply = "Server radi, 3 korisnika\r\n" + std::string(5000, 's');
-  WriteBytes(folder_.File(kLiveStatusFileName), std::string(20000, 'o'));
+  WriteBytes(LiveStatusFile(), std::string(20000, 'o'));
   WriteBytes(ResponseFile(), "the last report");
   ServeReply(reply);
 
@@ -470,24 +474,24 @@ TEST_F(ReportExchangeTest, LiveStatus) {
   EXPECT_EQ(host_.clear_count, 1);
   EXPECT_EQ(host_.log,
             (std::vector<std::string>{kBeginLine, kEndLine, "Server radi, 3 korisnika"}));
-  EXPECT_EQ(ReadBytes(folder_.File(kLiveStatusFileName)), reply);
+  EXPECT_EQ(ReadBytes(LiveStatusFile()), reply);
   EXPECT_EQ(ReadBytes(ResponseFile()), "the last report");
   EXPECT_TRUE(host_.shell_opens.empty());
   EXPECT_FALSE(client_.IsConnected());
   ASSERT_NE(client_.IOHandler(), nullptr);
-  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), kLiveStatusRecvBufferSize);
+  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), 32768);
 
   // The report that follows on the same connection object goes back to 4096-byte blocks.
   ServeReply("ok\r\n");
   exchange_.RunReport();
-  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), kReportRecvBufferSize);
+  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), 4096);
 }
 
 TEST_F(ReportExchangeTest, LiveStatusEmptyReplyAndFailure) {
   server_.QueueScript({Step::ReadLine(), Step::Close()});
   exchange_.RunLiveStatus();
-  EXPECT_EQ(AfterReception(host_.log), std::vector<std::string>{kServerDroppedText});
-  EXPECT_EQ(ReadBytes(folder_.File(kLiveStatusFileName)), "");
+  EXPECT_EQ(AfterReception(host_.log), std::vector<std::string>{kServerDroppedLine});
+  EXPECT_EQ(ReadBytes(LiveStatusFile()), "");
 
   client_.SetPort(FreeLoopbackPort());
   exchange_.RunLiveStatus();
@@ -499,7 +503,7 @@ TEST_F(ReportExchangeTest, LiveStatusEmptyReplyAndFailure) {
 TEST_F(ReportExchangeTest, LiveStatusFileHeld) {
   FileApi& files = PlatformFileApi();
   TFileHandle holder = kInvalidFile;
-  const std::string path = folder_.File(kLiveStatusFileName);
+  const std::string path = LiveStatusFile();
   ASSERT_EQ(files.CreateExclusive(path, holder), 0u);
   exchange_.RunLiveStatus();
   files.Close(holder);
