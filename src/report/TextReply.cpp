@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "failures/Exceptions.h"
+#include "platform/FileHandle.h"
 
 namespace vxt {
 
@@ -36,29 +37,24 @@ std::string FirstTextLine(std::string_view content) {
 }
 
 std::string ReadFirstLine(FileApi& files, const std::string& path) {
-  TFileHandle handle = kInvalidFile;
-  uint32_t error = files.OpenShareRead(path, handle);
+  TFileHolder file(files);
+  uint32_t error = files.OpenShareRead(path, file.Receive());
   if (error != 0) RaiseIoFailure(static_cast<int32_t>(error));
 
   TFirstLineScanner scanner;
   char buffer[kReadChunk];
-  uint32_t read_error = 0;
   while (!scanner.Complete()) {
     size_t read = 0;
-    uint32_t code = files.Read(handle, buffer, sizeof buffer, read);
+    uint32_t code = files.Read(file.Handle(), buffer, sizeof buffer, read);
     if (read > sizeof buffer) read = sizeof buffer;
-    if (code != 0 && code != kBrokenPipe) {
-      read_error = code;
-      break;
-    }
+    // The holder gives the handle back; the read's code is the one reported, not the close's.
+    if (code != 0 && code != kBrokenPipe) RaiseIoFailure(static_cast<int32_t>(code));
     scanner.Feed(buffer, read);
     if (read == 0 || code == kBrokenPipe) break;
   }
 
-  // The handle is given back even after a failed read; the read's code is the one reported.
-  uint32_t close_error = files.Close(handle);
-  if (read_error != 0) RaiseIoFailure(static_cast<int32_t>(read_error));
-  if (close_error != 0) RaiseIoFailure(static_cast<int32_t>(close_error));
+  error = file.Close();
+  if (error != 0) RaiseIoFailure(static_cast<int32_t>(error));
   return scanner.Line();
 }
 
