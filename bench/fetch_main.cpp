@@ -12,6 +12,7 @@
 #include "failures/Exceptions.h"
 #include "platform/System.h"
 #include "report/ReportExchange.h"
+#include "report/ReportHost.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "report/ReportExchange.h"
 
 namespace vxt {
 

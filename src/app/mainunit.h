@@ -11,9 +11,11 @@
 #include "app/Settings.h"
 #include "connection/IdAntiFreeze.h"
 #include "connection/TCPClient.h"
-#include "report/ReportExchange.h"
+#include "report/ReportHost.h"
 
 namespace vxt {
+
+class ReportExchange;
 
 inline constexpr const char kApplicationTitle[] = "BRAXO Tarnwell podaci Uzivo";
 inline constexpr const char kWindowCaption[] = "BRAXO Tarnwell podaci uzivo";

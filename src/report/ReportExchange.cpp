@@ -9,11 +9,29 @@
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "report/FileStream.h"
+#include "report/RequestLine.h"
 #include "report/TextReply.h"
 
 namespace vxt {
 
 namespace {
+
+constexpr char kResponseFileName[] = "response.pdf";
+constexpr char kLiveStatusFileName[] = "alivr.txt";
+constexpr char kLiveStatusRequestLine[] = "ALIVR";
+constexpr int kReportRecvBufferSize = 4096;
+constexpr int kLiveStatusRecvBufferSize = 32768;
+// Replies up to this size are text messages; longer ones are PDF reports.
+constexpr int64_t kTextReplyLimit = 1024;
+
+// Every failure entry starts with this; one CR, no LF, then the failure's message.
+constexpr char kExchangeFailurePrefix[] = "Error while connecting to TCP SERVER:\r";
+constexpr char kServerDroppedText[] = "Server je raskinuo konekciju!";
+// A report that the shell cannot open (no viewer for .pdf, say); the response file's path
+// follows.
+constexpr char kReportNotOpenedText[] = "Izvjestaj je snimljen, ali se ne moze otvoriti: ";
+// The failure message of an exchange that ran out of memory.
+constexpr char kOutOfMemoryText[] = "Out of memory.";
 
 // Unwinds an exchange that Abort ended; never shown.
 class EExchangeAborted : public Exception {
@@ -42,6 +60,14 @@ ReportExchange::ReportExchange(TTCPClient& client, ReportHost& host)
 
 std::string ReportExchange::FilePath(const std::string& file_name) const {
   return folder_ + PathSeparator() + file_name;
+}
+
+std::string ReportExchange::ResponseFilePath() const {
+  return FilePath(kResponseFileName);
+}
+
+std::string ReportExchange::LiveStatusFilePath() const {
+  return FilePath(kLiveStatusFileName);
 }
 
 // The window's handlers run inside the blocking calls of an exchange, so a second press of

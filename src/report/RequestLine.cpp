@@ -1,7 +1,6 @@
-// The report request line; its dates do not depend on any regional setting.
-#include <cstdio>
+#include "report/RequestLine.h"
 
-#include "report/ReportExchange.h"
+#include <cstdio>
 
 namespace vxt {
 

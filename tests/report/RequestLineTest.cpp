@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "report/ReportExchange.h"
+#include "report/RequestLine.h"
 
 namespace vxt {
 namespace {

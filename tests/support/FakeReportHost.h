@@ -11,7 +11,7 @@
 
 #include "connection/TCPClient.h"
 #include "platform/Files.h"
-#include "report/ReportExchange.h"
+#include "report/ReportHost.h"
 #include "support/WindowTexts.h"  // kBeginLine, kEndLine
 
 namespace vxt::testing {
