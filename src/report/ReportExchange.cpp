@@ -14,6 +14,15 @@
 
 namespace vxt {
 
+// What sets one kind of exchange apart up to the reply's size.
+struct ExchangeRequest {
+  std::string (*line)(ReportHost& host);
+  // A report first removes the previous one, before the connect and again before creating
+  // the file; the live-status file is only cut when it is created.
+  bool deletes_old_file;
+  int recv_buffer_size;
+};
+
 namespace {
 
 constexpr char kResponseFileName[] = "response.pdf";
@@ -32,6 +41,20 @@ constexpr char kServerDroppedText[] = "Server je raskinuo konekciju!";
 constexpr char kReportNotOpenedText[] = "Izvjestaj je snimljen, ali se ne moze otvoriti: ";
 // The failure message of an exchange that ran out of memory.
 constexpr char kOutOfMemoryText[] = "Out of memory.";
+
+// The fields are read when the line is sent, after the connect, as the window shows them then.
+std::string ReportRequestLine(ReportHost& host) {
+  return BuildReportRequestLine(host.CustomerText(), host.FirstDay(), host.LastDay(),
+                                host.PinText());
+}
+
+std::string LiveStatusRequestLine(ReportHost&) {
+  return kLiveStatusRequestLine;
+}
+
+constexpr ExchangeRequest kReportRequest{&ReportRequestLine, true, kReportRecvBufferSize};
+constexpr ExchangeRequest kLiveStatusRequest{&LiveStatusRequestLine, false,
+                                             kLiveStatusRecvBufferSize};
 
 // Unwinds an exchange that Abort ended; never shown.
 class EExchangeAborted : public Exception {
@@ -115,28 +138,8 @@ void ReportExchange::Abort() {
 }
 
 void ReportExchange::Report(FileApi& files, TFileStream& file) {
-  ThrowIfAborted();
-  client_.SetHost(host_.ServerText());
   const std::string path = ResponseFilePath();
-  // A deletion that fails (a viewer still holding the last report) shows up as the creation
-  // failure below, so its result is not looked at.
-  if (files.FileExists(path)) files.DeleteFile(path);
-  if (!client_.IsConnected()) client_.OpenConnection();
-  ThrowIfAborted();
-  TIOHandler* io = client_.IOHandler();
-  if (io == nullptr) throw EIdException(kNotConnected);
-  io->SetRecvBufferSize(kReportRecvBufferSize);
-  io->SendLine(BuildReportRequestLine(host_.CustomerText(), host_.FirstDay(), host_.LastDay(),
-                                      host_.PinText()));
-  ThrowIfAborted();
-  if (files.FileExists(path)) files.DeleteFile(path);
-  file.CreateExclusive(path);
-  ReceiveReply(file);
-  const int64_t size = file.Size();
-  file.Close();
-  client_.CloseConnection();
-  ThrowIfAborted();
-
+  const int64_t size = Exchange(kReportRequest, path, files, file);
   if (size == 0) {
     host_.AppendLog(kServerDroppedText);
   } else if (size <= kTextReplyLimit) {
@@ -149,29 +152,39 @@ void ReportExchange::Report(FileApi& files, TFileStream& file) {
 }
 
 void ReportExchange::LiveStatus(FileApi& files, TFileStream& file) {
-  ThrowIfAborted();
-  client_.SetHost(host_.ServerText());
-  if (!client_.IsConnected()) client_.OpenConnection();
-  ThrowIfAborted();
-  TIOHandler* io = client_.IOHandler();
-  if (io == nullptr) throw EIdException(kNotConnected);
-  io->SetRecvBufferSize(kLiveStatusRecvBufferSize);
-  io->SendLine(kLiveStatusRequestLine);
-  ThrowIfAborted();
   const std::string path = LiveStatusFilePath();
-  file.CreateExclusive(path);
-  ReceiveReply(file);
-  const int64_t size = file.Size();
-  file.Close();
-  client_.CloseConnection();
-  ThrowIfAborted();
-
+  const int64_t size = Exchange(kLiveStatusRequest, path, files, file);
   if (size > 0) {
     host_.AppendLog(ReadFirstLine(files, path));
   } else {
     host_.AppendLog(kServerDroppedText);
   }
   client_.CloseConnection();
+}
+
+int64_t ReportExchange::Exchange(const ExchangeRequest& request, const std::string& path,
+                                 FileApi& files, TFileStream& file) {
+  ThrowIfAborted();
+  client_.SetHost(host_.ServerText());
+  // A deletion that fails (a viewer still holding the last report) shows up as the creation
+  // failure below, so its result is not looked at.
+  if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
+  if (!client_.IsConnected()) client_.OpenConnection();
+  ThrowIfAborted();
+  TIOHandler* io = client_.IOHandler();
+  if (io == nullptr) throw EIdException(kNotConnected);
+  io->SetRecvBufferSize(request.recv_buffer_size);
+  io->SendLine(request.line(host_));
+  ThrowIfAborted();
+  if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
+  file.CreateExclusive(path);
+  ReceiveReply(file);
+  const int64_t size = file.Size();
+  file.Close();
+  client_.CloseConnection();
+  // An abort ends the run here, before any outcome.
+  ThrowIfAborted();
+  return size;
 }
 
 // Normally the body runs once: the read returns when the server has closed, and the

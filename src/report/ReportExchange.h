@@ -13,6 +13,7 @@ namespace vxt {
 
 class FileApi;
 class TFileStream;
+struct ExchangeRequest;
 
 // Each run reports every outcome, failures included, as log entries through the host: a
 // vxt::Exception by its message, any other std::exception by its what() ("Out of memory." for
@@ -46,8 +47,13 @@ class ReportExchange {
 
   // Runs body under the re-entry guard and the one failure handler of an exchange.
   void Run(void (ReportExchange::*body)(FileApi&, TFileStream&));
+  // The two bodies: each runs the exchange and then acts on the reply's size in its own way.
   void Report(FileApi& files, TFileStream& file);
   void LiveStatus(FileApi& files, TFileStream& file);
+  // Sends the request's line and receives the reply into the file at path; returns the
+  // reply's size, with the file and the connection closed.
+  int64_t Exchange(const ExchangeRequest& request, const std::string& path, FileApi& files,
+                   TFileStream& file);
   // Reads until the server closes, writing every byte into file.
   void ReceiveReply(TFileStream& file);
   void EndFailedRun(const std::string& message, TFileStream& file);
