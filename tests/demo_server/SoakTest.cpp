@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "Net.h"
+#include "net/Net.h"
 #include "Server.h"
 #include "connection/TCPClient.h"
 #include "report/ReportExchange.h"
@@ -32,7 +32,7 @@ void SettleServer(const demo::DemoServer& server) {
 }
 
 TEST(Soak, TwoThousandExchangesAgainstTheDemoServerAllSucceedWithoutGrowth) {
-  demo::net::Library library;
+  net::Library library;
   demo::ServerOptions options;
   options.port = 0;
   demo::DemoServer server(options, [](const std::string&) {});

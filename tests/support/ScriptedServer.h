@@ -28,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/Net.h"
+
 namespace vxt::testing {
 
 struct Step {
@@ -132,7 +134,7 @@ class ScriptedServer {
   int ReadOnce(Connection& connection, int wait_ms);
   void Finish(Connection& connection, bool orderly);
 
-  int64_t listener_ = -1;
+  net::Handle listener_ = net::kNoSocket;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
@@ -157,10 +159,10 @@ class HangingListener {
   bool ConnectsHang() const { return hangs_; }
 
  private:
-  int64_t listener_ = -1;
+  net::Handle listener_ = net::kNoSocket;
   uint16_t port_ = 0;
   bool hangs_ = false;
-  std::vector<int64_t> fillers_;
+  std::vector<net::Handle> fillers_;
 };
 
 // A port of 127.0.0.1 with nothing listening: a connect to it is refused.

@@ -104,12 +104,13 @@ bool DemoServer::Listen(std::string& error) {
         "bad address \"" + options_.address + "\": give a dotted IPv4 address such as 127.0.0.1";
     return false;
   }
-  net::ListenFailure failure = net::ListenFailure::kNone;
-  int code = 0;
-  listener_ = net::Listen(address, options_.port, 64, port_, failure, code);
+  const net::Listener listener =
+      net::Listen(address, options_.port, 64, net::PortReuse::kExclusive);
+  listener_ = listener.socket;
+  port_ = listener.port;
   if (listener_ != net::kNoSocket) return true;
   error = "cannot listen on " + options_.address + ":" + std::to_string(options_.port) + ": ";
-  switch (failure) {
+  switch (listener.failure) {
     case net::ListenFailure::kInUse:
       error += "the port is already in use";
       break;
@@ -121,7 +122,7 @@ bool DemoServer::Listen(std::string& error) {
       break;
     case net::ListenFailure::kNone:
     case net::ListenFailure::kOther:
-      error += "socket error " + std::to_string(code);
+      error += "socket error " + std::to_string(listener.system_code);
       break;
   }
   return false;
@@ -207,7 +208,7 @@ void DemoServer::AcceptWaiting(Connections& connections) {
     }
     std::uint32_t peer_address = 0;
     std::uint16_t peer_port = 0;
-    const net::Handle socket = net::Accept(listener_, peer_address, peer_port);
+    const net::Handle socket = net::Accept(listener_, &peer_address, &peer_port);
     if (socket == net::kNoSocket) return;
     if (place != connections.end()) {
       Cut(*place, kMadeRoom);

@@ -11,8 +11,8 @@
 #include <mutex>
 #include <string>
 
-#include "Net.h"
 #include "Request.h"
+#include "net/Net.h"
 
 namespace vxt::demo {
 
