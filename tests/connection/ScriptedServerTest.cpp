@@ -2,9 +2,11 @@
 // a fault in a server does not pass for a fault of the connection (or hide one).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net/Net.h"
 #include "support/ScriptedServer.h"
@@ -109,6 +111,28 @@ TEST(ScriptedServerTest, WaitClientCloseNoticesTheClose) {
   ASSERT_TRUE(server.WaitUntilDone(0));
   EXPECT_TRUE(server.ClientClosed(0));
   EXPECT_EQ(server.Received(0), "bye");
+}
+
+TEST(ScriptedServerTest, WaitUntilHoldsTheScriptUntilItsConditionOrItsGiveUp) {
+  std::atomic<bool> released{false};
+  ScriptedServer server({Step::WaitUntil([&] { return released.load(); }, "the test releases it"),
+                         Step::Send("held"), Step::Close()});
+  server.QueueScript({Step::WaitUntil([] { return false; }, "never", 50), Step::Send("given up"),
+                      Step::Close()});
+  int error = 0;
+  RawClient first(server.Port());
+  ASSERT_TRUE(first.Connected());
+  EXPECT_EQ(first.ReadAll(error), "given up");
+  const std::vector<std::string> given_up{"the server gave up after 50 ms waiting until never"};
+  EXPECT_EQ(server.WaitsGivenUp(), given_up);
+
+  RawClient second(server.Port());
+  ASSERT_TRUE(second.Connected());
+  ASSERT_TRUE(server.WaitForConnections(2));
+  EXPECT_FALSE(server.WaitUntilDone(1, 100)) << "the script went on before its condition held";
+  released = true;
+  EXPECT_EQ(second.ReadAll(error), "held");
+  EXPECT_EQ(server.WaitsGivenUp(), given_up);
 }
 
 TEST(ScriptedServerTest, StopEndsSilentAndSendingConnectionsPromptly) {

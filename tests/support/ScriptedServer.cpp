@@ -138,6 +138,27 @@ void ScriptedServer::AcceptLoop() {
   }
 }
 
+std::vector<std::string> ScriptedServer::WaitsGivenUp() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return waits_given_up_;
+}
+
+bool ScriptedServer::WaitUntil(const Step& step) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.pause_ms);
+  while (!step.ready()) {
+    if (stop_) return false;
+    if (std::chrono::steady_clock::now() >= give_up) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      waits_given_up_.push_back("the server gave up after " + std::to_string(step.pause_ms) +
+                                " ms waiting until " + step.bytes);
+      return true;
+    }
+    // Short: the step after this one should follow the client's progress closely.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 bool ScriptedServer::SleepUnlessStopped(int ms) const {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!stop_) {
@@ -249,6 +270,9 @@ void ScriptedServer::Serve(Connection& connection) {
         break;
       case Step::Kind::kPause:
         alive = SleepUnlessStopped(step.pause_ms);
+        break;
+      case Step::Kind::kWaitUntil:
+        alive = WaitUntil(step);
         break;
       case Step::Kind::kSilent:
       case Step::Kind::kWaitClientClose:
