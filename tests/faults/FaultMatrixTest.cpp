@@ -317,7 +317,11 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultRow> {
     host_.BindTo(client_);
     exchange_.SetFolder(folder_.Path());
   }
-  ~FaultMatrixTest() override { g_client = nullptr; }
+  ~FaultMatrixTest() override {
+    // A script may still wait on the client when a row has failed.
+    server_.Stop();
+    g_client = nullptr;
+  }
 
   std::string ResponseFile() const { return folder_.File(kResponseFileName); }
 
