@@ -136,6 +136,23 @@ void DemoServer::Stop() {
   stop_.store(true);
 }
 
+bool DemoServer::WaitUntilIdle(int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(active_mutex_);
+  return active_changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                  [this] { return active_.load() == 0; });
+}
+
+void DemoServer::SetActive(std::size_t count) {
+  // Only Run's thread changes the count; the lock is for the waiters, who must not miss it.
+  const int value = static_cast<int>(count);
+  if (active_.load() == value) return;
+  {
+    std::lock_guard<std::mutex> lock(active_mutex_);
+    active_.store(value);
+  }
+  active_changed_.notify_all();
+}
+
 void DemoServer::Log(const std::string& line) {
   std::lock_guard<std::mutex> lock(log_mutex_);
   if (log_) log_(line);
@@ -153,7 +170,7 @@ void DemoServer::Run(const std::atomic<bool>* external_stop) {
       if (Clock::now() >= connection.deadline) Advance(connection);
     }
     connections.remove_if([](const Connection& c) { return c.phase == Connection::Phase::kDone; });
-    active_.store(static_cast<int>(connections.size()));
+    SetActive(connections.size());
 
     // While there is no room, newcomers stay in the backlog and the listener is not watched.
     const Clock::time_point now = Clock::now();
@@ -182,7 +199,7 @@ void DemoServer::Run(const std::atomic<bool>* external_stop) {
       if (entries[index++].ready) Advance(connection);
     }
     connections.remove_if([](const Connection& c) { return c.phase == Connection::Phase::kDone; });
-    active_.store(static_cast<int>(connections.size()));
+    SetActive(connections.size());
 
     if (entries[0].ready) {
       const std::size_t before = connections.size();
@@ -193,7 +210,7 @@ void DemoServer::Run(const std::atomic<bool>* external_stop) {
   }
   for (Connection& connection : connections) Cut(connection, kStopping);
   connections.clear();
-  active_.store(0);
+  SetActive(0);
   net::Close(listener_);
   listener_ = net::kNoSocket;
 }
@@ -217,7 +234,7 @@ void DemoServer::AcceptWaiting(Connections& connections) {
     connections.emplace_back(socket,
                              net::FormatIpv4(peer_address) + ":" + std::to_string(peer_port),
                              options_.max_line, options_.read_timeout_ms);
-    active_.store(static_cast<int>(connections.size()));
+    SetActive(connections.size());
   }
 }
 
