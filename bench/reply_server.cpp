@@ -5,13 +5,6 @@
 //   vxt_reply_server [--address A] [--port P] [--size BYTES | --file PATH] [--once]
 //
 // With --port 0 it picks a free port; it prints "port N" once it listens.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,33 +13,37 @@
 #include <string>
 #include <vector>
 
+#include "net/Net.h"
+
 namespace {
 
-bool SendAll(int fd, const char* data, size_t length) {
-  while (length > 0) {
-    const ssize_t sent = send(fd, data, length, MSG_NOSIGNAL);
-    if (sent <= 0) return false;
-    data += sent;
-    length -= static_cast<size_t>(sent);
+using namespace vxt;
+
+// The sockets of the library never block; this server waits without a limit instead, and only
+// when nothing is there yet.
+long ReceiveSome(net::Handle socket, char* buffer, size_t size) {
+  long n;
+  while ((n = net::Receive(socket, buffer, size)) == net::kWouldBlock) {
+    net::WaitFor(socket, false, -1);
   }
-  return true;
+  return n;
 }
 
-void Serve(int fd, const std::vector<char>& block, unsigned long long size) {
+void Serve(net::Handle socket, const std::vector<char>& block, unsigned long long size) {
   char c;
-  while (recv(fd, &c, 1, 0) == 1 && c != '\n') {
+  while (ReceiveSome(socket, &c, 1) == 1 && c != '\n') {
   }
   unsigned long long left = size;
   while (left > 0) {
     const size_t n = left < block.size() ? static_cast<size_t>(left) : block.size();
-    if (!SendAll(fd, block.data(), n)) break;
+    if (!net::SendAll(socket, block.data(), n, nullptr, -1)) break;
     left -= n;
   }
-  shutdown(fd, SHUT_WR);
+  net::ShutdownSend(socket);
   char sink[4096];
-  while (recv(fd, sink, sizeof sink, 0) > 0) {
+  while (ReceiveSome(socket, sink, sizeof sink) > 0) {
   }
-  close(fd);
+  net::Close(socket);
 }
 
 }  // namespace
@@ -69,7 +66,11 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  signal(SIGPIPE, SIG_IGN);
+  net::Library library;
+  if (!library.Ready()) {
+    std::fprintf(stderr, "the socket library could not be started\n");
+    return 1;
+  }
 
   // The reply: a file's bytes, or a printable pattern streamed from one 1 MiB block.
   std::vector<char> block;
@@ -87,27 +88,26 @@ int main(int argc, char** argv) {
     if (!block.empty() && size <= block.size()) block.back() = '\n';
   }
 
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  const int one = 1;
-  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<uint16_t>(port));
-  if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
-      bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(listener, 64) != 0) {
-    std::fprintf(stderr, "cannot listen on %s:%d: %s\n", address.c_str(), port, std::strerror(errno));
+  // A malformed address has no system error of its own: the message then ends in strerror(0).
+  std::uint32_t ip = 0;
+  net::Listener listener;
+  if (net::ParseIpv4(address, ip)) {
+    listener = net::Listen(ip, static_cast<std::uint16_t>(port), 64, net::PortReuse::kExclusive);
+  }
+  if (listener.socket == net::kNoSocket) {
+    std::fprintf(stderr, "cannot listen on %s:%d: %s\n", address.c_str(), port,
+                 std::strerror(listener.system_code));
     return 1;
   }
-  socklen_t len = sizeof sa;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len);
-  std::printf("port %d\n", ntohs(sa.sin_port));
+  std::printf("port %d\n", listener.port);
   std::fflush(stdout);
   for (;;) {
-    const int fd = accept(listener, nullptr, nullptr);
-    if (fd < 0) continue;
-    Serve(fd, block, size);
+    net::WaitFor(listener.socket, false, -1);
+    const net::Handle socket = net::Accept(listener.socket);
+    if (socket == net::kNoSocket) continue;
+    Serve(socket, block, size);
     if (once) break;
   }
-  close(listener);
+  net::Close(listener.socket);
   return 0;
 }

@@ -2,52 +2,43 @@
 // a fault in a server does not pass for a fault of the connection (or hide one).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "support/LoopbackSockets.h"
+#include "net/Net.h"
 #include "support/ScriptedServer.h"
 
 namespace vxt::testing {
 namespace {
 
-namespace lb = loopback;
-
-// A blocking-style client on top of the non-blocking helpers.
+// A blocking-style client on top of the non-blocking calls.
 class RawClient {
  public:
-  explicit RawClient(uint16_t port) : s_(lb::StartConnect(port)) {
-    connected_ = s_ != lb::kNoSocket && lb::AwaitConnect(s_, 3000) == 1;
+  explicit RawClient(uint16_t port) : s_(net::StartConnect(net::kLoopback, port)) {
+    connected_ = s_ != net::kNoSocket &&
+                 net::AwaitConnect(s_, 3000) == net::ConnectState::kConnected;
   }
-  ~RawClient() { lb::CloseRaw(s_); }
+  ~RawClient() { net::Close(s_); }
   bool Connected() const { return connected_; }
   void Send(const std::string& bytes) {
-    size_t offset = 0;
-    while (offset < bytes.size()) {
-      int sent = lb::SendSome(s_, bytes.data() + offset, static_cast<int>(bytes.size() - offset));
-      if (sent == lb::kWouldBlock) {
-        lb::WaitReady(s_, true, 100);
-        continue;
-      }
-      ASSERT_GT(sent, 0);
-      offset += static_cast<size_t>(sent);
-    }
+    ASSERT_TRUE(net::SendAll(s_, bytes.data(), bytes.size(), nullptr, 100));
   }
   // Reads until the peer closes; error receives the failure's code (0 for an orderly close).
   std::string ReadAll(int& error) {
     std::string all;
     error = 0;
     for (;;) {
-      if (lb::WaitReady(s_, false, 3000) != 1) {
+      char buffer[4096];
+      const long count = net::ReceiveWithin(s_, buffer, sizeof buffer, 3000);
+      if (count == net::kWouldBlock) {
         error = -1;
         return all;
       }
-      char buffer[4096];
-      int count = lb::RecvSome(s_, buffer, sizeof buffer);
-      if (count == lb::kWouldBlock) continue;
       if (count < 0) {
-        error = lb::LastRawError();
+        error = net::LastError();
         return all;
       }
       if (count == 0) return all;
@@ -55,12 +46,12 @@ class RawClient {
     }
   }
   void Close() {
-    lb::CloseRaw(s_);
-    s_ = lb::kNoSocket;
+    net::Close(s_);
+    s_ = net::kNoSocket;
   }
 
  private:
-  lb::RawSocket s_;
+  net::Handle s_;
   bool connected_ = false;
 };
 
@@ -122,6 +113,28 @@ TEST(ScriptedServerTest, WaitClientCloseNoticesTheClose) {
   EXPECT_EQ(server.Received(0), "bye");
 }
 
+TEST(ScriptedServerTest, WaitUntilHoldsTheScriptUntilItsConditionOrItsGiveUp) {
+  std::atomic<bool> released{false};
+  ScriptedServer server({Step::WaitUntil([&] { return released.load(); }, "the test releases it"),
+                         Step::Send("held"), Step::Close()});
+  server.QueueScript({Step::WaitUntil([] { return false; }, "never", 50), Step::Send("given up"),
+                      Step::Close()});
+  int error = 0;
+  RawClient first(server.Port());
+  ASSERT_TRUE(first.Connected());
+  EXPECT_EQ(first.ReadAll(error), "given up");
+  const std::vector<std::string> given_up{"the server gave up after 50 ms waiting until never"};
+  EXPECT_EQ(server.WaitsGivenUp(), given_up);
+
+  RawClient second(server.Port());
+  ASSERT_TRUE(second.Connected());
+  ASSERT_TRUE(server.WaitForConnections(2));
+  EXPECT_FALSE(server.WaitUntilDone(1, 100)) << "the script went on before its condition held";
+  released = true;
+  EXPECT_EQ(second.ReadAll(error), "held");
+  EXPECT_EQ(server.WaitsGivenUp(), given_up);
+}
+
 TEST(ScriptedServerTest, StopEndsSilentAndSendingConnectionsPromptly) {
   auto started = std::chrono::steady_clock::now();
   {
@@ -143,19 +156,19 @@ TEST(ScriptedServerTest, StopEndsSilentAndSendingConnectionsPromptly) {
 TEST(ScriptedServerTest, ConnectsToTheHangingListenerStayPending) {
   HangingListener listener;
   ASSERT_TRUE(listener.ConnectsHang());
-  lb::RawSocket probe = lb::StartConnect(listener.Port());
-  ASSERT_NE(probe, lb::kNoSocket);
-  EXPECT_EQ(lb::AwaitConnect(probe, 300), 0);
-  lb::CloseRaw(probe);
+  net::Handle probe = net::StartConnect(net::kLoopback, listener.Port());
+  ASSERT_NE(probe, net::kNoSocket);
+  EXPECT_EQ(net::AwaitConnect(probe, 300), net::ConnectState::kPending);
+  net::Close(probe);
 }
 
 TEST(ScriptedServerTest, ConnectsToTheFreePortAreRefused) {
   uint16_t port = FreeLoopbackPort();
   ASSERT_NE(port, 0);
-  lb::RawSocket probe = lb::StartConnect(port);
-  if (probe != lb::kNoSocket) {
-    EXPECT_EQ(lb::AwaitConnect(probe, 3000), -1);
-    lb::CloseRaw(probe);
+  net::Handle probe = net::StartConnect(net::kLoopback, port);
+  if (probe != net::kNoSocket) {
+    EXPECT_EQ(net::AwaitConnect(probe, 3000), net::ConnectState::kFailed);
+    net::Close(probe);
   }
 }
 

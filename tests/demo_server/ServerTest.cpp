@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "App.h"
-#include "Net.h"
+#include "net/Net.h"
 #include "Replies.h"
 #include "Server.h"
 

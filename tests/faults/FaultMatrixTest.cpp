@@ -7,6 +7,7 @@
 // holds exactly the bytes the server sent up to its fault (compared by size and digest, so
 // that a 256 MiB reply needs no copy in memory), whether the document is opened, and that the
 // connection is closed afterwards.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -21,6 +22,7 @@
 #include "connection/TCPClient.h"
 #include "report/ReportExchange.h"
 #include "support/FakeReportHost.h"
+#include "support/ObservedSocketApi.h"
 #include "support/ProcessStats.h"
 #include "support/ScriptedServer.h"
 #include "support/TestFiles.h"
@@ -142,6 +144,23 @@ std::string Failure(const std::string& message) {
   return kFailurePrefix + message;
 }
 
+// The client's side of the running row's exchange, as its socket calls show it; the rows' scripts
+// wait on it instead of pausing for a time and hoping that the client has got there.
+const testing::ObservedSocketApi* g_client = nullptr;
+
+// The client has taken count bytes of the reply from its socket.
+Step ClientHasReceived(size_t count) {
+  return Step::WaitUntil(
+      [count] { return g_client->BytesReceived() >= static_cast<int64_t>(count); },
+      "the client has received " + std::to_string(count) + " bytes");
+}
+
+// The client is past its connection tests and waits for the reply's data.
+Step ClientWaitsForData() {
+  return Step::WaitUntil([] { return g_client->DataWaits() > 0; },
+                         "the client waits for the reply's data");
+}
+
 const std::string kResetText = "Socket Error # 10054\r\nConnection reset by peer.";
 const std::string kPdfHead = "%PDF-1.4\n";
 constexpr size_t k256MiB = size_t{256} << 20;
@@ -204,7 +223,8 @@ std::vector<FaultRow> Rows() {
   }
   {
     FaultRow row = Named("ResetInTheMiddleOfTheReply");
-    row.script = {Step::ReadLine(), Step::Send(part.head), Step::Pause(200), Step::Reset()};
+    row.script = {Step::ReadLine(), Step::Send(part.head), ClientHasReceived(part.Size()),
+                  Step::Reset()};
     row.sent = part;
     row.log = {kBeginLine, kEndLine, Failure(kResetText)};
     row.depends_on_reset = true;
@@ -214,13 +234,14 @@ std::vector<FaultRow> Rows() {
   }
   {
     // The pieces do not line up with the client's 4096-byte blocks: a block and 3000 bytes,
-    // a pause, then 4096 bytes and the reset. When the client's connection test sees the
-    // reset, the last 3000 bytes are still in its input buffer; they belong in the file.
+    // all taken by the client, then 4096 bytes and the reset. When the client's connection
+    // test sees the reset, the last 3000 bytes are still in its input buffer; they belong in
+    // the file.
     FaultRow row = Named("ResetAfterPiecesOutOfStepWithTheBlocks");
     const std::string first = kPdfHead + PatternBytes(7087, 2);
     const std::string second = PatternBytes(4096, 3);
-    row.script = {Step::ReadLine(), Step::Send(first), Step::Pause(200), Step::Send(second),
-                  Step::Reset()};
+    row.script = {Step::ReadLine(), Step::Send(first), ClientHasReceived(first.size()),
+                  Step::Send(second), Step::Reset()};
     row.sent = {first + second};
     row.slow_second_block = true;
     row.log = {kBeginLine, kEndLine, Failure(kResetText)};
@@ -231,7 +252,7 @@ std::vector<FaultRow> Rows() {
   }
   {
     FaultRow row = Named("ResetBeforeAnyReply");
-    row.script = {Step::ReadLine(), Step::Pause(200), Step::Reset()};
+    row.script = {Step::ReadLine(), ClientWaitsForData(), Step::Reset()};
     row.log = {kBeginLine, kEndLine, Failure(kResetText)};
     row.depends_on_reset = true;
     row.log_if_reset_is_orderly = {kBeginLine, kEndLine, kServerDroppedLine};
@@ -295,8 +316,14 @@ const char kNextReply[] = "Sljedeca razmjena uspjela\r\n";
 class FaultMatrixTest : public ::testing::TestWithParam<FaultRow> {
  protected:
   FaultMatrixTest() {
+    g_client = &sockets_;
     host_.BindTo(client_);
     exchange_.SetFolder(folder_.Path());
+  }
+  ~FaultMatrixTest() override {
+    // A script may still wait on the client when a row has failed.
+    server_.Stop();
+    g_client = nullptr;
   }
 
   std::string ResponseFile() const { return folder_.File("response.pdf"); }
@@ -319,6 +346,7 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultRow> {
 
   TempFolder folder_;
   ScriptedServer server_;
+  testing::ObservedSocketApi sockets_;  // before the client, which it outlives
   TTCPClient client_;
   FakeHost host_;
   ReportExchange exchange_{client_, host_};
@@ -395,6 +423,7 @@ TEST_P(FaultMatrixTest, LeavesExactlyWhatTheServerSentAndTheNextExchangeSucceeds
   if (row.target == Target::kScripted) {
     connections = 1;
     ASSERT_TRUE(server_.WaitUntilDone(0));
+    EXPECT_THAT(server_.WaitsGivenUp(), ::testing::IsEmpty());
     EXPECT_EQ(server_.Received(0), kDecemberRequest);
     // A server that waits for the client sees it close its side.
     if (EndsWaitingForTheClient(row.script)) {

@@ -3,16 +3,23 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "support/LoopbackSockets.h"
+#include "net/Net.h"
 
 namespace vxt::testing {
-
-namespace lb = loopback;
 
 namespace {
 
 // Every server wait is cut into slices of this length, so that Stop() is seen promptly.
 constexpr int kSliceMs = 20;
+
+net::Listener ListenOnLoopback(const char* server, int backlog) {
+  const net::Listener listener = net::Listen(net::kLoopback, 0, backlog, net::PortReuse::kNone);
+  if (listener.socket == net::kNoSocket) {
+    throw std::runtime_error(std::string(server) + ": cannot listen on 127.0.0.1, error " +
+                             std::to_string(listener.system_code));
+  }
+  return listener;
+}
 
 }  // namespace
 
@@ -37,7 +44,7 @@ bool ForEachPatternBlock(size_t count, unsigned seed,
 }
 
 struct ScriptedServer::Connection {
-  lb::RawSocket socket = lb::kNoSocket;
+  net::Handle socket = net::kNoSocket;
   Script script;
   std::string received;    // guarded by the server's mutex
   size_t line_offset = 0;  // where the next ReadLine looks for its LF (serving thread only)
@@ -47,11 +54,9 @@ struct ScriptedServer::Connection {
 };
 
 ScriptedServer::ScriptedServer(Script default_script) : default_script_(std::move(default_script)) {
-  listener_ = lb::ListenLoopback(16, port_);
-  if (listener_ == lb::kNoSocket) {
-    throw std::runtime_error("ScriptedServer: cannot listen on 127.0.0.1, error " +
-                             std::to_string(lb::LastRawError()));
-  }
+  const net::Listener listener = ListenOnLoopback("ScriptedServer", 16);
+  listener_ = listener.socket;
+  port_ = listener.port;
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -104,18 +109,17 @@ void ScriptedServer::Stop() {
   for (auto& connection : connections_) {
     if (connection->thread.joinable()) connection->thread.join();
   }
-  if (listener_ != lb::kNoSocket) {
-    lb::CloseRaw(listener_);
-    listener_ = lb::kNoSocket;
+  if (listener_ != net::kNoSocket) {
+    net::Close(listener_);
+    listener_ = net::kNoSocket;
   }
 }
 
 void ScriptedServer::AcceptLoop() {
   while (!stop_) {
-    int ready = lb::WaitReady(listener_, false, kSliceMs);
-    if (ready <= 0) continue;
-    lb::RawSocket s = lb::AcceptPending(listener_);
-    if (s == lb::kNoSocket) continue;
+    if (net::WaitFor(listener_, false, kSliceMs) != net::WaitResult::kReady) continue;
+    const net::Handle s = net::Accept(listener_);
+    if (s == net::kNoSocket) continue;
     auto connection = std::make_unique<Connection>();
     connection->socket = s;
     Connection* served = connection.get();
@@ -134,6 +138,27 @@ void ScriptedServer::AcceptLoop() {
   }
 }
 
+std::vector<std::string> ScriptedServer::WaitsGivenUp() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return waits_given_up_;
+}
+
+bool ScriptedServer::WaitUntil(const Step& step) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.pause_ms);
+  while (!step.ready()) {
+    if (stop_) return false;
+    if (std::chrono::steady_clock::now() >= give_up) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      waits_given_up_.push_back("the server gave up after " + std::to_string(step.pause_ms) +
+                                " ms waiting until " + step.bytes);
+      return true;
+    }
+    // Short: the step after this one should follow the client's progress closely.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 bool ScriptedServer::SleepUnlessStopped(int ms) const {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!stop_) {
@@ -146,30 +171,14 @@ bool ScriptedServer::SleepUnlessStopped(int ms) const {
 }
 
 bool ScriptedServer::SendAll(Connection& connection, const char* data, size_t length) {
-  size_t offset = 0;
-  while (offset < length) {
-    if (stop_) return false;
-    size_t chunk = length - offset;
-    if (chunk > 65536) chunk = 65536;
-    int sent = lb::SendSome(connection.socket, data + offset, static_cast<int>(chunk));
-    if (sent == lb::kWouldBlock) {
-      lb::WaitReady(connection.socket, true, kSliceMs);
-      continue;
-    }
-    if (sent < 0) return false;
-    offset += static_cast<size_t>(sent);
-  }
-  return true;
+  return net::SendAll(connection.socket, data, length, &stop_, kSliceMs);
 }
 
 int ScriptedServer::ReadOnce(Connection& connection, int wait_ms) {
   if (stop_) return -1;
-  int ready = lb::WaitReady(connection.socket, false, wait_ms);
-  if (ready < 0) return -1;
-  if (ready == 0) return 2;
   char buffer[4096];
-  int count = lb::RecvSome(connection.socket, buffer, sizeof buffer);
-  if (count == lb::kWouldBlock) return 2;
+  const long count = net::ReceiveWithin(connection.socket, buffer, sizeof buffer, wait_ms);
+  if (count == net::kWouldBlock) return 2;
   if (count < 0) return -1;
   std::lock_guard<std::mutex> lock(mutex_);
   if (count == 0) {
@@ -185,10 +194,10 @@ void ScriptedServer::Finish(Connection& connection, bool orderly) {
     // Unread bytes at close make the system send a reset instead of a FIN; take them first.
     while (!connection.client_closed && ReadOnce(connection, 0) == 1) {
     }
-    lb::ShutdownSend(connection.socket);
+    net::ShutdownSend(connection.socket);
   }
-  lb::CloseRaw(connection.socket);
-  connection.socket = lb::kNoSocket;
+  net::Close(connection.socket);
+  connection.socket = net::kNoSocket;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     connection.done = true;
@@ -205,7 +214,7 @@ void ScriptedServer::Serve(Connection& connection) {
         Finish(connection, true);
         return;
       case Step::Kind::kReset:
-        lb::SetAbortiveClose(connection.socket);
+        net::SetAbortiveClose(connection.socket);
         Finish(connection, false);
         return;
       case Step::Kind::kReadLine:
@@ -257,10 +266,13 @@ void ScriptedServer::Serve(Connection& connection) {
         });
         break;
       case Step::Kind::kShutdownSend:
-        lb::ShutdownSend(connection.socket);
+        net::ShutdownSend(connection.socket);
         break;
       case Step::Kind::kPause:
         alive = SleepUnlessStopped(step.pause_ms);
+        break;
+      case Step::Kind::kWaitUntil:
+        alive = WaitUntil(step);
         break;
       case Step::Kind::kSilent:
       case Step::Kind::kWaitClientClose:
@@ -277,52 +289,50 @@ void ScriptedServer::Serve(Connection& connection) {
 HangingListener::HangingListener() {
   // Backlog 0: the system queues at most one finished handshake, and with the queue full it
   // drops further SYNs, so their connects stay pending while nobody accepts.
-  listener_ = lb::ListenLoopback(0, port_);
-  if (listener_ == lb::kNoSocket) {
-    throw std::runtime_error("HangingListener: cannot listen on 127.0.0.1, error " +
-                             std::to_string(lb::LastRawError()));
-  }
+  const net::Listener listener = ListenOnLoopback("HangingListener", 0);
+  listener_ = listener.socket;
+  port_ = listener.port;
   for (int attempt = 0; attempt < 16; ++attempt) {
-    lb::RawSocket s = lb::StartConnect(port_);
-    if (s == lb::kNoSocket) break;
+    const net::Handle s = net::StartConnect(net::kLoopback, port_);
+    if (s == net::kNoSocket) break;
     fillers_.push_back(s);
-    int state = lb::AwaitConnect(s, 300);
-    if (state == 0) {
+    const net::ConnectState state = net::AwaitConnect(s, 300);
+    if (state == net::ConnectState::kPending) {
       hangs_ = true;
       break;
     }
-    if (state < 0) break;
+    if (state == net::ConnectState::kFailed) break;
   }
 }
 
 HangingListener::~HangingListener() {
-  for (lb::RawSocket s : fillers_) lb::CloseRaw(s);
-  lb::CloseRaw(listener_);
+  for (net::Handle s : fillers_) net::Close(s);
+  net::Close(listener_);
 }
 
 uint16_t FreeLoopbackPort() {
-  return lb::FreeLoopbackPort();
+  return net::FreePort(net::kLoopback);
 }
 
 bool ResetsReachClients() {
   static const bool reported = [] {
     ScriptedServer server({Step::Send("x"), Step::Pause(20), Step::Reset()});
-    lb::RawSocket s = lb::StartConnect(server.Port());
-    if (s == lb::kNoSocket || lb::AwaitConnect(s, 3000) != 1) {
-      lb::CloseRaw(s);
+    const net::Handle s = net::StartConnect(net::kLoopback, server.Port());
+    if (s == net::kNoSocket || net::AwaitConnect(s, 3000) != net::ConnectState::kConnected) {
+      net::Close(s);
       return false;
     }
     server.WaitUntilDone(0);
-    int result = 0;
+    long result = 0;
     char buffer[16];
     for (int round = 0; round < 100; ++round) {
-      if (lb::WaitReady(s, false, 3000) != 1) break;
-      result = lb::RecvSome(s, buffer, sizeof buffer);
-      if (result == lb::kWouldBlock || result > 0) continue;
+      if (net::WaitFor(s, false, 3000) != net::WaitResult::kReady) break;
+      result = net::Receive(s, buffer, sizeof buffer);
+      if (result == net::kWouldBlock || result > 0) continue;
       break;
     }
-    lb::CloseRaw(s);
-    return result < 0;
+    net::Close(s);
+    return result == net::kFailed;
   }();
   return reported;
 }

@@ -28,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/Net.h"
+
 namespace vxt::testing {
 
 struct Step {
@@ -43,6 +45,7 @@ struct Step {
     kReadBytes,        // read until count bytes in all have been received on this connection
     kSendPattern,      // send count bytes of PatternBytes(count, seed), made block by block
     kShutdownSend,     // orderly close of the sending side only (FIN); reading goes on
+    kWaitUntil,        // wait (reading nothing) until ready() holds, or give up after pause_ms
   };
 
   static Step Close() { return Make(Kind::kClose); }
@@ -64,12 +67,21 @@ struct Step {
     return step;
   }
   static Step ShutdownSend() { return Make(Kind::kShutdownSend); }
+  // For a step that must come only once the client has got somewhere (a condition on what the
+  // test observes of it). A wait that gives up is recorded (WaitsGivenUp) and the script goes
+  // on.
+  static Step WaitUntil(std::function<bool()> ready, std::string what, int give_up_ms = 5000) {
+    Step step = Make(Kind::kWaitUntil, std::move(what), 0, give_up_ms);
+    step.ready = std::move(ready);
+    return step;
+  }
 
   Kind kind = Kind::kClose;
-  std::string bytes;
+  std::string bytes;  // what kWaitUntil waits for, in words
   size_t count = 0;  // block size of kSendBlocks, total of kReadBytes and kSendPattern
   int pause_ms = 0;
   unsigned seed = 0;  // of kSendPattern
+  std::function<bool()> ready;  // of kWaitUntil
 
  private:
   static Step Make(Kind kind, std::string bytes = {}, size_t count = 0, int pause_ms = 0) {
@@ -117,6 +129,8 @@ class ScriptedServer {
   bool WaitForConnections(size_t count, int timeout_ms = 5000) const;
   // Waits until the script of connection index has ended and its socket is closed.
   bool WaitUntilDone(size_t index, int timeout_ms = 5000) const;
+  // One line for each WaitUntil step that gave up, on any connection.
+  std::vector<std::string> WaitsGivenUp() const;
 
   // Ends all connections (closing their sockets) and the listener; joins every thread.
   // Returns within a few slices of the server's internal wait, whatever the scripts do.
@@ -127,12 +141,14 @@ class ScriptedServer {
   void AcceptLoop();
   void Serve(Connection& connection);
   bool SleepUnlessStopped(int ms) const;
+  // False when the server stops first.
+  bool WaitUntil(const Step& step);
   bool SendAll(Connection& connection, const char* data, size_t length);
   // Reads what is there, records it; 1 data, 0 closed by the client, -1 failure/stop, 2 nothing.
   int ReadOnce(Connection& connection, int wait_ms);
   void Finish(Connection& connection, bool orderly);
 
-  int64_t listener_ = -1;
+  net::Handle listener_ = net::kNoSocket;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
@@ -140,6 +156,7 @@ class ScriptedServer {
   std::deque<Script> queued_;
   Script default_script_;
   std::vector<std::unique_ptr<Connection>> connections_;
+  std::vector<std::string> waits_given_up_;
   std::thread acceptor_;
 };
 
@@ -157,10 +174,10 @@ class HangingListener {
   bool ConnectsHang() const { return hangs_; }
 
  private:
-  int64_t listener_ = -1;
+  net::Handle listener_ = net::kNoSocket;
   uint16_t port_ = 0;
   bool hangs_ = false;
-  std::vector<int64_t> fillers_;
+  std::vector<net::Handle> fillers_;
 };
 
 // A port of 127.0.0.1 with nothing listening: a connect to it is refused.

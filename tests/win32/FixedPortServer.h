@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/Net.h"
+
 namespace vxt::uitest {
 
 struct ServerScript {
@@ -29,7 +31,7 @@ class FixedPortServer {
   FixedPortServer(const FixedPortServer&) = delete;
   FixedPortServer& operator=(const FixedPortServer&) = delete;
 
-  bool Listening() const { return listener_ != ~uintptr_t{0}; }
+  bool Listening() const { return listener_ != net::kNoSocket; }
   // Everything the clients sent, one string per connection in accept order.
   std::vector<std::string> Requests() const;
   size_t Connections() const;
@@ -40,12 +42,14 @@ class FixedPortServer {
 
  private:
   void Serve();
-  void ServeOne(uintptr_t connection, size_t index);
+  void ServeOne(net::Handle connection, size_t index);
   bool SleepUnlessStopped(int ms) const;
-  void Record(size_t index, const char* data, int length);
+  // Takes what the client sent within ms into the record; false when it closed or failed.
+  bool ReceiveWithin(net::Handle connection, size_t index, int ms, bool& line_done);
+  bool SendAll(net::Handle connection, const char* data, size_t length);
 
   ServerScript script_;
-  uintptr_t listener_ = ~uintptr_t{0};
+  net::Handle listener_ = net::kNoSocket;
   std::atomic<bool> stop_{false};
   std::atomic<bool> client_gone_{false};
   std::atomic<size_t> bytes_sent_{0};

@@ -104,12 +104,13 @@ bool DemoServer::Listen(std::string& error) {
         "bad address \"" + options_.address + "\": give a dotted IPv4 address such as 127.0.0.1";
     return false;
   }
-  net::ListenFailure failure = net::ListenFailure::kNone;
-  int code = 0;
-  listener_ = net::Listen(address, options_.port, 64, port_, failure, code);
+  const net::Listener listener =
+      net::Listen(address, options_.port, 64, net::PortReuse::kExclusive);
+  listener_ = listener.socket;
+  port_ = listener.port;
   if (listener_ != net::kNoSocket) return true;
   error = "cannot listen on " + options_.address + ":" + std::to_string(options_.port) + ": ";
-  switch (failure) {
+  switch (listener.failure) {
     case net::ListenFailure::kInUse:
       error += "the port is already in use";
       break;
@@ -121,7 +122,7 @@ bool DemoServer::Listen(std::string& error) {
       break;
     case net::ListenFailure::kNone:
     case net::ListenFailure::kOther:
-      error += "socket error " + std::to_string(code);
+      error += "socket error " + std::to_string(listener.system_code);
       break;
   }
   return false;
@@ -133,6 +134,23 @@ bool DemoServer::StopRequested() const {
 
 void DemoServer::Stop() {
   stop_.store(true);
+}
+
+bool DemoServer::WaitUntilIdle(int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(active_mutex_);
+  return active_changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                  [this] { return active_.load() == 0; });
+}
+
+void DemoServer::SetActive(std::size_t count) {
+  // Only Run's thread changes the count; the lock is for the waiters, who must not miss it.
+  const int value = static_cast<int>(count);
+  if (active_.load() == value) return;
+  {
+    std::lock_guard<std::mutex> lock(active_mutex_);
+    active_.store(value);
+  }
+  active_changed_.notify_all();
 }
 
 void DemoServer::Log(const std::string& line) {
@@ -152,7 +170,7 @@ void DemoServer::Run(const std::atomic<bool>* external_stop) {
       if (Clock::now() >= connection.deadline) Advance(connection);
     }
     connections.remove_if([](const Connection& c) { return c.phase == Connection::Phase::kDone; });
-    active_.store(static_cast<int>(connections.size()));
+    SetActive(connections.size());
 
     // While there is no room, newcomers stay in the backlog and the listener is not watched.
     const Clock::time_point now = Clock::now();
@@ -181,7 +199,7 @@ void DemoServer::Run(const std::atomic<bool>* external_stop) {
       if (entries[index++].ready) Advance(connection);
     }
     connections.remove_if([](const Connection& c) { return c.phase == Connection::Phase::kDone; });
-    active_.store(static_cast<int>(connections.size()));
+    SetActive(connections.size());
 
     if (entries[0].ready) {
       const std::size_t before = connections.size();
@@ -192,7 +210,7 @@ void DemoServer::Run(const std::atomic<bool>* external_stop) {
   }
   for (Connection& connection : connections) Cut(connection, kStopping);
   connections.clear();
-  active_.store(0);
+  SetActive(0);
   net::Close(listener_);
   listener_ = net::kNoSocket;
 }
@@ -207,7 +225,7 @@ void DemoServer::AcceptWaiting(Connections& connections) {
     }
     std::uint32_t peer_address = 0;
     std::uint16_t peer_port = 0;
-    const net::Handle socket = net::Accept(listener_, peer_address, peer_port);
+    const net::Handle socket = net::Accept(listener_, &peer_address, &peer_port);
     if (socket == net::kNoSocket) return;
     if (place != connections.end()) {
       Cut(*place, kMadeRoom);
@@ -216,7 +234,7 @@ void DemoServer::AcceptWaiting(Connections& connections) {
     connections.emplace_back(socket,
                              net::FormatIpv4(peer_address) + ":" + std::to_string(peer_port),
                              options_.max_line, options_.read_timeout_ms);
-    active_.store(static_cast<int>(connections.size()));
+    SetActive(connections.size());
   }
 }
 

@@ -5,14 +5,15 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <list>
 #include <mutex>
 #include <string>
 
-#include "Net.h"
 #include "Request.h"
+#include "net/Net.h"
 
 namespace vxt::demo {
 
@@ -51,7 +52,10 @@ class DemoServer {
   // Thread-safe; Run() returns soon after.
   void Stop();
 
+  // Connections open now; a connection no longer counts once its socket is closed.
   int ActiveConnections() const { return active_.load(); }
+  // Waits until no connection is open, up to timeout_ms; false when some still are.
+  bool WaitUntilIdle(int timeout_ms) const;
 
  private:
   struct Connection;
@@ -74,6 +78,7 @@ class DemoServer {
   // Ends a connection at once, for the stop or for a newcomer.
   void Cut(Connection& connection, const std::string& failure);
   void Log(const std::string& line);
+  void SetActive(std::size_t count);
 
   ServerOptions options_;
   LogSink log_;
@@ -83,6 +88,8 @@ class DemoServer {
   std::atomic<bool> stop_{false};
   const std::atomic<bool>* external_stop_ = nullptr;
   std::atomic<int> active_{0};
+  mutable std::mutex active_mutex_;
+  mutable std::condition_variable active_changed_;
 };
 
 // Local time as "dd-mm-yyyy hh:mm:ss" (the protocol's date order) or, for the log,
