@@ -14,6 +14,9 @@
 # asks the shell to open response.pdf (under Wine with no viewer that hands the file to
 # winebrowser, which finds none and gives up); the time includes that request. nc's time is its
 # whole process (hyperfine), request sent and reply stored.
+#
+# The two windows are clicked in turn (ours, minimal, then minimal, ours, ...), so that on a
+# shared machine both meet the same load; "Ours / minimal" is the median of the runs' ratios.
 set -uo pipefail
 small_runs=${1:-20}
 large_runs=${2:-5}
@@ -35,10 +38,11 @@ large_log="$begin_line\\r\\n$end_line\\r\\n"
 bench_start_window ours "$windows_build/src/win32/VXTVannikorde.exe"
 bench_start_window minimal "$windows_build/bench/vxt_minimal_client.exe" "$bench_address" 2 1
 
-median_of() { awk '/^median/ { print $5 }' "$1"; }  # the "done" median
-drive_case() {  # caption, out file, runs, warmup, poll ms, line, log
-  bench_drive --caption "$1" --runs "$3" --warmup "$4" --poll-ms "$5" --line "$6" --log "$7" \
-    >"$2" || { bench_log "driving \"$1\" failed"; cat "$2" >&2; exit 1; }
+median_of() { awk -v who="${2:-}" '$1 == who && $2 == "median" { print $6 }; who == "" && $1 == "median" { print $5 }' "$1"; }
+drive_pair() {  # out file, runs, warmup, poll ms, line, log: ours and the minimal client in turn
+  bench_drive --caption "$window_caption" --vs "$minimal_caption" --runs "$2" --warmup "$3" \
+    --poll-ms "$4" --line "$5" --log "$6" >"$1" ||
+    { bench_log "driving the windows failed"; cat "$1" >&2; exit 1; }
 }
 nc_median() {  # reply size, runs, warmup -> median ms of nc's whole process
   hyperfine --runs "$2" --warmup "$3" --export-csv "$bench_dir/nc-$1.csv" \
@@ -53,21 +57,19 @@ check_file() {  # folder, size: the response file holds the whole reply
   [ "$got" = "$2" ] || { bench_log "$1: response.pdf holds $got bytes, not $2"; exit 1; }
 }
 
-bench_log "200-byte reply: $small_runs clicks each (after 3 unmeasured)"
+bench_log "200-byte reply: $small_runs clicks each, in turn (after 3 unmeasured)"
 bench_start_server $small || exit 1
-drive_case "$window_caption" "$bench_dir/ours-small.txt" "$small_runs" 3 0 "$small_line" "$small_log"
+drive_pair "$bench_dir/small.txt" "$small_runs" 3 0 "$small_line" "$small_log"
 check_file ours $small
-drive_case "$minimal_caption" "$bench_dir/minimal-small.txt" "$small_runs" 3 0 "$small_line" "$small_log"
 check_file minimal $small
 nc_small=$(nc_median $small "$small_runs" 3)
 
-bench_log "64 MiB reply: $large_runs clicks each"
+bench_log "64 MiB reply: $large_runs clicks each, in turn (after 1 unmeasured)"
 bench_start_server $large || exit 1
 # Queries every 5 ms: the outcome is still seen within 5 ms, and the queries cost the real
 # window, which answers them in its per-block pump, less than 1 % of its time.
-drive_case "$window_caption" "$bench_dir/ours-large.txt" "$large_runs" 0 5 "$end_line" "$large_log"
+drive_pair "$bench_dir/large.txt" "$large_runs" 1 5 "$end_line" "$large_log"
 check_file ours $large
-drive_case "$minimal_caption" "$bench_dir/minimal-large.txt" "$large_runs" 1 5 "$end_line" "$large_log"
 check_file minimal $large
 nc_large=$(nc_median $large "$large_runs" 1)
 bench_stop_server
@@ -75,25 +77,28 @@ bench_stop_server
 bench_close_window "$window_caption"
 bench_close_window "$minimal_caption"
 
-ours_small=$(median_of "$bench_dir/ours-small.txt")
-minimal_small=$(median_of "$bench_dir/minimal-small.txt")
-ours_large=$(median_of "$bench_dir/ours-large.txt")
-minimal_large=$(median_of "$bench_dir/minimal-large.txt")
+ours_small=$(median_of "$bench_dir/small.txt")
+minimal_small=$(median_of "$bench_dir/small.txt" vs)
+ours_large=$(median_of "$bench_dir/large.txt")
+minimal_large=$(median_of "$bench_dir/large.txt" vs)
+ratio_small=$(awk '$1 == "ratio" { print $3 }' "$bench_dir/small.txt")
+ratio_large=$(awk '$1 == "ratio" { print $3 }' "$bench_dir/large.txt")
 ms() { awk -v v="$1" 'BEGIN { if (v >= 1000) printf "%.2f s", v / 1000; else printf "%.1f ms", v }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f x", a / b }'; }
-spread() {  # min-max of the "done" times of a driver output
-  awk '/^run/ { v = $6 + 0; if (n == 0 || v < lo) lo = v; if (n == 0 || v > hi) hi = v; ++n }
-       END { if (hi >= 1000) printf "%.2f-%.2f s", lo / 1000, hi / 1000; else printf "%.1f-%.1f ms", lo, hi }' "$1"
+ratio() { awk -v r="$1" 'BEGIN { printf "%.2f x", r }'; }
+spread() {  # who ("" for ours, "vs" for the minimal client), file: min-max of the "done" times
+  awk -v who="$1" '(who == "" && $1 == "run") || (who != "" && $1 == who && $2 == "run") {
+         v = $NF + 0; if (n == 0 || v < lo) lo = v; if (n == 0 || v > hi) hi = v; ++n }
+       END { if (hi >= 1000) printf "%.2f-%.2f s", lo / 1000, hi / 1000; else printf "%.1f-%.1f ms", lo, hi }' "$2"
 }
-
 echo
 echo "Command: bash bench/window.sh $small_runs $large_runs"
 echo "Machine: $machine"
 echo
 echo "| Reply | Ours (window) | Minimal client | nc | Ours / minimal |"
 echo "|---|---|---|---|---|"
-echo "| 200-byte text, click to first line, median of $small_runs | $(ms "$ours_small") | $(ms "$minimal_small") | $(ms "$nc_small") | $(ratio "$ours_small" "$minimal_small") |"
-echo "| 64 MiB PDF, click to end line and shell open, median of $large_runs | $(ms "$ours_large") | $(ms "$minimal_large") | $(ms "$nc_large") | $(ratio "$ours_large" "$minimal_large") |"
+echo "| 200-byte text, click to first line, median of $small_runs | $(ms "$ours_small") | $(ms "$minimal_small") | $(ms "$nc_small") | $(ratio "$ratio_small") |"
+echo "| 64 MiB PDF, click to end line and shell open, median of $large_runs | $(ms "$ours_large") | $(ms "$minimal_large") | $(ms "$nc_large") | $(ratio "$ratio_large") |"
 echo
-echo "Spread (min-max): ours $(spread "$bench_dir/ours-small.txt") and $(spread "$bench_dir/ours-large.txt"); minimal $(spread "$bench_dir/minimal-small.txt") and $(spread "$bench_dir/minimal-large.txt")."
-echo "Per run: $bench_dir/{ours,minimal}-{small,large}.txt (\"line\": the line first seen; \"done\": with the button enabled)."
+echo "Spread (min-max): ours $(spread "" "$bench_dir/small.txt") and $(spread "" "$bench_dir/large.txt"); minimal $(spread vs "$bench_dir/small.txt") and $(spread vs "$bench_dir/large.txt")."
+echo "Ours / minimal: the median of the ratios of clicks made in turn."
+echo "Per run: $bench_dir/{small,large}.txt (\"vs\": the minimal client; \"line\": the line first seen; \"done\": with the button enabled)."

@@ -3,8 +3,8 @@
 // (WM_GETTEXTLENGTH / WM_GETTEXT sent from this process) until the outcome line stands at its
 // end; wall time by QueryPerformanceCounter from just before the click.
 //
-//   vxt_window_driver.exe --caption TEXT --line TEXT [--log TEXT] [--runs N] [--warmup N]
-//                         [--poll-ms MS] [--timeout-ms MS] [--close]
+//   vxt_window_driver.exe --caption TEXT [--vs TEXT] --line TEXT [--log TEXT] [--runs N]
+//                         [--warmup N] [--poll-ms MS] [--timeout-ms MS] [--close]
 //   vxt_window_driver.exe --caption TEXT --runs 0 --close       (only closes the window)
 //
 // A window answers a message sent from another process only when it processes messages: in its
@@ -19,6 +19,10 @@
 // soon as one is answered, so that the window always finds one waiting at its next pump step;
 // a larger value sleeps between queries, to see what the queries themselves cost the window.
 // Prints one line per run ("run I line MS done MS") and then "median line MS done MS".
+//
+// --vs names a second window, clicked in turn with the first (A B, then B A, and so on), so that
+// both see the same load on a shared machine; its lines start with "vs ", and a last line
+// "ratio median R" gives the median of the runs' done-time ratios A / B.
 #include <windows.h>
 // (after windows.h, whose types it needs)
 #include <tlhelp32.h>
@@ -127,29 +131,132 @@ bool ShellHelperRunning() {
   return found;
 }
 
+struct Target {
+  std::string caption;
+  HWND window = nullptr;
+  Found controls;
+  std::vector<double> line_times, done_times;
+};
+
+bool Find(Target& target) {
+  HWND window = nullptr;
+  for (int waited = 0; waited < 60000 && !(window && IsWindowVisible(window)); waited += 50) {
+    window = FindWindowA(nullptr, target.caption.c_str());
+    if (!window || !IsWindowVisible(window)) Sleep(50);
+  }
+  if (!window) {
+    std::fprintf(stderr, "vxt_window_driver: no window \"%s\" after 60 s\n",
+                 target.caption.c_str());
+    return false;
+  }
+  target.window = window;
+  return true;
+}
+
+double NowMs() {
+  static const double ticks_per_ms = [] {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(frequency.QuadPart) / 1000.0;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / ticks_per_ms;
+}
+
+struct RunSettings {
+  std::string tail;  // the outcome line with its CR LF
+  std::string wanted_log;
+  int poll_ms = 0;
+  int timeout_ms = 120000;
+};
+
+// One click on target, timed; false after printing why it failed.
+bool Run(const Target& target, const RunSettings& settings, double& line_ms, double& done_ms) {
+  const Found& controls = target.controls;
+  const std::string& tail = settings.tail;
+  // The previous click is over (button enabled) before the next one.
+  for (int waited = 0; !IsWindowEnabled(controls.button); waited += 10) {
+    if (waited > settings.timeout_ms) {
+      std::fprintf(stderr, "vxt_window_driver: the button stays disabled\n");
+      return false;
+    }
+    Sleep(10);
+  }
+  for (int waited = 0; ShellHelperRunning() && waited < 20000; waited += 20) Sleep(20);
+  DWORD_PTR ignored;
+  if (!SendMessageTimeoutA(controls.log, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""), SMTO_NORMAL,
+                           kAnswerLimitMs, &ignored)) {
+    std::fprintf(stderr, "vxt_window_driver: the window does not answer\n");
+    return false;
+  }
+  Sleep(20);  // the server and the window settle after the previous exchange
+
+  const double start = NowMs();
+  PostMessageA(controls.button, BM_CLICK, 0, 0);
+  double line_at = -1, done_at = -1;
+  long long last_length = -1;
+  std::string log;
+  while (done_at < 0) {
+    const long long length = TextLength(controls.log);
+    const double answered = NowMs();
+    if (length < 0) {
+      std::fprintf(stderr, "vxt_window_driver: no answer within %u ms\n", kAnswerLimitMs);
+      return false;
+    }
+    if (length != last_length && length >= static_cast<long long>(tail.size())) {
+      if (!Text(controls.log, static_cast<size_t>(length), log)) return false;
+    }
+    last_length = length;
+    if (length >= static_cast<long long>(tail.size()) && EndsWith(log, tail)) {
+      if (line_at < 0) line_at = answered;
+      // Read after the answer: the button state cannot be older than the text.
+      if (IsWindowEnabled(controls.button)) done_at = answered;
+    }
+    if (answered - start > settings.timeout_ms) {
+      std::fprintf(stderr, "vxt_window_driver: no outcome after %d ms; the log holds \"%s\"\n",
+                   settings.timeout_ms, Escape(log).c_str());
+      return false;
+    }
+    if (settings.poll_ms > 0) Sleep(static_cast<DWORD>(settings.poll_ms));
+  }
+  if (!settings.wanted_log.empty() && log != settings.wanted_log) {
+    std::fprintf(stderr, "vxt_window_driver: the log holds \"%s\", not \"%s\"\n",
+                 Escape(log).c_str(), Escape(settings.wanted_log).c_str());
+    return false;
+  }
+  line_ms = line_at - start;
+  done_ms = done_at - start;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string caption, line, wanted_log;
-  int runs = 10, warmup = 2, poll_ms = 0, timeout_ms = 120000;
+  Target first, second;
+  std::string line;
+  RunSettings settings;
+  int runs = 10, warmup = 2;
   bool close = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
     if (arg == "--caption" && next)
-      caption = argv[++i];
+      first.caption = argv[++i];
+    else if (arg == "--vs" && next)
+      second.caption = argv[++i];
     else if (arg == "--line" && next)
       line = Unescape(argv[++i]);
     else if (arg == "--log" && next)
-      wanted_log = Unescape(argv[++i]);
+      settings.wanted_log = Unescape(argv[++i]);
     else if (arg == "--runs" && next)
       runs = std::atoi(argv[++i]);
     else if (arg == "--warmup" && next)
       warmup = std::atoi(argv[++i]);
     else if (arg == "--poll-ms" && next)
-      poll_ms = std::atoi(argv[++i]);
+      settings.poll_ms = std::atoi(argv[++i]);
     else if (arg == "--timeout-ms" && next)
-      timeout_ms = std::atoi(argv[++i]);
+      settings.timeout_ms = std::atoi(argv[++i]);
     else if (arg == "--close")
       close = true;
     else {
@@ -157,102 +264,57 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (caption.empty() || (line.empty() && !(runs == 0 && close))) {
+  if (first.caption.empty() || (line.empty() && !(runs == 0 && close))) {
     std::fprintf(stderr, "usage: vxt_window_driver --caption TEXT --line TEXT [options]\n");
     return 2;
   }
-  const std::string tail = line + "\r\n";
+  settings.tail = line + "\r\n";
   const bool close_only = runs == 0 && close;
 
-  HWND window = nullptr;
-  for (int waited = 0; waited < 60000 && !(window && IsWindowVisible(window)); waited += 50) {
-    window = FindWindowA(nullptr, caption.c_str());
-    if (!window || !IsWindowVisible(window)) Sleep(50);
+  std::vector<Target*> targets{&first};
+  if (!second.caption.empty()) targets.push_back(&second);
+  for (Target* target : targets) {
+    if (!Find(*target)) return 1;
+    if (close_only) {
+      PostMessageA(target->window, WM_CLOSE, 0, 0);
+      continue;
+    }
+    EnumChildWindows(target->window, FindControls, reinterpret_cast<LPARAM>(&target->controls));
+    if (!target->controls.button || !target->controls.log) {
+      std::fprintf(stderr, "vxt_window_driver: \"%s\" has no button or no multi-line edit\n",
+                   target->caption.c_str());
+      return 1;
+    }
   }
-  if (!window) {
-    std::fprintf(stderr, "vxt_window_driver: no window \"%s\" after 60 s\n", caption.c_str());
-    return 1;
-  }
-  if (close_only) {
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    return 0;
-  }
-  Found controls;
-  EnumChildWindows(window, FindControls, reinterpret_cast<LPARAM>(&controls));
-  if (!controls.button || !controls.log) {
-    std::fprintf(stderr, "vxt_window_driver: \"%s\" has no button or no multi-line edit\n",
-                 caption.c_str());
-    return 1;
-  }
+  if (close_only) return 0;
 
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  auto now_ms = [&] {
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-  };
-
-  std::vector<double> line_times, done_times;
+  std::vector<double> ratios;
   for (int run = 0; run < warmup + runs; ++run) {
-    // The previous click is over (button enabled) before the next one.
-    for (int waited = 0; !IsWindowEnabled(controls.button); waited += 10) {
-      if (waited > timeout_ms) {
-        std::fprintf(stderr, "vxt_window_driver: the button stays disabled\n");
-        return 1;
-      }
-      Sleep(10);
+    // In turn A B, then B A: neither window always follows the other's exchange.
+    std::vector<Target*> order = targets;
+    if (run % 2) std::reverse(order.begin(), order.end());
+    for (Target* target : order) {
+      double line_ms = 0, done_ms = 0;
+      if (!Run(*target, settings, line_ms, done_ms)) return 1;
+      if (run < warmup) continue;
+      target->line_times.push_back(line_ms);
+      target->done_times.push_back(done_ms);
+      std::printf("%srun %d line %.3f done %.3f\n", target == &second ? "vs " : "",
+                  run - warmup + 1, line_ms, done_ms);
+      std::fflush(stdout);
     }
-    for (int waited = 0; ShellHelperRunning() && waited < 20000; waited += 20) Sleep(20);
-    DWORD_PTR ignored;
-    if (!SendMessageTimeoutA(controls.log, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""), SMTO_NORMAL,
-                             kAnswerLimitMs, &ignored)) {
-      std::fprintf(stderr, "vxt_window_driver: the window does not answer\n");
-      return 1;
+    if (run >= warmup && targets.size() == 2) {
+      ratios.push_back(first.done_times.back() / second.done_times.back());
     }
-    Sleep(20);  // the server and the window settle after the previous exchange
-
-    const double start = now_ms();
-    PostMessageA(controls.button, BM_CLICK, 0, 0);
-    double line_at = -1, done_at = -1;
-    long long last_length = -1;
-    std::string log;
-    while (done_at < 0) {
-      const long long length = TextLength(controls.log);
-      const double answered = now_ms();
-      if (length < 0) {
-        std::fprintf(stderr, "vxt_window_driver: no answer within %u ms\n", kAnswerLimitMs);
-        return 1;
-      }
-      if (length != last_length && length >= static_cast<long long>(tail.size())) {
-        if (!Text(controls.log, static_cast<size_t>(length), log)) return 1;
-      }
-      last_length = length;
-      if (length >= static_cast<long long>(tail.size()) && EndsWith(log, tail)) {
-        if (line_at < 0) line_at = answered;
-        // Read after the answer: the button state cannot be older than the text.
-        if (IsWindowEnabled(controls.button)) done_at = answered;
-      }
-      if (answered - start > timeout_ms) {
-        std::fprintf(stderr, "vxt_window_driver: no outcome after %d ms; the log holds \"%s\"\n",
-                     timeout_ms, Escape(log).c_str());
-        return 1;
-      }
-      if (poll_ms > 0) Sleep(static_cast<DWORD>(poll_ms));
-    }
-    if (!wanted_log.empty() && log != wanted_log) {
-      std::fprintf(stderr, "vxt_window_driver: the log holds \"%s\", not \"%s\"\n",
-                   Escape(log).c_str(), Escape(wanted_log).c_str());
-      return 1;
-    }
-    if (run < warmup) continue;
-    line_times.push_back(line_at - start);
-    done_times.push_back(done_at - start);
-    std::printf("run %d line %.3f done %.3f\n", run - warmup + 1, line_at - start, done_at - start);
-    std::fflush(stdout);
   }
-  std::printf("median line %.3f done %.3f\n", Median(line_times), Median(done_times));
+  for (Target* target : targets) {
+    std::printf("%smedian line %.3f done %.3f\n", target == &second ? "vs " : "",
+                Median(target->line_times), Median(target->done_times));
+  }
+  if (!ratios.empty()) std::printf("ratio median %.3f\n", Median(ratios));
   std::fflush(stdout);
-  if (close) PostMessageA(window, WM_CLOSE, 0, 0);
+  if (close) {
+    for (Target* target : targets) PostMessageA(target->window, WM_CLOSE, 0, 0);
+  }
   return 0;
 }

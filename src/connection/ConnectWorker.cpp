@@ -1,6 +1,5 @@
 #include "connection/ConnectWorker.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -46,98 +45,6 @@ int WaitSlice(bool in_use) {
 bool ClosedUnderConnect(int32_t code) {
   return code == 10009 || code == 10038;
 }
-
-class ConnectWorker {
- public:
-  ConnectWorker(TIdSocketHandle& binding, const std::function<void()>& close_handler)
-      : binding_(binding), close_handler_(close_handler) {
-    thread_ = StartWorkerThread([this] { Run(); });
-  }
-
-  // Also reached when a pump step raises: the worker must not outlive the wait, so the socket
-  // is closed under a pending connect before the thread is joined.
-  ~ConnectWorker() {
-    if (!thread_.joinable()) return;
-    if (!Finished()) {
-      terminated_ = true;
-      close_handler_();
-    }
-    thread_.join();
-  }
-
-  ConnectWorker(const ConnectWorker&) = delete;
-  ConnectWorker& operator=(const ConnectWorker&) = delete;
-
-  // Waits up to ms for the worker to finish; true when it has. The deadline is fixed before
-  // the wait, so spurious wake-ups neither shorten nor lengthen it.
-  bool WaitFinished(int ms) {
-    if (WaitObserver()) WaitObserver()(ms);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
-    std::unique_lock<std::mutex> lock(mutex_);
-    return finished_changed_.wait_until(lock, deadline, [this] { return finished_; });
-  }
-
-  bool Finished() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return finished_;
-  }
-
-  void StopAndJoin() {
-    terminated_ = true;
-    close_handler_();
-    thread_.join();
-  }
-
-  // Joins the finished worker and raises what it kept, if anything.
-  void JoinAndRaiseKept() {
-    thread_.join();
-    if (unknown_failure_) std::rethrow_exception(unknown_failure_);
-    if (message_.empty()) return;
-    if (code_ != 0) throw EIdSocketError(code_, message_);
-    throw EIdConnectException(message_);
-  }
-
- private:
-  void Run() {
-    std::string message;
-    int32_t code = 0;
-    std::exception_ptr unknown;
-    try {
-      binding_.Connect();
-    } catch (const EIdSocketError& e) {
-      if (!ClosedUnderConnect(e.LastError())) {
-        message = e.Message();
-        code = e.LastError();
-      }
-    } catch (const Exception& e) {
-      message = e.Message();
-    } catch (const std::exception& e) {
-      message = e.what();
-    } catch (...) {
-      unknown = std::current_exception();
-    }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      message_ = std::move(message);
-      code_ = code;
-      unknown_failure_ = unknown;
-      finished_ = true;
-    }
-    finished_changed_.notify_all();
-  }
-
-  TIdSocketHandle& binding_;
-  const std::function<void()>& close_handler_;
-  std::mutex mutex_;
-  std::condition_variable finished_changed_;
-  bool finished_ = false;
-  std::string message_;
-  int32_t code_ = 0;
-  std::exception_ptr unknown_failure_;
-  // Asked to stop; the connect itself ends only when its socket is closed.
-  std::atomic<bool> terminated_{false};
-  std::thread thread_;
-};
 
 // What a lookup worker hands back. Shared with the worker, which may outlive the wait: a lookup
 // cannot be cancelled, so a wait that is given up leaves the worker to finish into it alone.
@@ -224,8 +131,98 @@ void SetConnectWaitObserverForTesting(std::function<void(int wait_ms)> observer)
   WaitObserver() = std::move(observer);
 }
 
+ConnectWorker::~ConnectWorker() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void ConnectWorker::Start(TIdSocketHandle& binding) {
+  if (!thread_.joinable()) thread_ = StartWorkerThread([this] { Loop(); });
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    job_ = &binding;
+    finished_ = false;
+    message_.clear();
+    code_ = 0;
+    unknown_failure_ = nullptr;
+  }
+  changed_.notify_all();
+}
+
+bool ConnectWorker::WaitFinished(int ms) {
+  if (WaitObserver()) WaitObserver()(ms);
+  // The deadline is fixed before the wait, so spurious wake-ups neither shorten nor lengthen it.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_until(lock, deadline, [this] { return finished_; });
+}
+
+bool ConnectWorker::Finished() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return finished_;
+}
+
+void ConnectWorker::WaitUntilFinished() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return finished_; });
+}
+
+void ConnectWorker::RaiseKept() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (unknown_failure_) std::rethrow_exception(unknown_failure_);
+  if (message_.empty()) return;
+  if (code_ != 0) throw EIdSocketError(code_, message_);
+  throw EIdConnectException(message_);
+}
+
+void ConnectWorker::Loop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || job_ != nullptr; });
+    if (job_ == nullptr) return;
+    TIdSocketHandle& binding = *job_;
+    job_ = nullptr;
+    lock.unlock();
+    Run(binding);
+    lock.lock();
+  }
+}
+
+void ConnectWorker::Run(TIdSocketHandle& binding) {
+  std::string message;
+  int32_t code = 0;
+  std::exception_ptr unknown;
+  try {
+    binding.Connect();
+  } catch (const EIdSocketError& e) {
+    if (!ClosedUnderConnect(e.LastError())) {
+      message = e.Message();
+      code = e.LastError();
+    }
+  } catch (const Exception& e) {
+    message = e.Message();
+  } catch (const std::exception& e) {
+    message = e.what();
+  } catch (...) {
+    unknown = std::current_exception();
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    message_ = std::move(message);
+    code_ = code;
+    unknown_failure_ = unknown;
+    finished_ = true;
+  }
+  changed_.notify_all();
+}
+
 void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout,
-                           const std::function<void()>& close_handler) {
+                           const std::function<void()>& close_handler, ConnectWorker& worker) {
   const bool in_use = TIdAntiFreeze::InUse();
   int64_t limit = connect_timeout;
   if (limit == 0) {
@@ -239,7 +236,17 @@ void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout,
   const bool no_limit = limit == -1;
   int64_t remaining = no_limit ? slice + 1 : limit;
 
-  ConnectWorker worker(binding, close_handler);
+  worker.Start(binding);
+  // Also on the way out of a pump step that raises: the connect must not outlive the wait, so
+  // the socket is closed under a pending connect and its end is waited for.
+  struct ConnectEnded {
+    ConnectWorker& worker;
+    const std::function<void()>& close_handler;
+    ~ConnectEnded() {
+      if (!worker.Finished()) close_handler();
+      worker.WaitUntilFinished();
+    }
+  } connect_ended{worker, close_handler};
   bool finished = false;
   while (remaining > slice) {
     worker.WaitFinished(slice);
@@ -253,10 +260,11 @@ void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout,
   // The last part of the limit, without a pump step; a connect made in it still counts.
   if (!finished) finished = worker.WaitFinished(static_cast<int>(remaining));
   if (!finished) {
-    worker.StopAndJoin();
+    close_handler();
+    worker.WaitUntilFinished();
     throw EIdConnectTimeout(kConnectTimedOut);
   }
-  worker.JoinAndRaiseKept();
+  worker.RaiseKept();
 }
 
 }  // namespace vxt

@@ -47,7 +47,8 @@ void TIOHandler::ConnectClient() {
       ResolvePeerAddressWhilePumping(host_, [this] { return BindingAllocated(); });
   binding.SetPeer(peer_ip, port_, ip_version_);
   const std::function<void()> close_handler = [this] { Close(); };
-  ConnectUnderTimeLimit(binding, connect_timeout_, close_handler);
+  if (!connect_worker_) connect_worker_ = std::make_unique<ConnectWorker>();
+  ConnectUnderTimeLimit(binding, connect_timeout_, close_handler, *connect_worker_);
 }
 
 void TIOHandler::Close() {

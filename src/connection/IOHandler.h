@@ -13,6 +13,7 @@
 
 namespace vxt {
 
+class ConnectWorker;
 class TTCPClient;
 
 class TIOHandler {
@@ -111,6 +112,8 @@ class TIOHandler {
   bool closed_gracefully_ = false;
   std::unique_ptr<TInputBuffer> input_buffer_;
   std::unique_ptr<TIdSocketHandle> binding_;
+  // Kept from the first connect on; ends before the socket handle that its connects use.
+  std::unique_ptr<ConnectWorker> connect_worker_;
   TTCPClient* owner_ = nullptr;
 };
 
