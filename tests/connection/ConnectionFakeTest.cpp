@@ -11,6 +11,7 @@
 #include "connection/IdAntiFreeze.h"
 #include "connection/TCPClient.h"
 #include "support/FakeSocketApi.h"
+#include "support/MemoryStream.h"
 
 namespace vxt {
 namespace {
@@ -334,7 +335,7 @@ TEST_F(ConnectionFakeTest, ALongReadTimeoutIsSplitAtIdleTimeOut) {
   client_.SetReadTimeout(45000);
   Open();
   NotificationLog log(client_);
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "EIdReadTimeout",
                 "Read Timeout");
   // The loop's poll (0 ms), then 45000 - 250 and 250; every wait that found nothing pumps.
@@ -349,7 +350,7 @@ TEST_F(ConnectionFakeTest, ALongReadTimeoutIsSplitAtIdleTimeOut) {
 TEST_F(ConnectionFakeTest, WithoutTheComponentAReadWaitIsOneWait) {
   client_.SetReadTimeout(45000);
   Open();
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "EIdReadTimeout",
                 "Read Timeout");
   EXPECT_EQ(fake_.WaitTimeouts(), (std::vector<int>{0, 45000}));
@@ -358,7 +359,7 @@ TEST_F(ConnectionFakeTest, WithoutTheComponentAReadWaitIsOneWait) {
   UseAntiFreeze();
   fake_.ClearCalls();
   std::thread other([&] {
-    TMemoryStream other_sink;
+    testing::MemoryStream other_sink;
     EXPECT_THROW(client_.IOHandler()->ReceiveUntilClosed(other_sink), EIdReadTimeout);
   });
   other.join();
@@ -380,7 +381,7 @@ TEST_F(ConnectionFakeTest, ABusyWaitPumpsOnlyWhenNotOnlyWhenIdle) {
       fake_.QueueClose();
     }
   });
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   client_.IOHandler()->ReceiveUntilClosed(sink);
   EXPECT_EQ(sink.DataAsString(), "reply");
   // Wait(0) found nothing: pump. Wait(44750) found the reply: no pump.
@@ -396,7 +397,7 @@ TEST_F(ConnectionFakeTest, ABusyWaitPumpsOnlyWhenNotOnlyWhenIdle) {
   fake_.QueueData("again");
   fake_.QueueClose();
   fake_.ClearCalls();
-  TMemoryStream second;
+  testing::MemoryStream second;
   client_.IOHandler()->ReceiveUntilClosed(second);
   EXPECT_EQ(second.DataAsString(), "again");
   // Every single wait pumps now, readable or not.
@@ -413,7 +414,7 @@ TEST_F(ConnectionFakeTest, WithoutALimitTheWaitsAreIdleTimeOutLong) {
   fake_.SetOnCall([&](const testing::SocketCall& call) {
     if (call.kind == Kind::kWaitReadable && ++waits == 4) fake_.QueueClose();
   });
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   client_.IOHandler()->ReceiveUntilClosed(sink);
   EXPECT_EQ(fake_.WaitTimeouts(), (std::vector<int>{0, 250, 250, 250}));
   EXPECT_EQ(fake_.Count(Kind::kPump), 3u);
@@ -517,7 +518,7 @@ TEST_F(ConnectionFakeTest, ReceivingNotifiesPerBlockAndKeepsEveryByte) {
   NotificationLog log(client_);
   EXPECT_TRUE(client_.IsConnected());
   EXPECT_EQ(client_.IOHandler()->InputBuffer()->Size(), 4096u);
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   client_.IOHandler()->ReceiveUntilClosed(sink);
   EXPECT_EQ(log.Entries(), (std::vector<std::string>{"begin r 0", "work r 4096", "work r 8192",
                                                      "work r 10000", "end r"}));
@@ -535,7 +536,7 @@ TEST_F(ConnectionFakeTest, AResetKeepsTheBytesAndLeavesTheConnectionStuckOpen) {
   fake_.QueueData(std::string(5000, 'r'));
   fake_.QueueRecvError(10054);
   NotificationLog log(client_);
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   int32_t code =
       ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "EIdSocketError",
                     "Socket Error # 10054\r\nConnection reset by peer.");
@@ -632,7 +633,7 @@ TEST_F(ConnectionFakeTest, TheBlockThatPassesTheCountLimitStillReachesTheSink) {
   fake_.QueueData(first);
   fake_.QueueData(second);
   fake_.QueueClose();
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "ERangeError",
                 "Range check error");
   // The block that crossed the limit and the rest that had arrived are kept.

@@ -12,6 +12,7 @@
 #include "connection/IOHandler.h"
 #include "connection/IdAntiFreeze.h"
 #include "connection/TCPClient.h"
+#include "support/MemoryStream.h"
 #include "support/ScriptedServer.h"
 
 namespace vxt {
@@ -103,7 +104,7 @@ TEST_F(ConnectionLoopbackTest, AWaitingReplyIsReceivedInBlocksWithItsNotificatio
   NotificationLog log(client_);
   ASSERT_TRUE(client_.IsConnected());
   EXPECT_EQ(client_.IOHandler()->InputBuffer()->Size(), 4096u);
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   client_.IOHandler()->ReceiveUntilClosed(sink);
   EXPECT_EQ(log.Entries(), (std::vector<std::string>{"begin r 0", "work r 4096", "work r 8192",
                                                      "work r 10000", "end r"}));
@@ -120,7 +121,7 @@ TEST_F(ConnectionLoopbackTest, AReplyInBlocksEndsWithItsLastBlock) {
   OpenTo(server);
   client_.IOHandler()->SendLine("x");
   NotificationLog log(client_);
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   ReceiveWhileConnected(sink);
   EXPECT_EQ(sink.DataAsString(), reply);
   const auto& entries = log.Entries();
@@ -150,7 +151,7 @@ TEST_F(ConnectionLoopbackTest, ASilentServerEndsTheReadAtTheTimeLimitAndStaysOpe
     OpenTo(server);
     client_.IOHandler()->SendLine("x");
     NotificationLog log(client_);
-    TMemoryStream sink;
+    testing::MemoryStream sink;
     ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "EIdReadTimeout",
                   "Read Timeout");
     EXPECT_EQ(sink.DataAsString(), "partial");
@@ -168,7 +169,7 @@ TEST_F(ConnectionLoopbackTest, ASilentServerEndsTheReadAtTheTimeLimitAndStaysOpe
     OpenTo(server);
     client_.IOHandler()->SendLine("x");
     NotificationLog log(client_);
-    TMemoryStream sink;
+    testing::MemoryStream sink;
     pumps = 0;
     ExpectFailure([&] { client_.IOHandler()->ReceiveUntilClosed(sink); }, "EIdReadTimeout",
                   "Read Timeout");
@@ -188,7 +189,7 @@ TEST_F(ConnectionLoopbackTest, AResetMidReplyKeepsTheBytesThatCameBeforeIt) {
   OpenTo(server);
   client_.IOHandler()->SendLine("x");
   NotificationLog log(client_);
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   if (testing::ResetsReachClients()) {
     int32_t code = ExpectFailure([&] { ReceiveWhileConnected(sink); }, "EIdSocketError",
                                  "Socket Error # 10054\r\nConnection reset by peer.");
@@ -268,7 +269,7 @@ TEST_F(ConnectionLoopbackTest, SendingOnANoticedCloseFailsEvenWithUnreadBytes) {
   ExpectFailure([&] { client_.IOHandler()->SendLine("x"); }, "EIdConnClosedGracefully",
                 "Connection Closed Gracefully.");
   ExpectFailure([&] { client_.OpenConnection(); }, "EIdAlreadyConnected", "Already connected.");
-  TMemoryStream sink;
+  testing::MemoryStream sink;
   ReceiveWhileConnected(sink);
   EXPECT_EQ(sink.DataAsString(), "unread");
   EXPECT_FALSE(client_.IsConnected());

@@ -8,6 +8,7 @@
 #include "connection/InputBuffer.h"
 #include "failures/Exceptions.h"
 #include "support/FakeSocketApi.h"
+#include "support/MemoryStream.h"
 
 namespace vxt {
 namespace {
@@ -56,9 +57,11 @@ TEST_F(InputBufferTest, AgreesWithASimpleQueueUnderRandomAppendsAndRemovals) {
       ASSERT_GE(buffer.StorageLength(), buffer.HeadIndex() + buffer.Size());
     }
     EXPECT_EQ(reported, removed);
-    TMemoryStream rest;
+    testing::MemoryStream rest;
     EXPECT_EQ(buffer.ExtractToStream(rest), model.size());
-    EXPECT_TRUE(std::equal(rest.Data().begin(), rest.Data().end(), model.begin(), model.end()));
+    const std::string& written = rest.DataAsString();
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), model.begin(), model.end(),
+                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
     EXPECT_EQ(buffer.StorageLength(), 0u);
   }
 }
