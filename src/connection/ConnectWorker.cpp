@@ -15,7 +15,7 @@
 #include "connection/IdAntiFreeze.h"
 #include "connection/PeerAddress.h"
 #include "failures/Exceptions.h"
-#include "platform/SocketApi.h"
+#include "platform/NetworkLayer.h"
 
 namespace vxt {
 
@@ -53,14 +53,14 @@ struct LookupAnswer {
   std::condition_variable finished_changed;
   bool finished = false;
   bool found = false;
-  std::string ip;
+  TIPv4Address ip;
   int32_t error_code = 0;
   std::exception_ptr failure;
 };
 
 void LookUp(SocketApi& api, const std::string& name, LookupAnswer& answer) {
   bool found = false;
-  std::string ip;
+  TIPv4Address ip;
   int32_t code = 0;
   std::exception_ptr failure;
   try {
@@ -71,7 +71,7 @@ void LookUp(SocketApi& api, const std::string& name, LookupAnswer& answer) {
   {
     std::lock_guard<std::mutex> lock(answer.mutex);
     answer.found = found;
-    answer.ip = std::move(ip);
+    answer.ip = ip;
     answer.error_code = code;
     answer.failure = failure;
     answer.finished = true;
@@ -81,9 +81,9 @@ void LookUp(SocketApi& api, const std::string& name, LookupAnswer& answer) {
 
 }  // namespace
 
-std::string ResolvePeerAddressWhilePumping(const std::string& host,
-                                           const std::function<bool()>& socket_open) {
-  if (std::optional<std::string> address = AddressWithoutLookup(host)) return *address;
+TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host,
+                                            const std::function<bool()>& socket_open) {
+  if (std::optional<TIPv4Address> address = AddressWithoutLookup(host)) return *address;
   // Off the main thread nothing pumps, and nothing could close the connection meanwhile.
   if (!TIdAntiFreeze::InUse()) return ResolvePeerAddress(host);
 

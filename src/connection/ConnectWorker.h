@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "connection/SocketHandle.h"
+#include "platform/IPv4Address.h"
 
 namespace vxt {
 
@@ -80,8 +81,8 @@ void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout,
 // wait is given up at once with EIdClosedSocket "Disconnected." and the lookup is left to end on
 // its own, its answer unread. Otherwise the lookup runs on the calling thread. A failed lookup
 // raises a socket error with the lookup's code.
-std::string ResolvePeerAddressWhilePumping(const std::string& host,
-                                           const std::function<bool()>& socket_open);
+TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host,
+                                            const std::function<bool()>& socket_open);
 
 // Starts a worker thread of the connection. A thread that the system cannot start fails the
 // connect: EIdConnectException with the system's text for the reason.

@@ -43,9 +43,9 @@ void TIOHandler::ConnectClient() {
   binding.Allocate(ip_version_);
   binding.Bind();
   binding.SetNoDelay(!use_nagle_);
-  const std::string peer_ip =
+  const TIPv4Address peer_ip =
       ResolvePeerAddressWhilePumping(host_, [this] { return BindingAllocated(); });
-  binding.SetPeer(peer_ip, port_, ip_version_);
+  binding.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(port_)});
   const std::function<void()> close_handler = [this] { Close(); };
   if (!connect_worker_) connect_worker_ = std::make_unique<ConnectWorker>();
   ConnectUnderTimeLimit(binding, connect_timeout_, close_handler, *connect_worker_);

@@ -9,6 +9,7 @@
 #include "connection/InputBuffer.h"
 #include "connection/SocketHandle.h"
 #include "connection/Streams.h"
+#include "platform/NetworkLayer.h"
 #include "platform/SocketApi.h"
 
 namespace vxt {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "connection/Streams.h"
-#include "platform/SocketApi.h"
+#include "platform/NetworkLayer.h"
 
 namespace vxt {
 

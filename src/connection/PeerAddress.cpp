@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "failures/Exceptions.h"
-#include "platform/SocketApi.h"
+#include "platform/NetworkLayer.h"
 
 namespace vxt {
 
@@ -22,19 +22,18 @@ bool EqualsIgnoringCase(const std::string& text, const char* upper) {
 }  // namespace
 
 bool IsValidIP(const std::string& host) {
-  uint8_t bytes[4];
-  return ParseDottedIPv4(host, bytes);
+  return ParseDottedIPv4(host).has_value();
 }
 
-std::optional<std::string> AddressWithoutLookup(const std::string& host) {
-  if (IsValidIP(host)) return host;
-  if (EqualsIgnoringCase(host, "LOCALHOST")) return std::string("127.0.0.1");
+std::optional<TIPv4Address> AddressWithoutLookup(const std::string& host) {
+  if (std::optional<TIPv4Address> address = ParseDottedIPv4(host)) return address;
+  if (EqualsIgnoringCase(host, "LOCALHOST")) return TIPv4Address{{127, 0, 0, 1}};
   return std::nullopt;
 }
 
-std::string ResolvePeerAddress(const std::string& host) {
-  if (std::optional<std::string> address = AddressWithoutLookup(host)) return *address;
-  std::string ip;
+TIPv4Address ResolvePeerAddress(const std::string& host) {
+  if (std::optional<TIPv4Address> address = AddressWithoutLookup(host)) return *address;
+  TIPv4Address ip;
   int32_t error_code = 0;
   if (!ActiveSocketApi().GetHostByName(host, ip, error_code)) RaiseSocketFailure(error_code);
   return ip;

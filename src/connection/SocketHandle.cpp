@@ -1,16 +1,15 @@
 #include "connection/SocketHandle.h"
 
 #include "failures/Exceptions.h"
+#include "platform/NetworkLayer.h"
 #include "platform/SocketResult.h"
 
 namespace vxt {
 
 void TIdSocketHandle::Reset() {
   std::lock_guard<std::mutex> guard(lock_);
-  local_ip_.clear();
-  local_port_ = 0;
-  peer_ip_.clear();
-  peer_port_ = 0;
+  local_ = TSocketAddress();
+  peer_ = TSocketAddress();
 }
 
 void TIdSocketHandle::Allocate(TIPVersion version) {
@@ -18,7 +17,6 @@ void TIdSocketHandle::Allocate(TIPVersion version) {
   std::lock_guard<std::mutex> guard(lock_);
   handle_ = s;
   allocated_ = true;
-  ip_version_ = version;
 }
 
 bool TIdSocketHandle::HandleAllocated() const {
@@ -32,7 +30,8 @@ TSocketHandle TIdSocketHandle::Handle() const {
 }
 
 void TIdSocketHandle::Bind() {
-  if (ActiveSocketApi().Bind(Handle(), std::string(), 0) == -1) {
+  // The wildcard address and any port.
+  if (ActiveSocketApi().Bind(Handle(), TSocketAddress()) == -1) {
     throw EIdCouldNotBindSocket(kCouldNotBindSocket);
   }
 }
@@ -41,24 +40,20 @@ void TIdSocketHandle::SetNoDelay(bool no_delay) {
   CheckSocketResult(ActiveSocketApi().SetNoDelay(Handle(), no_delay));
 }
 
-void TIdSocketHandle::SetPeer(const std::string& ip, int port, TIPVersion version) {
+void TIdSocketHandle::SetPeer(const TSocketAddress& peer) {
   std::lock_guard<std::mutex> guard(lock_);
-  peer_ip_ = ip;
-  peer_port_ = port;
-  ip_version_ = version;
+  peer_ = peer;
 }
 
 void TIdSocketHandle::Connect() {
   TSocketHandle s;
-  std::string ip;
-  int port;
+  TSocketAddress peer;
   {
     std::lock_guard<std::mutex> guard(lock_);
     s = handle_;
-    ip = peer_ip_;
-    port = peer_port_;
+    peer = peer_;
   }
-  CheckSocketResult(ActiveSocketApi().Connect(s, ip, static_cast<uint16_t>(port)));
+  CheckSocketResult(ActiveSocketApi().Connect(s, peer));
   UpdateBindings();
 }
 
@@ -66,14 +61,8 @@ void TIdSocketHandle::UpdateBindings() {
   std::lock_guard<std::mutex> guard(lock_);
   if (!allocated_) return;
   SocketApi& api = ActiveSocketApi();
-  TSocketAddress local;
-  CheckSocketResult(api.GetSockName(handle_, local));
-  local_ip_ = local.ip;
-  local_port_ = local.port;
-  TSocketAddress peer;
-  CheckSocketResult(api.GetPeerName(handle_, peer));
-  peer_ip_ = peer.ip;
-  peer_port_ = peer.port;
+  CheckSocketResult(api.GetSockName(handle_, local_));
+  CheckSocketResult(api.GetPeerName(handle_, peer_));
 }
 
 bool TIdSocketHandle::Readable(int timeout_ms) {
@@ -86,6 +75,16 @@ int TIdSocketHandle::Recv(void* buffer, int length) {
 
 int TIdSocketHandle::Send(const void* buffer, int length) {
   return static_cast<int>(CheckSocketResult(ActiveSocketApi().Send(Handle(), buffer, length)));
+}
+
+TSocketAddress TIdSocketHandle::Local() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return local_;
+}
+
+TSocketAddress TIdSocketHandle::Peer() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return peer_;
 }
 
 void TIdSocketHandle::CloseSocket() {

@@ -5,9 +5,7 @@
 // worker may just have come back from its connect.
 #pragma once
 
-#include <cstdint>
 #include <mutex>
-#include <string>
 
 #include "platform/SocketApi.h"
 
@@ -32,7 +30,8 @@ class TIdSocketHandle {
   // TCP no-delay; a failure raises a socket error.
   void SetNoDelay(bool no_delay);
 
-  void SetPeer(const std::string& ip, int port, TIPVersion version);
+  // The address that Connect connects to.
+  void SetPeer(const TSocketAddress& peer);
   // The connect itself, on the calling thread; a failure raises a socket error.
   void Connect();
   // Reads the local and peer addresses of the connected socket under the lock, unless the
@@ -50,21 +49,17 @@ class TIdSocketHandle {
   // closes it, ignoring both results, and forgets the handle. Never raises.
   void CloseSocket();
 
-  const std::string& IP() const { return local_ip_; }
-  int Port() const { return local_port_; }
-  const std::string& PeerIP() const { return peer_ip_; }
-  int PeerPort() const { return peer_port_; }
-  TIPVersion IPVersion() const { return ip_version_; }
+  // The two ends as the system reports them once connected; before that, the peer is the one
+  // set for the connect.
+  TSocketAddress Local() const;
+  TSocketAddress Peer() const;
 
  private:
   mutable std::mutex lock_;
   TSocketHandle handle_ = kInvalidSocket;
   bool allocated_ = false;
-  std::string local_ip_;
-  int local_port_ = 0;
-  std::string peer_ip_;
-  int peer_port_ = 0;
-  TIPVersion ip_version_ = TIPVersion::Id_IPv4;
+  TSocketAddress local_;
+  TSocketAddress peer_;
 };
 
 }  // namespace vxt

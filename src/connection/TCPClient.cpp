@@ -4,6 +4,7 @@
 
 #include "connection/IOHandler.h"
 #include "failures/Exceptions.h"
+#include "platform/NetworkLayer.h"
 
 namespace vxt {
 

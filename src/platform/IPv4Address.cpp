@@ -1,6 +1,6 @@
-#include <cstdio>
+#include "platform/IPv4Address.h"
 
-#include "platform/SocketApi.h"
+#include <cstdio>
 
 namespace vxt {
 
@@ -53,18 +53,21 @@ bool ParseByte(std::string piece, uint8_t& byte) {
 
 }  // namespace
 
-bool ParseDottedIPv4(const std::string& text, uint8_t (&bytes)[4]) {
+std::optional<TIPv4Address> ParseDottedIPv4(const std::string& text) {
+  TIPv4Address address;
   std::string rest = text;
-  for (auto& byte : bytes) {
+  for (auto& byte : address.bytes) {
     const size_t dot = rest.find('.');
     std::string piece = dot == std::string::npos ? rest : rest.substr(0, dot);
     rest = dot == std::string::npos ? std::string() : rest.substr(dot + 1);
-    if (!ParseByte(piece, byte)) return false;
+    if (!ParseByte(piece, byte)) return std::nullopt;
   }
-  return rest.empty();
+  if (!rest.empty()) return std::nullopt;
+  return address;
 }
 
-std::string FormatDottedIPv4(const uint8_t (&bytes)[4]) {
+std::string FormatDottedIPv4(const TIPv4Address& address) {
+  const auto& bytes = address.bytes;
   char text[16];
   std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(bytes[0]),
                 static_cast<unsigned>(bytes[1]), static_cast<unsigned>(bytes[2]),

@@ -1,7 +1,7 @@
+#include "platform/NetworkLayer.h"
+
 #include <atomic>
 #include <mutex>
-
-#include "platform/SocketApi.h"
 
 namespace vxt {
 

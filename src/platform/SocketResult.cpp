@@ -1,7 +1,7 @@
 #include "platform/SocketResult.h"
 
 #include "failures/Exceptions.h"
-#include "platform/SocketApi.h"
+#include "platform/NetworkLayer.h"
 
 namespace vxt {
 

@@ -103,16 +103,17 @@ TEST_F(ConnectionFakeTest, OpeningMakesTheSocketCallsInOrder) {
             (std::vector<Kind>{Kind::kSocket, Kind::kBind, Kind::kSetNoDelay, Kind::kConnect,
                                Kind::kGetSockName, Kind::kGetPeerName}));
   auto bind = fake_.CallsOf(Kind::kBind).at(0);
-  EXPECT_EQ(bind.text, "");  // the wildcard address
+  EXPECT_EQ(bind.text, "0.0.0.0");  // the wildcard address
   EXPECT_EQ(bind.value, 0);
   EXPECT_EQ(fake_.CallsOf(Kind::kSetNoDelay).at(0).value, 0);  // Nagle stays on
   auto connect = fake_.CallsOf(Kind::kConnect).at(0);
   EXPECT_EQ(connect.text, "127.0.0.1");
   EXPECT_EQ(connect.value, 8026);
+  // The ends as the system reports them after the connect.
   TIdSocketHandle& binding = client_.IOHandler()->Binding();
-  EXPECT_EQ(binding.PeerIP(), "127.0.0.1");
-  EXPECT_EQ(binding.PeerPort(), 8026);
-  EXPECT_EQ(binding.IP(), "127.0.0.1");
+  EXPECT_EQ(FormatDottedIPv4(binding.Peer().ip), "127.0.0.1");
+  EXPECT_EQ(binding.Peer().port, 8026);
+  EXPECT_EQ(FormatDottedIPv4(binding.Local().ip), "127.0.0.1");
   EXPECT_TRUE(client_.IsConnected());
 }
 
@@ -128,7 +129,7 @@ TEST_F(ConnectionFakeTest, EmptyHostOrPortZeroFailBeforeAnySocketExists) {
 
 struct PeerCase {
   const char* host;
-  const char* connected_to;  // the address handed to the connect
+  const char* connected_to;  // the address handed to the connect, dotted
   bool looked_up;
 };
 
@@ -148,12 +149,11 @@ INSTANTIATE_TEST_SUITE_P(
     Hosts, PeerAddressTest,
     ::testing::Values(
         PeerCase{"127.0.0.1", "127.0.0.1", false},
-        // A dotted address goes to the connect as it is, blanks included.
-        PeerCase{" 127.0.0.1", " 127.0.0.1", false},
-        PeerCase{"127 . 0 .0. 1 ", "127 . 0 .0. 1 ", false},
-        PeerCase{"$7F.0x0.X0.0001", "$7F.0x0.X0.0001", false},
-        PeerCase{"+127.-0.0.$ff", "+127.-0.0.$ff", false},
-        PeerCase{"127.0.0.1.", "127.0.0.1.", false}, PeerCase{"localhost", "127.0.0.1", false},
+        // A dotted address is read as it is, blanks, signs and hexadecimal pieces included.
+        PeerCase{" 127.0.0.1", "127.0.0.1", false}, PeerCase{"127 . 0 .0. 1 ", "127.0.0.1", false},
+        PeerCase{"$7F.0x0.X0.0001", "127.0.0.1", false},
+        PeerCase{"+127.-0.0.$ff", "127.0.0.255", false}, PeerCase{"010.1.2.3", "10.1.2.3", false},
+        PeerCase{"127.0.0.1.", "127.0.0.1", false}, PeerCase{"localhost", "127.0.0.1", false},
         PeerCase{"LocalHost", "127.0.0.1", false}, PeerCase{"LOCALHOST", "127.0.0.1", false},
         // Everything else is a name for the lookup.
         PeerCase{"1.2.3.4.5", "127.0.0.9", true}, PeerCase{"127.0.0.256", "127.0.0.9", true},
@@ -261,7 +261,7 @@ TEST_F(ConnectionFakeTest, AConnectIsNoticedInTheSliceInWhichItCompleted) {
   // One pump step after each slice, the one in which the connect completed included.
   EXPECT_EQ(fake_.Count(Kind::kPump), 3u);
   EXPECT_TRUE(client_.IsConnected());
-  EXPECT_EQ(client_.IOHandler()->Binding().PeerPort(), 8026);
+  EXPECT_EQ(client_.IOHandler()->Binding().Peer().port, 8026);
 }
 
 TEST_F(ConnectionFakeTest, AConnectMadeInTheLastPartStillCounts) {

@@ -1,9 +1,10 @@
-// The dotted IPv4 reading shared by the connection's address test and the socket layers.
+// The dotted IPv4 reading of the connection's address test, and the dotted text of an address.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
-#include "platform/SocketApi.h"
+#include "platform/IPv4Address.h"
 
 namespace vxt {
 namespace {
@@ -48,25 +49,25 @@ const DottedCase kDottedCases[] = {
 
 TEST(ParseDottedIPv4Test, ReadsTheFormsOfADottedHost) {
   for (const auto& sample : kDottedCases) {
-    uint8_t bytes[4] = {9, 9, 9, 9};
-    EXPECT_EQ(ParseDottedIPv4(sample.text, bytes), sample.valid) << '"' << sample.text << '"';
-    if (sample.valid) {
-      for (int i = 0; i < 4; ++i) EXPECT_EQ(bytes[i], sample.bytes[i]) << sample.text << " " << i;
+    const std::optional<TIPv4Address> address = ParseDottedIPv4(sample.text);
+    EXPECT_EQ(address.has_value(), sample.valid) << '"' << sample.text << '"';
+    if (sample.valid && address) {
+      for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(address->bytes[i], sample.bytes[i]) << sample.text << " " << i;
+      }
     }
   }
 }
 
 TEST(ParseDottedIPv4Test, ANulInsideTheTextIsNoBlank) {
-  uint8_t bytes[4];
-  EXPECT_FALSE(ParseDottedIPv4(std::string("127.0.0.1\0x", 11), bytes));
-  EXPECT_TRUE(ParseDottedIPv4(std::string("127.0.0.1\0", 10), bytes));  // trimmed as a control
+  EXPECT_FALSE(ParseDottedIPv4(std::string("127.0.0.1\0x", 11)));
+  EXPECT_TRUE(ParseDottedIPv4(std::string("127.0.0.1\0", 10)));  // trimmed as a control
 }
 
 TEST(FormatDottedIPv4Test, FourDecimalNumbers) {
-  const uint8_t loopback[4] = {127, 0, 0, 1};
-  const uint8_t high[4] = {255, 10, 0, 200};
-  EXPECT_EQ(FormatDottedIPv4(loopback), "127.0.0.1");
-  EXPECT_EQ(FormatDottedIPv4(high), "255.10.0.200");
+  EXPECT_EQ(FormatDottedIPv4(TIPv4Address{{127, 0, 0, 1}}), "127.0.0.1");
+  EXPECT_EQ(FormatDottedIPv4(TIPv4Address{{255, 10, 0, 200}}), "255.10.0.200");
+  EXPECT_EQ(FormatDottedIPv4(TIPv4Address()), "0.0.0.0");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
+#include <stdexcept>
 
 namespace vxt::testing {
 
@@ -44,8 +46,6 @@ const char* KindName(SocketCall::Kind kind) {
       return "GetPeerName";
     case SocketCall::Kind::kGetHostByName:
       return "GetHostByName";
-    case SocketCall::Kind::kHostName:
-      return "HostName";
     case SocketCall::Kind::kPump:
       return "Pump";
   }
@@ -84,8 +84,10 @@ void FakeSocketApi::FailSetNoDelay(int32_t code) {
 }
 
 void FakeSocketApi::AddHost(const std::string& name, const std::string& ip) {
+  const std::optional<TIPv4Address> address = ParseDottedIPv4(ip);
+  if (!address) throw std::invalid_argument("not a dotted address: " + ip);
   std::lock_guard<std::mutex> lock(mutex_);
-  hosts_[name] = ip;
+  hosts_[name] = *address;
 }
 
 void FakeSocketApi::FailLookup(const std::string& name, int32_t code) {
@@ -264,8 +266,8 @@ TSocketHandle FakeSocketApi::Socket(TIPVersion version) {
   return s;
 }
 
-int FakeSocketApi::Bind(TSocketHandle s, const std::string& ip, uint16_t port) {
-  Record({Kind::kBind, s, ip, port});
+int FakeSocketApi::Bind(TSocketHandle s, const TSocketAddress& local) {
+  Record({Kind::kBind, s, FormatDottedIPv4(local.ip), local.port});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
   return fail_bind_ != 0 ? Fail(fail_bind_) : 0;
@@ -278,8 +280,8 @@ int FakeSocketApi::SetNoDelay(TSocketHandle s, bool no_delay) {
   return fail_no_delay_ != 0 ? Fail(fail_no_delay_) : 0;
 }
 
-int FakeSocketApi::Connect(TSocketHandle s, const std::string& ip, uint16_t port) {
-  Record({Kind::kConnect, s, ip, port});
+int FakeSocketApi::Connect(TSocketHandle s, const TSocketAddress& peer) {
+  Record({Kind::kConnect, s, FormatDottedIPv4(peer.ip), peer.port});
   std::unique_lock<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
   if (connect_mode_ == ConnectMode::kFail) return Fail(connect_error_);
@@ -294,7 +296,7 @@ int FakeSocketApi::Connect(TSocketHandle s, const std::string& ip, uint16_t port
     connect_released_ = false;
     if (release_code_ != 0) return Fail(release_code_);
   }
-  peers_[s] = TSocketAddress{ip, port};
+  peers_[s] = peer;
   return 0;
 }
 
@@ -373,8 +375,7 @@ int FakeSocketApi::GetSockName(TSocketHandle s, TSocketAddress& address) {
   Record({Kind::kGetSockName, s, {}, 0});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
-  address.ip = "127.0.0.1";
-  address.port = static_cast<uint16_t>(40000 + s);
+  address = TSocketAddress{TIPv4Address{{127, 0, 0, 1}}, static_cast<uint16_t>(40000 + s)};
   return 0;
 }
 
@@ -387,7 +388,7 @@ int FakeSocketApi::GetPeerName(TSocketHandle s, TSocketAddress& address) {
   return 0;
 }
 
-bool FakeSocketApi::GetHostByName(const std::string& name, std::string& ip, int32_t& error_code) {
+bool FakeSocketApi::GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) {
   Record({Kind::kGetHostByName, kInvalidSocket, name, 0});
   std::unique_lock<std::mutex> lock(mutex_);
   if (lookup_blocks_) {
@@ -417,11 +418,6 @@ bool FakeSocketApi::GetHostByName(const std::string& name, std::string& ip, int3
   }
   ip = known->second;
   return true;
-}
-
-std::string FakeSocketApi::HostName() {
-  Record({Kind::kHostName, kInvalidSocket, {}, 0});
-  return "fakehost";
 }
 
 int32_t FakeSocketApi::LastError() {

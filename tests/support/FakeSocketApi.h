@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/NetworkLayer.h"
 #include "platform/SocketApi.h"
 
 namespace vxt::testing {
@@ -42,12 +43,11 @@ struct SocketCall {
     kGetSockName,
     kGetPeerName,
     kGetHostByName,
-    kHostName,
     kPump,  // added by the test's message pump through RecordPump
   };
   Kind kind = Kind::kSocket;
   TSocketHandle socket = kInvalidSocket;
-  std::string text;  // Bind/Connect: address; GetHostByName: name; Send: the bytes
+  std::string text;  // Bind/Connect: address, dotted; GetHostByName: name; Send: the bytes
   int value = 0;     // WaitReadable: time limit; Recv/Send: length; Connect: port; flags
 };
 
@@ -67,7 +67,8 @@ class FakeSocketApi : public SocketApi {
   void FailNextSocket(int32_t code);
   void FailBind(int32_t code);
   void FailSetNoDelay(int32_t code);
-  // Names the lookup knows; any other name fails with 11001 unless FailLookup names a code.
+  // Names the lookup knows (ip dotted); any other name fails with 11001 unless FailLookup
+  // names a code.
   void AddHost(const std::string& name, const std::string& ip);
   void FailLookup(const std::string& name, int32_t code);
   // Lookups block until ReleaseLookup (then they answer as above) or until give_up_ms have
@@ -124,9 +125,9 @@ class FakeSocketApi : public SocketApi {
 
   // ---- SocketApi ----
   TSocketHandle Socket(TIPVersion version) override;
-  int Bind(TSocketHandle s, const std::string& ip, uint16_t port) override;
+  int Bind(TSocketHandle s, const TSocketAddress& local) override;
   int SetNoDelay(TSocketHandle s, bool no_delay) override;
-  int Connect(TSocketHandle s, const std::string& ip, uint16_t port) override;
+  int Connect(TSocketHandle s, const TSocketAddress& peer) override;
   int WaitReadable(TSocketHandle s, int timeout_ms) override;
   int Recv(TSocketHandle s, void* buffer, int length) override;
   int Send(TSocketHandle s, const void* buffer, int length) override;
@@ -134,8 +135,7 @@ class FakeSocketApi : public SocketApi {
   int Close(TSocketHandle s) override;
   int GetSockName(TSocketHandle s, TSocketAddress& address) override;
   int GetPeerName(TSocketHandle s, TSocketAddress& address) override;
-  bool GetHostByName(const std::string& name, std::string& ip, int32_t& error_code) override;
-  std::string HostName() override;
+  bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override;
   int32_t LastError() override;
 
  private:
@@ -165,7 +165,7 @@ class FakeSocketApi : public SocketApi {
   int32_t fail_next_socket_ = 0;
   int32_t fail_bind_ = 0;
   int32_t fail_no_delay_ = 0;
-  std::map<std::string, std::string> hosts_;
+  std::map<std::string, TIPv4Address> hosts_;
   std::map<std::string, int32_t> failing_hosts_;
   ConnectMode connect_mode_ = ConnectMode::kSucceed;
   int32_t connect_error_ = 0;

@@ -1,5 +1,7 @@
 #include "support/ObservedSocketApi.h"
 
+#include "platform/NetworkLayer.h"
+
 namespace vxt::testing {
 
 ObservedSocketApi::ObservedSocketApi() : platform_(CreatePlatformSocketApi()) {

@@ -29,14 +29,14 @@ class ObservedSocketApi : public SocketApi {
   int64_t DataWaits() const { return data_waits_; }
 
   TSocketHandle Socket(TIPVersion version) override { return platform_->Socket(version); }
-  int Bind(TSocketHandle s, const std::string& ip, uint16_t port) override {
-    return platform_->Bind(s, ip, port);
+  int Bind(TSocketHandle s, const TSocketAddress& local) override {
+    return platform_->Bind(s, local);
   }
   int SetNoDelay(TSocketHandle s, bool no_delay) override {
     return platform_->SetNoDelay(s, no_delay);
   }
-  int Connect(TSocketHandle s, const std::string& ip, uint16_t port) override {
-    return platform_->Connect(s, ip, port);
+  int Connect(TSocketHandle s, const TSocketAddress& peer) override {
+    return platform_->Connect(s, peer);
   }
   int WaitReadable(TSocketHandle s, int timeout_ms) override;
   int Recv(TSocketHandle s, void* buffer, int length) override;
@@ -51,10 +51,9 @@ class ObservedSocketApi : public SocketApi {
   int GetPeerName(TSocketHandle s, TSocketAddress& address) override {
     return platform_->GetPeerName(s, address);
   }
-  bool GetHostByName(const std::string& name, std::string& ip, int32_t& error_code) override {
+  bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override {
     return platform_->GetHostByName(name, ip, error_code);
   }
-  std::string HostName() override { return platform_->HostName(); }
   int32_t LastError() override { return platform_->LastError(); }
 
  private:

@@ -137,26 +137,21 @@ void SetCloseOnExec(int fd) {
 
 // The client uses IPv4 only: an IPv6 socket takes no address (EAFNOSUPPORT), as Winsock
 // refuses the IPv4 form there.
-int ToSockaddr(int family, const std::string& ip, uint16_t port, sockaddr_in& address) {
+int ToSockaddr(int family, const TSocketAddress& from, sockaddr_in& address) {
   if (family != AF_INET) return EAFNOSUPPORT;
   std::memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (ip.empty()) return 0;  // the wildcard address
-  uint8_t bytes[4];
-  if (!ParseDottedIPv4(ip, bytes)) return EINVAL;
-  std::memcpy(&address.sin_addr, bytes, 4);
+  address.sin_port = htons(from.port);
+  std::memcpy(&address.sin_addr, from.ip.bytes.data(), 4);
   return 0;
 }
 
-// Only IPv4 addresses are read; any other family leaves the address empty.
+// Only IPv4 addresses are read; any other family leaves the address all zero.
 void FromSockaddr(const sockaddr_storage& storage, TSocketAddress& address) {
   address = TSocketAddress();
   if (storage.ss_family == AF_INET) {
     const auto& in = reinterpret_cast<const sockaddr_in&>(storage);
-    uint8_t bytes[4];
-    std::memcpy(bytes, &in.sin_addr, 4);
-    address.ip = FormatDottedIPv4(bytes);
+    std::memcpy(address.ip.bytes.data(), &in.sin_addr, 4);
     address.port = ntohs(in.sin_port);
   }
 }
@@ -178,11 +173,6 @@ enum class Purpose { kCall, kConnect, kShutdown };
 
 class PosixSocketApi final : public SocketApi {
  public:
-  PosixSocketApi() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) == 0) host_name_ = name;
-  }
-
   ~PosixSocketApi() override {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& [handle, socket] : sockets_) {
@@ -219,10 +209,10 @@ class PosixSocketApi final : public SocketApi {
     return handle;
   }
 
-  int Bind(TSocketHandle s, const std::string& ip, uint16_t port) override {
+  int Bind(TSocketHandle s, const TSocketAddress& local) override {
     return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
       sockaddr_in address;
-      if (const int error = ToSockaddr(socket.family, ip, port, address)) return SetErrno(error);
+      if (const int error = ToSockaddr(socket.family, local, address)) return SetErrno(error);
       return ::bind(socket.fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     });
   }
@@ -234,7 +224,7 @@ class PosixSocketApi final : public SocketApi {
     });
   }
 
-  int Connect(TSocketHandle s, const std::string& ip, uint16_t port) override;
+  int Connect(TSocketHandle s, const TSocketAddress& peer) override;
 
   int WaitReadable(TSocketHandle s, int timeout_ms) override {
     return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
@@ -346,7 +336,7 @@ class PosixSocketApi final : public SocketApi {
     });
   }
 
-  bool GetHostByName(const std::string& name, std::string& ip, int32_t& error_code) override {
+  bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override {
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -360,9 +350,8 @@ class PosixSocketApi final : public SocketApi {
     bool have_address = false;
     for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
       if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-        uint8_t bytes[4];
-        std::memcpy(bytes, &reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr, 4);
-        ip = FormatDottedIPv4(bytes);
+        std::memcpy(ip.bytes.data(),
+                    &reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr, 4);
         have_address = true;
         break;
       }
@@ -373,10 +362,6 @@ class PosixSocketApi final : public SocketApi {
       t_last_error = error_code;
     }
     return have_address;
-  }
-
-  std::string HostName() override {
-    return host_name_;
   }
 
   int32_t LastError() override {
@@ -453,10 +438,9 @@ class PosixSocketApi final : public SocketApi {
   std::mutex mutex_;
   std::unordered_map<TSocketHandle, std::shared_ptr<OpenSocket>> sockets_;
   TSocketHandle next_handle_ = 1;
-  std::string host_name_;
 };
 
-int PosixSocketApi::Connect(TSocketHandle s, const std::string& ip, uint16_t port) {
+int PosixSocketApi::Connect(TSocketHandle s, const TSocketAddress& peer) {
   // A blocking connect() is woken neither by close() nor reliably by shutdown() issued before
   // it has started, so the connect runs non-blocking and waits on the socket and on a pipe
   // that Close writes to: a Close at any moment ends it at once.
@@ -475,8 +459,7 @@ int PosixSocketApi::Connect(TSocketHandle s, const std::string& ip, uint16_t por
 
   const int result = [&]() {
     sockaddr_in address;
-    if (ip.empty()) return SetErrno(EINVAL);
-    if (const int error = ToSockaddr(socket->family, ip, port, address)) return SetErrno(error);
+    if (const int error = ToSockaddr(socket->family, peer, address)) return SetErrno(error);
     const int fd = socket->fd;
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return -1;

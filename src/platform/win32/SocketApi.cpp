@@ -61,11 +61,13 @@ uint16_t LoadBigEndianPort(const u_short& field) {
   return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
 }
 
+// Built from the pieces around the placeholder: GCC 12 warns falsely (-Wrestrict) about an
+// in-place replace once it is inlined into the constructor.
 std::string LoadTitle(const std::string& library_name) {
-  std::string title = kWinsockLoadTitle;
-  const size_t placeholder = title.find("%s");
-  if (placeholder != std::string::npos) title.replace(placeholder, 2, library_name);
-  return title;
+  const std::string format = kWinsockLoadTitle;
+  const size_t placeholder = format.find("%s");
+  if (placeholder == std::string::npos) return format;
+  return format.substr(0, placeholder) + library_name + format.substr(placeholder + 2);
 }
 
 // Bytes that a count found waiting on a socket and that no receive has taken yet. Kept per
@@ -91,10 +93,6 @@ class WinsockApi final : public SocketApi {
       ::FreeLibrary(library_);
       throw EIdStackInitializationFailed(kWinsockInitializationError);
     }
-    char name[256] = {};
-    if (const auto get_host_name = gethostname_.Get(library_)) {
-      if (get_host_name(name, sizeof name - 1) == 0) host_name_ = name;
-    }
   }
 
   ~WinsockApi() override {
@@ -112,12 +110,11 @@ class WinsockApi final : public SocketApi {
     return static_cast<TSocketHandle>(s);
   }
 
-  int Bind(TSocketHandle s, const std::string& ip, uint16_t port) override {
+  int Bind(TSocketHandle s, const TSocketAddress& local) override {
     const auto call = bind_.Get(library_);
     if (call == nullptr) return Missing();
-    sockaddr_in address;
-    if (!ToSockaddr(ip, port, address)) return Fail(WSAEINVAL);
-    return call(Native(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    const sockaddr_in address = ToSockaddr(local);
+    return call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address);
   }
 
   int SetNoDelay(TSocketHandle s, bool no_delay) override {
@@ -128,12 +125,11 @@ class WinsockApi final : public SocketApi {
                 sizeof value);
   }
 
-  int Connect(TSocketHandle s, const std::string& ip, uint16_t port) override {
+  int Connect(TSocketHandle s, const TSocketAddress& peer) override {
     const auto call = connect_.Get(library_);
     if (call == nullptr) return Missing();
-    sockaddr_in address;
-    if (ip.empty() || !ToSockaddr(ip, port, address)) return Fail(WSAEINVAL);
-    return call(Native(s), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    const sockaddr_in address = ToSockaddr(peer);
+    return call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address);
   }
 
   int WaitReadable(TSocketHandle s, int timeout_ms) override {
@@ -236,7 +232,7 @@ class WinsockApi final : public SocketApi {
     return result;
   }
 
-  bool GetHostByName(const std::string& name, std::string& ip, int32_t& error_code) override {
+  bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override {
     const auto call = gethostbyname_.Get(library_);
     if (call == nullptr) {
       Missing();
@@ -253,13 +249,9 @@ class WinsockApi final : public SocketApi {
       error_code = WSANO_DATA;
       return false;
     }
-    uint8_t bytes[4];
-    std::memcpy(bytes, entry->h_addr_list[0], 4);
-    ip = FormatDottedIPv4(bytes);
+    std::memcpy(ip.bytes.data(), entry->h_addr_list[0], 4);
     return true;
   }
-
-  std::string HostName() override { return host_name_; }
 
   int32_t LastError() override {
     if (const auto call = WSAGetLastError_.Get(library_)) return call();
@@ -280,25 +272,21 @@ class WinsockApi final : public SocketApi {
   static int Missing() { return Fail(WSAEOPNOTSUPP); }
 
   // The client uses IPv4 only; an IPv6 socket refuses the IPv4 form with the library's error.
-  static bool ToSockaddr(const std::string& ip, uint16_t port, sockaddr_in& address) {
+  static sockaddr_in ToSockaddr(const TSocketAddress& from) {
+    sockaddr_in address;
     std::memset(&address, 0, sizeof address);
     address.sin_family = AF_INET;
-    StoreBigEndianPort(port, address.sin_port);
-    if (ip.empty()) return true;  // the wildcard address is all zero bytes
-    uint8_t bytes[4];
-    if (!ParseDottedIPv4(ip, bytes)) return false;
-    std::memcpy(&address.sin_addr, bytes, 4);
-    return true;
+    StoreBigEndianPort(from.port, address.sin_port);
+    std::memcpy(&address.sin_addr, from.ip.bytes.data(), 4);
+    return address;
   }
 
-  // Only IPv4 addresses are read; any other family leaves the address empty.
+  // Only IPv4 addresses are read; any other family leaves the address all zero.
   static void FromSockaddr(const sockaddr_storage& storage, TSocketAddress& address) {
     address = TSocketAddress();
     if (storage.ss_family == AF_INET) {
       const auto& in = reinterpret_cast<const sockaddr_in&>(storage);
-      uint8_t bytes[4];
-      std::memcpy(bytes, &in.sin_addr, 4);
-      address.ip = FormatDottedIPv4(bytes);
+      std::memcpy(address.ip.bytes.data(), &in.sin_addr, 4);
       address.port = LoadBigEndianPort(in.sin_port);
     }
   }
@@ -323,7 +311,6 @@ class WinsockApi final : public SocketApi {
   }
 
   HMODULE library_ = nullptr;
-  std::string host_name_;
 
   VXT_WINSOCK_FUNCTION(WSAStartup);
   VXT_WINSOCK_FUNCTION(WSACleanup);
@@ -341,7 +328,6 @@ class WinsockApi final : public SocketApi {
   VXT_WINSOCK_FUNCTION(closesocket);
   VXT_WINSOCK_FUNCTION(getsockname);
   VXT_WINSOCK_FUNCTION(getpeername);
-  VXT_WINSOCK_FUNCTION(gethostname);
 };
 
 #undef VXT_WINSOCK_FUNCTION
