@@ -13,7 +13,7 @@
 
 namespace vxt {
 
-TIOHandler::TIOHandler() = default;
+TIOHandler::TIOHandler(const TConnectionSettings& settings) : settings_(settings) {}
 
 TIOHandler::~TIOHandler() {
   if (binding_) binding_->CloseSocket();
@@ -40,15 +40,15 @@ void TIOHandler::Open() {
 
 void TIOHandler::ConnectClient() {
   TIdSocketHandle& binding = *binding_;
-  binding.Allocate(ip_version_);
+  binding.Allocate(settings_.ip_version);
   binding.Bind();
   binding.SetNoDelay(!use_nagle_);
   const TIPv4Address peer_ip =
-      ResolvePeerAddressWhilePumping(host_, [this] { return BindingAllocated(); });
-  binding.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(port_)});
+      ResolvePeerAddressWhilePumping(settings_.host, [this] { return BindingAllocated(); });
+  binding.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(settings_.port)});
   const std::function<void()> close_handler = [this] { Close(); };
   if (!connect_worker_) connect_worker_ = std::make_unique<ConnectWorker>();
-  ConnectUnderTimeLimit(binding, connect_timeout_, close_handler, *connect_worker_);
+  ConnectUnderTimeLimit(binding, settings_.connect_timeout, close_handler, *connect_worker_);
 }
 
 void TIOHandler::Close() {
@@ -122,7 +122,8 @@ bool TIOHandler::Readable(int timeout_ms) {
 
 int TIOHandler::ReadFromSource(bool raise_if_closed, int timeout_ms, bool raise_on_timeout) {
   if (timeout_ms == kDefaultTimeout) {
-    timeout_ms = (read_timeout_ == -1 || read_timeout_ == 0) ? kInfinite : read_timeout_;
+    const int read_timeout = settings_.read_timeout;
+    timeout_ms = (read_timeout == -1 || read_timeout == 0) ? kInfinite : read_timeout;
   }
   CheckForDisconnect(raise_if_closed, false);
   if (!BindingAllocated()) {

@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "connection/ConnectionSettings.h"
 #include "connection/InputBuffer.h"
 #include "connection/SocketHandle.h"
 #include "connection/Streams.h"
 #include "platform/NetworkLayer.h"
-#include "platform/SocketApi.h"
 
 namespace vxt {
 
@@ -25,7 +25,8 @@ class TIOHandler {
   // A time limit that waits without limit.
   static constexpr int kInfinite = -1;
 
-  TIOHandler();
+  // Reads settings (the client's own, which outlive the handler) whenever it needs them.
+  explicit TIOHandler(const TConnectionSettings& settings);
   ~TIOHandler();
   TIOHandler(const TIOHandler&) = delete;
   TIOHandler& operator=(const TIOHandler&) = delete;
@@ -41,18 +42,6 @@ class TIOHandler {
   void SendLine(const std::string& text);
   // Writes to sink every byte that arrives until the server closes the connection.
   void ReceiveUntilClosed(TStream& sink);
-
-  // Copies of the connection's settings.
-  const std::string& Host() const { return host_; }
-  void SetHost(const std::string& value) { host_ = value; }
-  int Port() const { return port_; }
-  void SetPort(int value) { port_ = value; }
-  int ConnectTimeout() const { return connect_timeout_; }
-  void SetConnectTimeout(int value) { connect_timeout_ = value; }
-  int ReadTimeout() const { return read_timeout_; }
-  void SetReadTimeout(int value) { read_timeout_ = value; }
-  TIPVersion IPVersion() const { return ip_version_; }
-  void SetIPVersion(TIPVersion value) { ip_version_ = value; }
 
   // The connection that hears this handler's transfer notifications (may be none).
   void SetOwner(TTCPClient* owner) { owner_ = owner; }
@@ -101,11 +90,7 @@ class TIOHandler {
   void BytesRemoved(int64_t count);
 
   NetworkLayerUse network_use_;
-  std::string host_;
-  int port_ = 0;
-  int connect_timeout_ = 0;
-  int read_timeout_ = -1;
-  TIPVersion ip_version_ = TIPVersion::Id_IPv4;
+  const TConnectionSettings& settings_;
   int recv_buffer_size_ = 32768;
   int send_buffer_size_ = 32768;
   bool use_nagle_ = true;

@@ -27,11 +27,8 @@ struct WorkRecord {
 
 struct TTCPClient::State {
   NetworkLayerUse network_use;
-  std::string host;
-  int port = 0;
-  int connect_timeout = 0;
-  int read_timeout = -1;
-  TIPVersion ip_version = TIPVersion::Id_IPv4;
+  // Before the handler, which reads it until its end.
+  TConnectionSettings settings;
   std::unique_ptr<TIOHandler> io_handler;
   WorkRecord work[2];
 };
@@ -40,48 +37,46 @@ TTCPClient::TTCPClient() : state_(std::make_unique<State>()) {}
 
 TTCPClient::~TTCPClient() = default;
 
+// The handler reads the settings from here, so a change reaches an open connection at once
+// (a new ReadTimeout applies to the next wait) and never reconnects.
 const std::string& TTCPClient::Host() const {
-  return state_->host;
+  return state_->settings.host;
 }
 
 void TTCPClient::SetHost(const std::string& value) {
-  state_->host = value;
-  if (state_->io_handler) state_->io_handler->SetHost(value);
+  state_->settings.host = value;
 }
 
 int TTCPClient::Port() const {
-  return state_->port;
+  return state_->settings.port;
 }
 
 void TTCPClient::SetPort(int value) {
-  state_->port = value;
-  if (state_->io_handler) state_->io_handler->SetPort(value);
+  state_->settings.port = value;
 }
 
 int TTCPClient::ConnectTimeout() const {
-  return state_->connect_timeout;
+  return state_->settings.connect_timeout;
 }
 
 void TTCPClient::SetConnectTimeout(int value) {
-  state_->connect_timeout = value;
-  if (state_->io_handler) state_->io_handler->SetConnectTimeout(value);
+  state_->settings.connect_timeout = value;
 }
 
 int TTCPClient::ReadTimeout() const {
-  return state_->read_timeout;
+  return state_->settings.read_timeout;
 }
 
 void TTCPClient::SetReadTimeout(int value) {
-  state_->read_timeout = value;
-  if (state_->io_handler) state_->io_handler->SetReadTimeout(value);
+  state_->settings.read_timeout = value;
 }
 
 TIPVersion TTCPClient::IPVersion() const {
-  return state_->ip_version;
+  return state_->settings.ip_version;
 }
 
 void TTCPClient::SetIPVersion(TIPVersion value) {
-  state_->ip_version = value;
+  state_->settings.ip_version = value;
 }
 
 TIOHandler* TTCPClient::IOHandler() const {
@@ -93,22 +88,20 @@ bool TTCPClient::IsConnected() {
 }
 
 void TTCPClient::OpenConnection() {
+  const TConnectionSettings& settings = state_->settings;
   if (IsConnected()) throw EIdAlreadyConnected(kAlreadyConnected);
-  if (state_->host.empty()) throw EIdHostRequired("");
-  if (state_->port == 0) throw EIdPortRequired("");
+  if (settings.host.empty()) throw EIdHostRequired("");
+  if (settings.port == 0) throw EIdPortRequired("");
   if (!state_->io_handler) {
-    state_->io_handler = std::make_unique<TIOHandler>();
+    state_->io_handler = std::make_unique<TIOHandler>(settings);
     state_->io_handler->SetOwner(this);
   }
   TIOHandler& io = *state_->io_handler;
   try {
-    io.SetPort(state_->port);
-    io.SetHost(state_->host);
-    io.SetConnectTimeout(state_->connect_timeout);
-    io.SetReadTimeout(state_->read_timeout);
-    io.SetIPVersion(state_->ip_version);
     io.Open();
-    if (!state_->host.empty() && state_->port > 0) io.ConnectClient();
+    // A negative port passes the test above but is never connected to: the handler is then
+    // open without a socket, and the connection reports itself not connected.
+    if (settings.port > 0) io.ConnectClient();
   } catch (...) {
     io.Close();
     // The handler is always the connection's own here, so a failed open releases it.

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "connection/Streams.h"
+#include "connection/ConnectionSettings.h"
 #include "platform/SocketApi.h"
 
 namespace vxt {
