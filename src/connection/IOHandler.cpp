@@ -8,7 +8,6 @@
 
 #include "connection/ConnectWorker.h"
 #include "connection/IdAntiFreeze.h"
-#include "connection/TCPClient.h"
 #include "failures/Exceptions.h"
 
 namespace vxt {

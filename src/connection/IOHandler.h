@@ -10,12 +10,12 @@
 #include "connection/InputBuffer.h"
 #include "connection/SocketHandle.h"
 #include "connection/Streams.h"
+#include "connection/WorkSink.h"
 #include "platform/NetworkLayer.h"
 
 namespace vxt {
 
 class ConnectWorker;
-class TTCPClient;
 
 class TIOHandler {
  public:
@@ -44,7 +44,7 @@ class TIOHandler {
   void ReceiveUntilClosed(TStream& sink);
 
   // The connection that hears this handler's transfer notifications (may be none).
-  void SetOwner(TTCPClient* owner) { owner_ = owner; }
+  void SetOwner(TWorkSink* owner) { owner_ = owner; }
 
   // True between a successful Open and the next Close.
   bool Opened() const { return opened_; }
@@ -100,7 +100,7 @@ class TIOHandler {
   std::unique_ptr<TIdSocketHandle> binding_;
   // Kept from the first connect on; ends before the socket handle that its connects use.
   std::unique_ptr<ConnectWorker> connect_worker_;
-  TTCPClient* owner_ = nullptr;
+  TWorkSink* owner_ = nullptr;
 };
 
 }  // namespace vxt

@@ -11,11 +11,10 @@
 #include <string>
 
 #include "connection/ConnectionSettings.h"
+#include "connection/WorkSink.h"
 #include "platform/SocketApi.h"
 
 namespace vxt {
-
-enum TWorkMode { wmRead = 0, wmWrite = 1 };
 
 class TTCPClient;
 class TIOHandler;
@@ -24,10 +23,10 @@ using TWorkBeginEvent = std::function<void(TTCPClient& sender, TWorkMode mode, i
 using TWorkEvent = std::function<void(TTCPClient& sender, TWorkMode mode, int32_t count)>;
 using TWorkEndEvent = std::function<void(TTCPClient& sender, TWorkMode mode)>;
 
-class TTCPClient {
+class TTCPClient : public TWorkSink {
  public:
   TTCPClient();  // adds a use of the network layer (may raise its load failures)
-  ~TTCPClient();
+  ~TTCPClient() override;
   TTCPClient(const TTCPClient&) = delete;
   TTCPClient& operator=(const TTCPClient&) = delete;
 
@@ -53,10 +52,11 @@ class TTCPClient {
   TWorkEvent OnWork;
   TWorkEndEvent OnWorkEnd;
 
-  // Transfer accounting (the I/O handler reports through these).
-  void BeginWork(TWorkMode mode, int64_t total);
-  void DoWork(TWorkMode mode, int64_t count);
-  void EndWork(TWorkMode mode);
+  // Transfer accounting: the I/O handler reports here, the client raises the notifications
+  // with itself as the sender.
+  void BeginWork(TWorkMode mode, int64_t total) override;
+  void DoWork(TWorkMode mode, int64_t count) override;
+  void EndWork(TWorkMode mode) override;
 
  private:
   struct State;
