@@ -41,7 +41,9 @@ void TIOHandler::ConnectClient() {
   TIdSocketHandle& binding = *binding_;
   binding.Allocate(settings_.ip_version);
   binding.Bind();
-  binding.SetNoDelay(!use_nagle_);
+  // The Nagle algorithm stays on, but the option is still set: a socket that refuses it fails
+  // the open.
+  binding.SetNoDelay(false);
   const TIPv4Address peer_ip =
       ResolvePeerAddressWhilePumping(settings_.host, [this] { return BindingAllocated(); });
   binding.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(settings_.port)});

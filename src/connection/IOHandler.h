@@ -33,10 +33,6 @@ class TIOHandler {
 
   int RecvBufferSize() const { return recv_buffer_size_; }
   void SetRecvBufferSize(int value) { recv_buffer_size_ = value; }
-  int SendBufferSize() const { return send_buffer_size_; }
-  void SetSendBufferSize(int value) { send_buffer_size_ = value; }
-  bool UseNagle() const { return use_nagle_; }
-  void SetUseNagle(bool value) { use_nagle_ = value; }
 
   // Sends the text's bytes unchanged, then CR LF.
   void SendLine(const std::string& text);
@@ -58,9 +54,9 @@ class TIOHandler {
   // Clears the flags, gives the handler a new empty input buffer, sets the open flag and
   // resets the socket handle.
   void Open();
-  // Creates and binds the socket, works out the peer address (a name lookup is waited for
-  // while the window pumps; a close of the connection meanwhile ends the wait) and connects
-  // under ConnectTimeout.
+  // Creates and binds the socket, sets no-delay off, works out the peer address (a name lookup is
+  // waited for while the window pumps; a close of the connection meanwhile ends the wait) and
+  // connects under ConnectTimeout.
   void ConnectClient();
   // Closes the socket, then clears the open flag.
   void Close();
@@ -92,8 +88,6 @@ class TIOHandler {
   NetworkLayerUse network_use_;
   const TConnectionSettings& settings_;
   int recv_buffer_size_ = 32768;
-  int send_buffer_size_ = 32768;
-  bool use_nagle_ = true;
   bool opened_ = false;
   bool closed_gracefully_ = false;
   std::unique_ptr<TInputBuffer> input_buffer_;
