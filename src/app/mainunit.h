@@ -3,9 +3,11 @@
 // implements the view and forwards its messages to the handlers; tests use a fake view.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/Settings.h"
@@ -28,6 +30,10 @@ inline constexpr int32_t kTickLimit = 30;
 inline constexpr int kServerPort = 8026;
 inline constexpr int kConnectTimeoutMs = 5000;
 inline constexpr int kReadTimeoutMs = 45000;
+// How long an exchange runs before the report button greys: two frames of a 60 Hz display. A
+// shorter one ends before its greying could have been seen, and greying and restoring a themed
+// button costs more than a short exchange's own work.
+inline constexpr std::chrono::milliseconds kGreyButtonAfter{33};
 
 // The settings' names, in the order in which the file holds them.
 inline constexpr const char kCustomerName[] = "KUPAC_ID";  // Edit3
@@ -96,6 +102,8 @@ class TVXTMain {
   void SetSettingsPath(const std::string& path);
   void SetResponseFolder(const std::string& folder);
   int32_t TickCounter() const { return tick_counter_; }
+  // The clock that times an exchange for the button's greying (nullptr: the steady clock).
+  void SetClock(std::function<std::chrono::steady_clock::time_point()> clock);
   // The settings file's path: the seam's when set, else beside the executable.
   std::string SettingsPath() const;
 
@@ -104,14 +112,29 @@ class TVXTMain {
   TValueList vl;  // the settings store
 
  private:
+  class ExchangeHost;
+  class BusyButton;
+
+  // The button greys at the first pump step after the exchange has run kGreyButtonAfter: only
+  // a pump step can show it, and only one can take a click. Once it is due, a wait for data
+  // that looks for pending messages counts it as one, so a silent server still sees it grey.
+  bool GreyingDue() const;
+  void GreyButtonIfDue();
+  void PumpMessages(bool all_pending);
+
   // Runs the live-status request now, or marks it due while another exchange runs.
   void RunLiveStatus();
   // Runs the live-status request while one is due and no exchange runs.
   void RunDueLiveStatus();
 
   MainWindowView& view_;
+  std::unique_ptr<ExchangeHost> exchange_host_;
   std::unique_ptr<ReportExchange> exchange_;
   std::function<TDate()> today_;
+  std::function<std::chrono::steady_clock::time_point()> clock_;
+  // While an exchange runs: when it started, and whether the button is grey.
+  std::optional<std::chrono::steady_clock::time_point> busy_since_;
+  bool button_greyed_ = false;
   std::string settings_path_;
   int32_t tick_counter_ = 0;
   int32_t tick_limit_ = 0;

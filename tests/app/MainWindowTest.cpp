@@ -3,7 +3,9 @@
 // through real exchanges with a scripted loopback server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -81,6 +83,9 @@ class MainWindowTest : public ::testing::Test {
     main_.TCPClient.SetReadTimeout(kTestReadTimeout);
     main_.TCPClient.SetConnectTimeout(kTestReadTimeout);
     main_.FormCreate();
+    // Each look at the clock finds it a second on: every exchange runs long enough for the
+    // button to grey at its first pump step. A test of a short exchange stops the clock.
+    main_.SetClock([this] { return now_ += clock_step_; });
     // What the fields show before the settings are loaded.
     view_.server = "start.example";
     view_.customer = "2";
@@ -104,6 +109,8 @@ class MainWindowTest : public ::testing::Test {
   TempFolder folder_;
   FakeMainWindowView view_;
   TVXTMain main_{view_};
+  std::chrono::steady_clock::time_point now_{};
+  std::chrono::milliseconds clock_step_{1000};
 };
 
 TEST(MainWindow, CreatesItsConnectionWithTheProductSettings) {
@@ -410,13 +417,43 @@ TEST_F(MainWindowTest, TheReportButtonRunsOneExchangeAndLogsItsReply) {
   EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), "Dobar dan\r\ndruga linija\r\n");
   EXPECT_TRUE(grey_while_running);
   EXPECT_FALSE(main_.ExchangeRunning());
+  // Grey before the first pump step, which is after the log was cleared.
+  const auto grey = std::find(view_.calls.begin(), view_.calls.end(), "button off");
+  const auto pump = std::find(view_.calls.begin(), view_.calls.end(), "process messages");
+  EXPECT_LT(grey - view_.calls.begin(), pump - view_.calls.begin());
   ASSERT_FALSE(view_.calls.empty());
-  EXPECT_EQ(view_.calls.front(), "button off");
   EXPECT_EQ(view_.calls.back(), "button on");
   EXPECT_TRUE(view_.button_enabled);
   // The progress display ran inside the exchange: the bar wrapped mode, and it ended at 0.
   EXPECT_EQ(view_.CallsStartingWith("max "), Lines{"max 150000"});
   EXPECT_EQ(view_.CallsStartingWith("pos ").back(), "pos 0");
+}
+
+TEST_F(MainWindowTest, TheButtonGreysAtThePumpStepAfterTheExchangeHasRunTwoFrames) {
+  ScriptedServer server(kTextReply);
+  UseServer(server);
+  clock_step_ = std::chrono::milliseconds(0);
+  // Two frames pass during the second pump step of the exchange.
+  std::vector<bool> enabled_at_pump;
+  view_.on_pump = [&] {
+    enabled_at_pump.push_back(view_.button_enabled);
+    if (enabled_at_pump.size() == 2) now_ += kGreyButtonAfter;
+  };
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine, "Dobar dan"}));
+  ASSERT_GE(enabled_at_pump.size(), 3u);
+  EXPECT_TRUE(enabled_at_pump[0]);
+  EXPECT_TRUE(enabled_at_pump[1]);
+  EXPECT_FALSE(enabled_at_pump[2]);
+  EXPECT_EQ(view_.CallsStartingWith("button"), (Lines{"button off", "button on"}));
+
+  // An exchange that ends within two frames leaves the button as it is.
+  view_.calls.clear();
+  view_.on_pump = nullptr;
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine, "Dobar dan"}));
+  EXPECT_TRUE(view_.CallsStartingWith("button").empty());
+  EXPECT_TRUE(view_.button_enabled);
 }
 
 TEST_F(MainWindowTest, APdfReplyIsOpenedByTheShell) {
