@@ -37,22 +37,27 @@ class TVXTMain::ExchangeHost : public ReportHost {
   MainWindowView& view_;
 };
 
-// Marks an exchange as running for the button: from its start, until it ends, also by a
-// failure; the button comes back if it went grey meanwhile.
-class TVXTMain::BusyButton {
+// Marks an exchange as running for the display, from its start until it ends, also by a
+// failure: the log's drawing is held until the exchange is shown, and at the end the button
+// comes back if it went grey, or the held lines are drawn.
+class TVXTMain::ExchangeDisplay {
  public:
-  explicit BusyButton(TVXTMain& main) : main_(main) {
+  explicit ExchangeDisplay(TVXTMain& main) : main_(main) {
     main_.busy_since_ = main_.clock_();
-    main_.button_greyed_ = false;
+    main_.exchange_shown_ = false;
+    main_.view_.HoldLogDrawing(true);
   }
-  ~BusyButton() {
+  ~ExchangeDisplay() {
     main_.busy_since_.reset();
-    if (!main_.button_greyed_) return;
-    main_.button_greyed_ = false;
-    main_.view_.SetReportButtonEnabled(true);
+    if (main_.exchange_shown_) {
+      main_.exchange_shown_ = false;
+      main_.view_.SetReportButtonEnabled(true);
+    } else {
+      main_.view_.HoldLogDrawing(false);
+    }
   }
-  BusyButton(const BusyButton&) = delete;
-  BusyButton& operator=(const BusyButton&) = delete;
+  ExchangeDisplay(const ExchangeDisplay&) = delete;
+  ExchangeDisplay& operator=(const ExchangeDisplay&) = delete;
 
  private:
   TVXTMain& main_;
@@ -71,7 +76,7 @@ const char* DefaultPin() {
 TVXTMain::TVXTMain(MainWindowView& view)
     : view_(view), today_(SystemToday), clock_(std::chrono::steady_clock::now) {
   IdAntiFreeze.SetMessagePump([this](bool all_pending) { PumpMessages(all_pending); });
-  IdAntiFreeze.SetPendingCheck([this] { return GreyingDue() || view_.MessagesPending(); });
+  IdAntiFreeze.SetPendingCheck([this] { return ShowingDue() || view_.MessagesPending(); });
   TCPClient.SetPort(kServerPort);
   TCPClient.SetConnectTimeout(kConnectTimeoutMs);
   TCPClient.SetReadTimeout(kReadTimeoutMs);
@@ -135,7 +140,7 @@ void TVXTMain::BitBtn1Click() {
   // the same connection and response file.
   if (exchange_->Running()) return;
   {
-    BusyButton busy(*this);
+    ExchangeDisplay display(*this);
     exchange_->RunReport();
   }
   RunDueLiveStatus();
@@ -185,7 +190,7 @@ void TVXTMain::RunDueLiveStatus() {
     // The live-status request is what keeps its own timer going. The timer is enabled before
     // the exchange: a stop chosen from the menu while the exchange waits then stays in force.
     view_.SetTimerEnabled(true);
-    BusyButton busy(*this);
+    ExchangeDisplay display(*this);
     exchange_->RunLiveStatus();
   }
 }
@@ -205,18 +210,19 @@ void TVXTMain::TCPClientWork(TTCPClient&, TWorkMode, int32_t work_count) {
   PumpMessages(true);
 }
 
-bool TVXTMain::GreyingDue() const {
-  return busy_since_ && !button_greyed_ && clock_() - *busy_since_ >= kGreyButtonAfter;
+bool TVXTMain::ShowingDue() const {
+  return busy_since_ && !exchange_shown_ && clock_() - *busy_since_ >= kShowExchangeAfter;
 }
 
-void TVXTMain::GreyButtonIfDue() {
-  if (!GreyingDue()) return;
-  button_greyed_ = true;
+void TVXTMain::ShowExchangeIfDue() {
+  if (!ShowingDue()) return;
+  exchange_shown_ = true;
   view_.SetReportButtonEnabled(false);
+  view_.HoldLogDrawing(false);
 }
 
 void TVXTMain::PumpMessages(bool all_pending) {
-  GreyButtonIfDue();
+  ShowExchangeIfDue();
   view_.PumpMessages(all_pending);
 }
 

@@ -147,6 +147,18 @@ void Memo::Append(const std::string& entry) {
   std::string text = entry + "\r\n";
   SendMessageA(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   SendMessageA(hwnd_, EM_SCROLLCARET, 0, 0);
+  if (held_) {
+    // The repaint that the append asked for is dropped; the hold's end asks for one of all.
+    ValidateRect(hwnd_, nullptr);
+    undrawn_ = true;
+  }
+}
+
+void Memo::HoldDrawing(bool hold) {
+  held_ = hold;
+  if (hold || !undrawn_) return;
+  undrawn_ = false;
+  InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void DatePicker::Create(const ControlParent& parent, const ControlRow& row) {
