@@ -15,21 +15,53 @@ TDate SystemToday() {
   return LocalToday();
 }
 
-// Greys the report button for as long as an exchange runs, also when it ends by a failure.
-class ReportButtonGuard {
+}  // namespace
+
+// The window as the exchange sees it: the view, with the exchange's own pump steps passing
+// the button's greying first.
+class TVXTMain::ExchangeHost : public ReportHost {
  public:
-  explicit ReportButtonGuard(MainWindowView& view) : view_(view) {
-    view_.SetReportButtonEnabled(false);
-  }
-  ~ReportButtonGuard() { view_.SetReportButtonEnabled(true); }
-  ReportButtonGuard(const ReportButtonGuard&) = delete;
-  ReportButtonGuard& operator=(const ReportButtonGuard&) = delete;
+  explicit ExchangeHost(TVXTMain& main) : main_(main), view_(main.view_) {}
+  std::string ServerText() override { return view_.ServerText(); }
+  std::string CustomerText() override { return view_.CustomerText(); }
+  std::string PinText() override { return view_.PinText(); }
+  TDate FirstDay() override { return view_.FirstDay(); }
+  TDate LastDay() override { return view_.LastDay(); }
+  void ClearLog() override { view_.ClearLog(); }
+  void AppendLog(const std::string& entry) override { view_.AppendLog(entry); }
+  void ProcessMessages() override { main_.PumpMessages(true); }
+  bool ShellOpen(const std::string& path) override { return view_.ShellOpen(path); }
 
  private:
+  TVXTMain& main_;
   MainWindowView& view_;
 };
 
-}  // namespace
+// Marks an exchange as running for the display, from its start until it ends, also by a
+// failure: the log's drawing is held until the exchange is shown, and at the end the button
+// comes back if it went grey, or the held lines are drawn.
+class TVXTMain::ExchangeDisplay {
+ public:
+  explicit ExchangeDisplay(TVXTMain& main) : main_(main) {
+    main_.busy_since_ = main_.clock_();
+    main_.exchange_shown_ = false;
+    main_.view_.HoldLogDrawing(true);
+  }
+  ~ExchangeDisplay() {
+    main_.busy_since_.reset();
+    if (main_.exchange_shown_) {
+      main_.exchange_shown_ = false;
+      main_.view_.SetReportButtonEnabled(true);
+    } else {
+      main_.view_.HoldLogDrawing(false);
+    }
+  }
+  ExchangeDisplay(const ExchangeDisplay&) = delete;
+  ExchangeDisplay& operator=(const ExchangeDisplay&) = delete;
+
+ private:
+  TVXTMain& main_;
+};
 
 const char* DefaultServerHost() {
   return VXT_DEFAULT_SERVER;
@@ -41,9 +73,10 @@ const char* DefaultPin() {
   return VXT_DEFAULT_PIN;
 }
 
-TVXTMain::TVXTMain(MainWindowView& view) : view_(view), today_(SystemToday) {
-  IdAntiFreeze.SetMessagePump([this](bool all_pending) { view_.PumpMessages(all_pending); });
-  IdAntiFreeze.SetPendingCheck([this] { return view_.MessagesPending(); });
+TVXTMain::TVXTMain(MainWindowView& view)
+    : view_(view), today_(SystemToday), clock_(std::chrono::steady_clock::now) {
+  IdAntiFreeze.SetMessagePump([this](bool all_pending) { PumpMessages(all_pending); });
+  IdAntiFreeze.SetPendingCheck([this] { return ShowingDue() || view_.MessagesPending(); });
   TCPClient.SetPort(kServerPort);
   TCPClient.SetConnectTimeout(kConnectTimeoutMs);
   TCPClient.SetReadTimeout(kReadTimeoutMs);
@@ -57,7 +90,8 @@ TVXTMain::TVXTMain(MainWindowView& view) : view_(view), today_(SystemToday) {
   TCPClient.OnWorkEnd = [this](TTCPClient& sender, TWorkMode mode) {
     TCPClientWorkEnd(sender, mode);
   };
-  exchange_ = std::make_unique<ReportExchange>(TCPClient, view_);
+  exchange_host_ = std::make_unique<ExchangeHost>(*this);
+  exchange_ = std::make_unique<ReportExchange>(TCPClient, *exchange_host_);
 }
 
 TVXTMain::~TVXTMain() {
@@ -106,7 +140,7 @@ void TVXTMain::BitBtn1Click() {
   // the same connection and response file.
   if (exchange_->Running()) return;
   {
-    ReportButtonGuard grey(view_);
+    ExchangeDisplay display(*this);
     exchange_->RunReport();
   }
   RunDueLiveStatus();
@@ -156,7 +190,7 @@ void TVXTMain::RunDueLiveStatus() {
     // The live-status request is what keeps its own timer going. The timer is enabled before
     // the exchange: a stop chosen from the menu while the exchange waits then stays in force.
     view_.SetTimerEnabled(true);
-    ReportButtonGuard grey(view_);
+    ExchangeDisplay display(*this);
     exchange_->RunLiveStatus();
   }
 }
@@ -173,7 +207,23 @@ void TVXTMain::TCPClientWork(TTCPClient&, TWorkMode, int32_t work_count) {
   } else {
     view_.SetProgressPosition(work_count);
   }
-  view_.PumpMessages(true);
+  PumpMessages(true);
+}
+
+bool TVXTMain::ShowingDue() const {
+  return busy_since_ && !exchange_shown_ && clock_() - *busy_since_ >= kShowExchangeAfter;
+}
+
+void TVXTMain::ShowExchangeIfDue() {
+  if (!ShowingDue()) return;
+  exchange_shown_ = true;
+  view_.SetReportButtonEnabled(false);
+  view_.HoldLogDrawing(false);
+}
+
+void TVXTMain::PumpMessages(bool all_pending) {
+  ShowExchangeIfDue();
+  view_.PumpMessages(all_pending);
 }
 
 void TVXTMain::TCPClientWorkEnd(TTCPClient&, TWorkMode) {
@@ -193,6 +243,12 @@ bool TVXTMain::ExchangeRunning() const {
 
 void TVXTMain::SetToday(std::function<TDate()> today) {
   today_ = today ? std::move(today) : std::function<TDate()>(SystemToday);
+}
+
+void TVXTMain::SetClock(std::function<std::chrono::steady_clock::time_point()> clock) {
+  clock_ = clock ? std::move(clock)
+                 : std::function<std::chrono::steady_clock::time_point()>(
+                       std::chrono::steady_clock::now);
 }
 
 void TVXTMain::SetSettingsPath(const std::string& path) {

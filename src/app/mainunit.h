@@ -3,9 +3,11 @@
 // implements the view and forwards its messages to the handlers; tests use a fake view.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/Settings.h"
@@ -28,6 +30,11 @@ inline constexpr int32_t kTickLimit = 30;
 inline constexpr int kServerPort = 8026;
 inline constexpr int kConnectTimeoutMs = 5000;
 inline constexpr int kReadTimeoutMs = 45000;
+// How long an exchange runs before the window shows it (the report button greys, and the lines
+// it logs are drawn as they come): two frames of a 60 Hz display. A shorter one ends before
+// that could have been seen, and greying and restoring a themed button, or drawing the log once
+// per line, costs more under Wine than a short exchange's own work.
+inline constexpr std::chrono::milliseconds kShowExchangeAfter{33};
 
 // The settings' names, in the order in which the file holds them.
 inline constexpr const char kCustomerName[] = "KUPAC_ID";  // Edit3
@@ -51,6 +58,9 @@ class MainWindowView : public ReportHost {
   virtual void SetProgressMax(int32_t value) = 0;
   virtual void SetProgressPosition(int32_t value) = 0;
   virtual void SetReportButtonEnabled(bool enabled) = 0;  // BitBtn1
+  // While held, entries appended to the log (Memo1) are in it at once but drawn only when the
+  // hold ends, all in one repaint.
+  virtual void HoldLogDrawing(bool hold) = 0;
   virtual void SetTimerEnabled(bool enabled) = 0;         // Timer1 (interval 1000 ms)
   virtual void SetLiveStatusChecked(bool checked) = 0;    // system menu item
   // Processes pending window messages: all (until none is pending) or at most one.
@@ -96,6 +106,8 @@ class TVXTMain {
   void SetSettingsPath(const std::string& path);
   void SetResponseFolder(const std::string& folder);
   int32_t TickCounter() const { return tick_counter_; }
+  // The clock that times an exchange for showing it (nullptr: the steady clock).
+  void SetClock(std::function<std::chrono::steady_clock::time_point()> clock);
   // The settings file's path: the seam's when set, else beside the executable.
   std::string SettingsPath() const;
 
@@ -104,14 +116,29 @@ class TVXTMain {
   TValueList vl;  // the settings store
 
  private:
+  class ExchangeHost;
+  class ExchangeDisplay;
+
+  // An exchange is shown at the first pump step after it has run kShowExchangeAfter: only a
+  // pump step can draw it, and only one can take a click. Once that is due, a wait for data
+  // that looks for pending messages counts it as one, so a silent server still shows it.
+  bool ShowingDue() const;
+  void ShowExchangeIfDue();
+  void PumpMessages(bool all_pending);
+
   // Runs the live-status request now, or marks it due while another exchange runs.
   void RunLiveStatus();
   // Runs the live-status request while one is due and no exchange runs.
   void RunDueLiveStatus();
 
   MainWindowView& view_;
+  std::unique_ptr<ExchangeHost> exchange_host_;
   std::unique_ptr<ReportExchange> exchange_;
   std::function<TDate()> today_;
+  std::function<std::chrono::steady_clock::time_point()> clock_;
+  // While an exchange runs: when it started, and whether it is shown (the button grey).
+  std::optional<std::chrono::steady_clock::time_point> busy_since_;
+  bool exchange_shown_ = false;
   std::string settings_path_;
   int32_t tick_counter_ = 0;
   int32_t tick_limit_ = 0;

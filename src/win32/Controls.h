@@ -72,6 +72,13 @@ class Memo : public Control {
   void Clear();
   // Adds entry and a line break at the end and scrolls to it.
   void Append(const std::string& entry);
+  // While held, appended text is in the log at once but not drawn; the end of the hold draws
+  // the whole log once.
+  void HoldDrawing(bool hold);
+
+ private:
+  bool held_ = false;
+  bool undrawn_ = false;
 };
 
 // A date picker in the short date format.

@@ -80,6 +80,10 @@ void TVXTMainWindow::SetReportButtonEnabled(bool enabled) {
   if (enabled && !GetFocus() && GetActiveWindow() == hwnd_) SetFocus(button.Hwnd());
 }
 
+void TVXTMainWindow::HoldLogDrawing(bool hold) {
+  controls_.Memo1.HoldDrawing(hold);
+}
+
 void TVXTMainWindow::SetTimerEnabled(bool enabled) {
   if (!hwnd_) return;
   if (enabled) {

@@ -51,6 +51,7 @@ class TVXTMainWindow final : public MainWindowView {
   void SetProgressMax(int32_t value) override;
   void SetProgressPosition(int32_t value) override;
   void SetReportButtonEnabled(bool enabled) override;
+  void HoldLogDrawing(bool hold) override;
   // Timer1 and the system menu's item.
   void SetTimerEnabled(bool enabled) override;
   void SetLiveStatusChecked(bool checked) override;

@@ -41,6 +41,11 @@ void FakeMainWindowView::SetReportButtonEnabled(bool enabled) {
   calls.push_back(enabled ? "button on" : "button off");
 }
 
+void FakeMainWindowView::HoldLogDrawing(bool hold) {
+  log_drawing_held = hold;
+  calls.push_back(hold ? "hold log drawing" : "draw log");
+}
+
 void FakeMainWindowView::SetTimerEnabled(bool enabled) {
   timer_enabled = enabled;
   calls.push_back(enabled ? "timer on" : "timer off");

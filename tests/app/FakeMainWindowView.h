@@ -37,6 +37,7 @@ class FakeMainWindowView : public MainWindowView {
   void SetProgressMax(int32_t value) override;
   void SetProgressPosition(int32_t value) override;
   void SetReportButtonEnabled(bool enabled) override;
+  void HoldLogDrawing(bool hold) override;
   void SetTimerEnabled(bool enabled) override;
   void SetLiveStatusChecked(bool checked) override;
   void PumpMessages(bool all_pending) override;
@@ -57,6 +58,7 @@ class FakeMainWindowView : public MainWindowView {
   int32_t progress_max = 100;
   int32_t progress_position = 0;
   bool button_enabled = true;
+  bool log_drawing_held = false;
   bool timer_enabled = false;
   bool live_status_checked = false;
   std::vector<std::string> calls;

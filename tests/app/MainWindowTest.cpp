@@ -3,7 +3,9 @@
 // through real exchanges with a scripted loopback server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -81,6 +83,9 @@ class MainWindowTest : public ::testing::Test {
     main_.TCPClient.SetReadTimeout(kTestReadTimeout);
     main_.TCPClient.SetConnectTimeout(kTestReadTimeout);
     main_.FormCreate();
+    // Each look at the clock finds it a second on: every exchange runs long enough to be shown
+    // (the button greyed) at its first pump step. A test of a short exchange stops the clock.
+    main_.SetClock([this] { return now_ += clock_step_; });
     // What the fields show before the settings are loaded.
     view_.server = "start.example";
     view_.customer = "2";
@@ -104,6 +109,8 @@ class MainWindowTest : public ::testing::Test {
   TempFolder folder_;
   FakeMainWindowView view_;
   TVXTMain main_{view_};
+  std::chrono::steady_clock::time_point now_{};
+  std::chrono::milliseconds clock_step_{1000};
 };
 
 TEST(MainWindow, CreatesItsConnectionWithTheProductSettings) {
@@ -410,13 +417,56 @@ TEST_F(MainWindowTest, TheReportButtonRunsOneExchangeAndLogsItsReply) {
   EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), "Dobar dan\r\ndruga linija\r\n");
   EXPECT_TRUE(grey_while_running);
   EXPECT_FALSE(main_.ExchangeRunning());
+  // Shown before the first pump step, which is after the log was cleared.
+  const auto grey = std::find(view_.calls.begin(), view_.calls.end(), "button off");
+  const auto pump = std::find(view_.calls.begin(), view_.calls.end(), "process messages");
+  EXPECT_LT(grey - view_.calls.begin(), pump - view_.calls.begin());
+  EXPECT_EQ(*(grey + 1), "draw log");
   ASSERT_FALSE(view_.calls.empty());
-  EXPECT_EQ(view_.calls.front(), "button off");
   EXPECT_EQ(view_.calls.back(), "button on");
+  EXPECT_FALSE(view_.log_drawing_held);
   EXPECT_TRUE(view_.button_enabled);
   // The progress display ran inside the exchange: the bar wrapped mode, and it ended at 0.
   EXPECT_EQ(view_.CallsStartingWith("max "), Lines{"max 150000"});
   EXPECT_EQ(view_.CallsStartingWith("pos ").back(), "pos 0");
+}
+
+TEST_F(MainWindowTest, AnExchangeIsShownAtThePumpStepAfterItHasRunTwoFrames) {
+  ScriptedServer server(kTextReply);
+  UseServer(server);
+  clock_step_ = std::chrono::milliseconds(0);
+  // Two frames pass during the second pump step of the exchange.
+  struct Shown {
+    bool button_enabled;
+    bool log_held;
+  };
+  std::vector<Shown> at_pump;
+  view_.on_pump = [&] {
+    at_pump.push_back({view_.button_enabled, view_.log_drawing_held});
+    if (at_pump.size() == 2) now_ += kShowExchangeAfter;
+  };
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine, "Dobar dan"}));
+  ASSERT_GE(at_pump.size(), 3u);
+  EXPECT_TRUE(at_pump[0].button_enabled && at_pump[0].log_held);
+  EXPECT_TRUE(at_pump[1].button_enabled && at_pump[1].log_held);
+  EXPECT_FALSE(at_pump[2].button_enabled || at_pump[2].log_held);
+  EXPECT_EQ(view_.CallsStartingWith("button"), (Lines{"button off", "button on"}));
+  EXPECT_EQ(view_.CallsStartingWith("hold"), Lines{"hold log drawing"});
+  EXPECT_EQ(view_.CallsStartingWith("draw"), Lines{"draw log"});
+
+  // An exchange that ends within two frames leaves the button as it is, and its lines are
+  // drawn when it has ended.
+  view_.calls.clear();
+  view_.on_pump = nullptr;
+  main_.BitBtn1Click();
+  EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine, "Dobar dan"}));
+  EXPECT_TRUE(view_.CallsStartingWith("button").empty());
+  EXPECT_TRUE(view_.button_enabled);
+  ASSERT_FALSE(view_.calls.empty());
+  EXPECT_EQ(view_.calls.front(), "hold log drawing");
+  EXPECT_EQ(view_.calls.back(), "draw log");
+  EXPECT_FALSE(view_.log_drawing_held);
 }
 
 TEST_F(MainWindowTest, APdfReplyIsOpenedByTheShell) {

@@ -681,9 +681,10 @@ TEST_F(MainWindowUi, AReportTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {
 }
 
 TEST_F(MainWindowUi, TheButtonIsGreyWhileAnExchangeRuns) {
-  // A short reply in small blocks: the exchange runs for about three seconds. (Between blocks
-  // smaller than the receive chunk the window does not pump; the enabled state is read from
-  // outside without a message.)
+  // A short reply in small blocks: the exchange runs for about three seconds, far longer than
+  // the two frames after which the button greys. (Between blocks smaller than the receive
+  // chunk the window pumps only when it has something to do, the greying among it; the
+  // enabled state is read from outside without a message.)
   const std::string reply(200, 'r');
   FixedPortServer server("127.0.0.35", {0, reply, 10, 150});
   ASSERT_TRUE(server.Listening());
