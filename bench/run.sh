@@ -28,7 +28,7 @@ start_server() {  # size -> sets port
   for _ in $(seq 50); do grep -q port "$work/server-$1.txt" && break; sleep 0.1; done
   port=$(awk '{print $2; exit}' "$work/server-$1.txt")
 }
-trap 'kill "${servers[@]}" 2>/dev/null' EXIT
+trap 'kill "${servers[@]}" 2>/dev/null; [ $have_wine = 1 ] && WINEPREFIX=$root/build/windows/.wine wineserver -k 2>/dev/null' EXIT
 
 median() {  # hyperfine csv, command index -> median seconds
   awk -F, -v row=$(($2 + 2)) 'NR == row { print $4 }' "$1"
@@ -36,7 +36,15 @@ median() {  # hyperfine csv, command index -> median seconds
 
 # 1. A small text reply: the whole exchange, one process per exchange.
 start_server 200; small=$port
-[ $have_wine = 1 ] && $wine_run wineboot >/dev/null 2>&1  # the prefix exists before timing starts
+if [ $have_wine = 1 ]; then
+  # One Wine server for the whole run. Debian's wineserver ends as soon as its last process
+  # does, so each process would start its own while the last one's is still going away: a
+  # process then fails ("recvmsg: Connection reset by peer") once in some tens of runs, and the
+  # timings would be Wine's server start-up as much as the exchange.
+  WINEPREFIX=$root/build/windows/.wine wineserver -p >/dev/null 2>&1 &
+  sleep 1
+  $wine_run wineboot >/dev/null 2>&1  # the prefix exists before timing starts
+fi
 cmds=("$fetch 127.0.0.1 $small 2 1 $work/native"
       "nc -N 127.0.0.1 $small < $work/request > $work/nc-small.out")
 [ $have_wine = 1 ] && cmds+=("$wine_run $fetch_exe 127.0.0.1 $small 2 1 Z:$work/wine")
