@@ -8,9 +8,9 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${1:-200}
 scripts/install-deps.sh hyperfine >/dev/null || exit 1
-cmake --preset linux >/dev/null && cmake --build --preset linux -j"$(nproc)" --target vxt_fetch vxt_reply_server >/dev/null || exit 1
+cmake --preset linux -DVXT_BUILD_BENCH=ON >/dev/null && cmake --build --preset linux -j"$(nproc)" --target vxt_fetch vxt_reply_server >/dev/null || exit 1
 have_wine=0
-if cmake --preset windows >/dev/null && cmake --build --preset windows -j"$(nproc)" --target vxt_fetch >/dev/null; then
+if cmake --preset windows -DVXT_BUILD_BENCH=ON >/dev/null && cmake --build --preset windows -j"$(nproc)" --target vxt_fetch >/dev/null; then
   have_wine=1
 fi
 

@@ -1,4 +1,4 @@
-# Shared by bench/window.sh and bench/call_profile.sh (sourced, not run): builds what the window
+# Shared by bench/window.sh and bench/profile/call_profile.sh (sourced, not run): builds what the window
 # benchmarks need, and starts and ends a private virtual display, a private Wine prefix, the
 # loopback reply server on the window's fixed port 8026, and the windows under test. Everything
 # started here is ended by its own process id (or, for Wine, by this prefix's own server).
@@ -8,6 +8,7 @@
 # 127.0.0.0/8 neither answers the windows nor is disturbed by them.
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$root/cmake/wine-env.sh"
 bench_dir=$root/build/bench-window
 bench_address=${VXT_BENCH_ADDRESS:-127.0.86.26}
 bench_port=8026
@@ -30,10 +31,10 @@ bench_log() { echo "${0##*/}: $*" >&2; }
 bench_build() {
   bash "$root/scripts/install-deps.sh" hyperfine >/dev/null || return 1
   (cd "$root" &&
-    cmake --preset windows >/dev/null &&
+    cmake --preset windows -DVXT_BUILD_BENCH=ON >/dev/null &&
     cmake --build --preset windows -j2 --target VXTVannikorde vxt_window_driver \
       vxt_minimal_client vxt_wine_call_costs >/dev/null &&
-    cmake --preset linux >/dev/null &&
+    cmake --preset linux -DVXT_BUILD_BENCH=ON >/dev/null &&
     cmake --build --preset linux -j2 --target vxt_reply_server >/dev/null) || return 1
   mkdir -p "$bench_dir/tools"
   cp "$windows_build/bench/vxt_window_driver.exe" "$windows_build/bench/vxt_wine_call_costs.exe" \
@@ -68,14 +69,9 @@ bench_start() {
   xvfb_pid=$!
   for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
   [ -e "/tmp/.X11-unix/X$n" ] || { bench_log "Xvfb did not start on $DISPLAY"; return 1; }
-  export WINEPREFIX=$bench_dir/prefix
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    bench_log "creating the Wine prefix $WINEPREFIX (once, about half a minute)"
-    wine wineboot -i >/dev/null 2>&1
-    wineserver -w
-  fi
+  wine_env "$bench_dir/prefix"
+  wine_prefix_ready || bench_log "creating the Wine prefix $WINEPREFIX (once, about half a minute)"
+  wine_prefix
 }
 
 # The reply server on bench_address:8026 with a reply of $1 bytes; refuses to start when

@@ -1,18 +1,34 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need; skips what is present.
-# Usage: scripts/install-deps.sh [extra packages...]
+# Usage: scripts/install-deps.sh [GROUP...] [PACKAGE...]
+#   GROUP is native (the native build and its tests), windows (the cross build, Wine, a virtual
+#   display and what the window tests and the package check use) or sanitizers (clang for the
+#   fuzz targets and the sanitizer runtime); no group named means all of them. Any other word is
+#   one more package to install.
 # Runs as root or as a user: a user's installs go through sudo, and without sudo the packages
 # that are missing are named so that an administrator can install them.
 set -euo pipefail
 
-packages=(
-  cmake g++ make googletest
+native=(cmake g++ make googletest qpdf poppler-utils socat netcat-openbsd time)
+windows=(
   g++-mingw-w64-x86-64-posix
   wine wine64 fonts-wine xvfb xauth x11-utils xdotool imagemagick
-  qpdf poppler-utils socat netcat-openbsd time
-  clang libclang-rt-14-dev
-  "$@"
 )
+sanitizers=(clang libclang-rt-14-dev)
+
+packages=("${native[@]}")
+extra=()
+groups=0
+for word in "$@"; do
+  case $word in
+    native) groups=1 ;;
+    windows) groups=1; packages+=("${windows[@]}") ;;
+    sanitizers) groups=1; packages+=("${sanitizers[@]}") ;;
+    *) extra+=("$word") ;;
+  esac
+done
+((groups)) || packages+=("${windows[@]}" "${sanitizers[@]}")
+packages+=(${extra[@]+"${extra[@]}"})
 
 missing=()
 for p in "${packages[@]}"; do

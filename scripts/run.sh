@@ -36,11 +36,8 @@ cmake --preset linux
 cmake --build --preset linux --target demo_report_server -j"$(nproc)"
 
 mkdir -p "$run_dir"
-export WINEPREFIX=$run_dir/wineprefix
-export WINEDEBUG=-all
-# No Mono/Gecko installer dialogs and no desktop menu entries in the private prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-WINE=$(command -v wine64 || command -v wine)
+. cmake/wine-env.sh
+wine_env "$run_dir/wineprefix"
 
 # --- Cleanup of what this script started ---------------------------------------------------
 demo_pid=""
@@ -101,7 +98,7 @@ fi
 
 # --- Wine prefix ---------------------------------------------------------------------------
 [ -f "$WINEPREFIX/system.reg" ] || log "creating the Wine prefix $WINEPREFIX (takes a few seconds once)"
-cmake/wine-prefix.sh "$WINEPREFIX"
+wine_prefix
 if ! grep -q 'VXTVannikorde\.Pdf' "$WINEPREFIX/user.reg" 2>/dev/null; then
   # A received report opens through the shell; hand .pdf files to the host's viewer.
   "$WINE" reg add 'HKCU\Software\Classes\.pdf' /ve /d VXTVannikorde.Pdf /f >/dev/null 2>&1

@@ -4,15 +4,33 @@
 # package, and runs the native suites under the sanitizers. Ends non-zero when anything fails on
 # either platform.
 #
-#   bash scripts/test.sh
+#   bash scripts/test.sh [STEP...]
+#
+# With steps named, only those run, and only their packages are installed: linux (the native
+# suites), windows (the suites under Wine, the prefix's fonts and the users' package), linux-asan,
+# linux-tsan, fuzz. `bash scripts/test.sh linux` needs no Wine.
 #
 # Run it as the user who builds (it calls sudo for the package installs itself; as root it needs
 # no sudo).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+all_steps=(linux windows linux-asan linux-tsan fuzz)
+steps=("$@")
+((${#steps[@]})) || steps=("${all_steps[@]}")
+groups=()
+for step in "${steps[@]}"; do
+  case $step in
+    linux) groups+=(native) ;;
+    windows) groups+=(windows) ;;
+    linux-asan | linux-tsan | fuzz) groups+=(sanitizers) ;;
+    *) echo "test.sh: unknown step $step (steps: ${all_steps[*]})" >&2; exit 2 ;;
+  esac
+done
+chosen() { [[ " ${steps[*]} " == *" $1 "* ]]; }
+
 bash scripts/check-build-owner.sh || exit 1
-bash scripts/install-deps.sh || exit 1
+bash scripts/install-deps.sh "${groups[@]}" || exit 1
 
 jobs=$(nproc)
 status=0
@@ -67,10 +85,12 @@ wine_fonts() {  # prefix: the window's text and caption buttons are drawn with W
   echo "the Wine prefix $1 has tahoma.ttf and marlett.ttf"
 }
 
-suite linux
+chosen linux && suite linux
 # Windows: the same suites as .exe under Wine; the window tests need an X display. Then the
 # users' package, whose program must be the one these suites ran.
-if suite windows xvfb-run -a -s "-screen 0 1280x1024x24"; then
+if ! chosen windows; then
+  :
+elif suite windows xvfb-run -a -s "-screen 0 1280x1024x24"; then
   if run_step wine-fonts wine_fonts "$root/build/windows/.wine"; then
     summaries+=("[wine-fonts] the tests' Wine prefix has Tahoma and Marlett")
   else
@@ -84,10 +104,12 @@ if suite windows xvfb-run -a -s "-screen 0 1280x1024x24"; then
 else
   summaries+=("[package] not made: the windows preset did not build")
 fi
-suite linux-asan
+chosen linux-asan && suite linux-asan
 
-# The connection's tests (the connect worker and its time limit) under ThreadSanitizer.
-if run_step linux-tsan-configure cmake --preset linux-tsan &&
+# The connection's tests (the connect and its time limit) under ThreadSanitizer.
+if ! chosen linux-tsan; then
+  :
+elif run_step linux-tsan-configure cmake --preset linux-tsan &&
    run_step linux-tsan-build cmake --build --preset linux-tsan -j"$jobs" --target test_connection; then
   run_step linux-tsan-test ctest --preset linux-tsan -j"$jobs" -R '^connection$' --output-on-failure
   summaries+=("$(summary_of linux-tsan-test)")
@@ -96,7 +118,9 @@ else
 fi
 
 # Each fuzz target for a bounded time from the committed seed corpus.
-if run_step fuzz bash fuzz/run.sh "${VXT_FUZZ_SECONDS:-30}"; then
+if ! chosen fuzz; then
+  :
+elif run_step fuzz bash fuzz/run.sh "${VXT_FUZZ_SECONDS:-30}"; then
   summaries+=("[fuzz] all targets ran ${VXT_FUZZ_SECONDS:-30}s without a crash")
 else
   summaries+=("[fuzz] FAILED (see build/logs/fuzz.log, inputs in build/fuzz/crashes)")

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Where the window's time goes, per exchange and per 4096-byte block: which platform and window
 # calls VXTVannikorde.exe makes (counted from a Wine relay trace of real clicks), what one call of
-# each kind costs under the same Wine on the same virtual display (bench/wine_call_costs.cpp),
+# each kind costs under the same Wine on the same virtual display (bench/profile/wine_call_costs.cpp),
 # and, black-box, what the progress display and the per-block pump add to the minimal client.
 # Rerun it after a change to the window's path for the "after" figures.
 #
-#   bash bench/call_profile.sh
+#   bash bench/profile/call_profile.sh
 #
 # Counts: the program runs with WINEDEBUG=+pid,+relay; four clicks are driven (two with a
 # 200-byte reply, one with 512 KiB, one with 1 MiB). "Per exchange" is the second 200-byte click;
@@ -14,7 +14,7 @@
 # relayed call is charged to the program's call that encloses it ("nested"). The relay trace
 # slows the program tenfold and more, so it gives counts only, never times.
 set -uo pipefail
-source "$(dirname "$0")/wine_bench_lib.sh"
+source "$(dirname "$0")/../wine_bench_lib.sh"
 trap bench_cleanup EXIT
 out=$bench_dir/profile
 
@@ -50,7 +50,7 @@ read -r base size < <(x86_64-w64-mingw32-objdump -p "$exe" |
 lo=$(printf '%016x' $((0x$base)))
 hi=$(printf '%016x' $((0x$base + 0x$size)))
 for click in 2 3 4; do
-  awk -v lo="$lo" -v hi="$hi" -v click=$click -f "$root/bench/relay_counts.awk" "$trace" \
+  awk -v lo="$lo" -v hi="$hi" -v click=$click -f "$root/bench/profile/relay_counts.awk" "$trace" \
     >"$out/click$click.tsv"
 done
 
@@ -181,7 +181,7 @@ block_us() {  # name: (8 MiB - 200 B) / 2047 blocks, in microseconds
 }
 
 echo
-echo "Command: bash bench/call_profile.sh"
+echo "Command: bash bench/profile/call_profile.sh"
 echo "Machine: $machine"
 echo
 echo "Per 4096-byte block, the program's own calls (relay counts; price: the median of one call"
