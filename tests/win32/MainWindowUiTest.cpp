@@ -892,5 +892,23 @@ TEST_F(MainWindowUi, TheSystemMenuStartsAndStopsTheLiveStatus) {
   EXPECT_EQ(server.Connections(), 2u);
 }
 
+TEST_F(MainWindowUi, TheFieldsTakeTypedTextBeyond32767Characters) {
+  ProgramUnderTest program("LongFields");
+  StartProgram(program);
+  const std::string long_text(40000, 'k');
+  for (int id : {kEdit1Id, kEdit3Id, kEdit2Id}) {
+    SCOPED_TRACE("control " + std::to_string(id));
+    HWND field = program.Control(id);
+    EXPECT_GE(Query(field, EM_GETLIMITTEXT), 0x7FFFFFFEu);
+    // Set text is not held to the limit; typed text is.
+    ASSERT_TRUE(SetWindowTextOf(field, long_text));
+    PostMessageA(field, EM_SETSEL, long_text.size(), long_text.size());
+    for (char typed : {'a', 'b', 'c'}) PostMessageA(field, WM_CHAR, typed, 1);
+    ASSERT_TRUE(WaitForPostedMessages(program));
+    EXPECT_EQ(WindowText(field), long_text + "abc");
+  }
+  CloseProgram(program);
+}
+
 }  // namespace
 }  // namespace vxt::uitest
