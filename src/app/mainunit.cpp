@@ -30,7 +30,11 @@ class TVXTMain::ExchangeHost : public ReportHost {
   void ClearLog() override { view_.ClearLog(); }
   void AppendLog(const std::string& entry) override { view_.AppendLog(entry); }
   void ProcessMessages() override { main_.PumpMessages(true); }
-  bool ShellOpen(const std::string& path) override { return view_.ShellOpen(path); }
+  bool ShellOpen(const std::string& path) override {
+    // The shell may take seconds to start a viewer; the report's lines are drawn first.
+    main_.DrawHeldLog();
+    return view_.ShellOpen(path);
+  }
 
  private:
   TVXTMain& main_;
@@ -45,6 +49,7 @@ class TVXTMain::ExchangeDisplay {
   explicit ExchangeDisplay(TVXTMain& main) : main_(main) {
     main_.busy_since_ = main_.clock_();
     main_.exchange_shown_ = false;
+    main_.log_held_ = true;
     main_.view_.HoldLogDrawing(true);
   }
   ~ExchangeDisplay() {
@@ -52,9 +57,8 @@ class TVXTMain::ExchangeDisplay {
     if (main_.exchange_shown_) {
       main_.exchange_shown_ = false;
       main_.view_.SetReportButtonEnabled(true);
-    } else {
-      main_.view_.HoldLogDrawing(false);
     }
+    main_.DrawHeldLog();
   }
   ExchangeDisplay(const ExchangeDisplay&) = delete;
   ExchangeDisplay& operator=(const ExchangeDisplay&) = delete;
@@ -218,6 +222,12 @@ void TVXTMain::ShowExchangeIfDue() {
   if (!ShowingDue()) return;
   exchange_shown_ = true;
   view_.SetReportButtonEnabled(false);
+  DrawHeldLog();
+}
+
+void TVXTMain::DrawHeldLog() {
+  if (!log_held_) return;
+  log_held_ = false;
   view_.HoldLogDrawing(false);
 }
 

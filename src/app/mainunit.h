@@ -124,6 +124,8 @@ class TVXTMain {
   // that looks for pending messages counts it as one, so a silent server still shows it.
   bool ShowingDue() const;
   void ShowExchangeIfDue();
+  // Ends the hold on the log's drawing, if it is held: its lines are drawn now.
+  void DrawHeldLog();
   void PumpMessages(bool all_pending);
 
   // Runs the live-status request now, or marks it due while another exchange runs.
@@ -139,6 +141,7 @@ class TVXTMain {
   // While an exchange runs: when it started, and whether it is shown (the button grey).
   std::optional<std::chrono::steady_clock::time_point> busy_since_;
   bool exchange_shown_ = false;
+  bool log_held_ = false;
   std::string settings_path_;
   int32_t tick_counter_ = 0;
   int32_t tick_limit_ = 0;

@@ -110,6 +110,9 @@ void Button::SetEnabled(bool enabled) {
 
 void Edit::Create(const ControlParent& parent, const ControlRow& row) {
   CreateChild(parent, row, "Edit", kEditStyle, WS_EX_CLIENTEDGE);
+  // A field takes text of any length; an edit's default refuses typing beyond 32767
+  // characters (0 asks for the most a single-line edit can hold).
+  SendMessageA(hwnd_, EM_SETLIMITTEXT, 0, 0);
 }
 
 std::string Edit::Text() const {
@@ -158,7 +161,9 @@ void Memo::HoldDrawing(bool hold) {
   held_ = hold;
   if (hold || !undrawn_) return;
   undrawn_ = false;
-  InvalidateRect(hwnd_, nullptr, TRUE);
+  // Drawn now rather than at the next pump step: what follows may keep the window from
+  // pumping for seconds (the shell starting a viewer).
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
 void DatePicker::Create(const ControlParent& parent, const ControlRow& row) {

@@ -56,7 +56,7 @@ class Button : public Control {
   void SetEnabled(bool enabled);
 };
 
-// A single-line edit.
+// A single-line edit without a length limit.
 class Edit : public Control {
  public:
   void Create(const ControlParent& parent, const ControlRow& row);
@@ -73,7 +73,7 @@ class Memo : public Control {
   // Adds entry and a line break at the end and scrolls to it.
   void Append(const std::string& entry);
   // While held, appended text is in the log at once but not drawn; the end of the hold draws
-  // the whole log once.
+  // the whole log once, before it returns.
   void HoldDrawing(bool hold);
 
  private:

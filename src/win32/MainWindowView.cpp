@@ -6,9 +6,8 @@
 #include <windows.h>
 // clang-format on
 
-#include <shellapi.h>
-
 #include "ControlIds.h"
+#include "RunTimeImports.h"
 #include "app/Settings.h"
 #include "mainunit_win32.h"
 
@@ -104,7 +103,9 @@ void TVXTMainWindow::SetLiveStatusChecked(bool checked) {
 }
 
 bool TVXTMainWindow::ShellOpen(const std::string& path) {
-  HINSTANCE result = ShellExecuteA(hwnd_, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOW);
+  const auto shell_execute = ShellExecuteAFunction();
+  if (shell_execute == nullptr) return false;
+  HINSTANCE result = shell_execute(hwnd_, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOW);
   // Not a handle: a result above 32 is success, any other one an error code.
   return reinterpret_cast<INT_PTR>(result) > 32;
 }

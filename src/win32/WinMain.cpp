@@ -1,5 +1,5 @@
-// Program entry: DPI awareness and the common controls, the main window VXTMain, and the
-// message loop until the window has closed.
+// Program entry: the DLL search kept to the system folder, DPI awareness and the common
+// controls, the main window VXTMain, and the message loop until the window has closed.
 
 // windows.h first: the other Windows headers need its types.
 // clang-format off
@@ -7,25 +7,23 @@
 // clang-format on
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "FailureBoxes.h"
+#include "RunTimeImports.h"
 #include "mainunit_win32.h"
+#include "platform/win32/SystemLibrary.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+  // Before any other DLL is loaded: none may come from the program's folder.
+  vxt::RestrictDllSearchToSystemFolder();
   // The manifest declares DPI awareness; this covers a manifest that a loader ignored.
   if (!IsProcessDPIAware()) SetProcessDPIAware();
 
-  INITCOMMONCONTROLSEX controls{};
-  controls.dwSize = sizeof controls;
-  controls.dwICC =
-      ICC_STANDARD_CLASSES | ICC_DATE_CLASSES | ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES;
-  InitCommonControlsEx(&controls);
-  // The shell may hand the opening of a document to COM objects that need an apartment.
-  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-
+  vxt::win32::InitCommonControlsAtRunTime(ICC_STANDARD_CLASSES | ICC_DATE_CLASSES |
+                                          ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES);
   int exit_code = 0;
   {
+    const vxt::win32::ComApartment com;
     vxt::win32::TVXTMainWindow window(instance);
     if (!window.Create()) {
       vxt::win32::ShowStartupFailure(window.failure());
@@ -43,6 +41,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
       if (got == 0) exit_code = static_cast<int>(msg.wParam);
     }
   }
-  if (SUCCEEDED(com)) CoUninitialize();
   return exit_code;
 }

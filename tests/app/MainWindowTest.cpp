@@ -469,14 +469,24 @@ TEST_F(MainWindowTest, AnExchangeIsShownAtThePumpStepAfterItHasRunTwoFrames) {
   EXPECT_FALSE(view_.log_drawing_held);
 }
 
-TEST_F(MainWindowTest, APdfReplyIsOpenedByTheShell) {
+TEST_F(MainWindowTest, APdfReplyIsOpenedByTheShellOnceTheLogIsDrawn) {
   ScriptedServer server(
       {Step::ReadLine(), Step::Send(testing::PatternBytes(20000)), Step::Close()});
   UseServer(server);
+  // A report that arrives within two frames: its lines are held undrawn until they are drawn
+  // for the shell, which may keep the window from drawing for seconds while a viewer starts.
+  clock_step_ = std::chrono::milliseconds(0);
   main_.BitBtn1Click();
   EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine}));
   EXPECT_EQ(view_.shell_opened, Lines{folder_.File("response.pdf")});
   EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), testing::PatternBytes(20000));
+  const auto draw = std::find(view_.calls.begin(), view_.calls.end(), "draw log");
+  const auto open = std::find(view_.calls.begin(), view_.calls.end(),
+                              "shell open " + folder_.File("response.pdf"));
+  ASSERT_NE(open, view_.calls.end());
+  EXPECT_LT(draw - view_.calls.begin(), open - view_.calls.begin()) << "drawn after the open";
+  EXPECT_EQ(view_.CallsStartingWith("draw"), Lines{"draw log"});
+  EXPECT_FALSE(view_.log_drawing_held);
 }
 
 TEST_F(MainWindowTest, APdfReplyTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {

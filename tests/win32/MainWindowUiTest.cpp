@@ -680,6 +680,51 @@ TEST_F(MainWindowUi, AReportTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {
   CloseProgram(program);
 }
 
+// The system DLLs that the program and the libraries it uses load in a start and a whole
+// report with the PDF opened, as Wine's loader trace lists them, and a few more of the shell's.
+constexpr const char* kSystemDllNames[] = {
+    "advapi32", "combase", "comctl32", "gdi32",   "imm32",   "kernel32", "kernelbase", "msimg32",
+    "msvcrt",   "ole32",   "oleaut32", "rpcrt4",  "sechost", "shcore",   "shell32",    "shlwapi",
+    "ucrtbase", "user32",  "userenv",  "uxtheme", "version", "win32u",   "ws2_32",     "zlib1"};
+
+TEST_F(MainWindowUi, NoDllPlantedBesideTheProgramIsLoadedThroughAWholeReport) {
+  // A downloads folder: anything may lie beside the program under a system DLL's name.
+  const std::string report = "%PDF-1.4\n" + std::string(3000, 'p') + "\n%%EOF\n";
+  FixedPortServer server("127.0.0.42", {0, report});
+  ASSERT_TRUE(server.Listening());
+  ProgramUnderTest program("PlantedDlls");
+  const std::string stand_in = WinePathOf(VXT_PLANTED_DLL_PATH);
+  for (const char* name : kSystemDllNames) {
+    ASSERT_TRUE(program.CopyIn(stand_in, std::string(name) + ".dll")) << name;
+  }
+  program.WriteFile("VXTVannikorde.ini", Settings("2", "1", "127.0.0.42"));
+  // Each stand-in that is loaded writes its name here.
+  const std::string marker = "planted-dll-loaded.txt";
+  auto loaded = [&] {
+    std::string names;
+    program.ReadFile(marker, names);
+    return names;
+  };
+
+  ASSERT_TRUE(program.Start());
+  // A stand-in that fails to load can keep the program from ever showing its window.
+  WaitUntil(
+      [&] {
+        return program.WaitForMainWindow(true, 0) || !program.Running() ||
+               program.FileExists(marker);
+      },
+      20000);
+  ASSERT_FALSE(program.FileExists(marker)) << "loaded from the program's folder:\n" << loaded();
+  ASSERT_NE(program.MainWindow(), nullptr) << "no window";
+  // Nothing after the reception lines: the shell took the report.
+  EXPECT_EQ(program.RunReport(), LogOf({kBeginLine, kEndLine}));
+  std::string received;
+  ASSERT_TRUE(program.ReadFile("response.pdf", received));
+  EXPECT_EQ(received, report);
+  CloseProgram(program);
+  EXPECT_FALSE(program.FileExists(marker)) << "loaded from the program's folder:\n" << loaded();
+}
+
 TEST_F(MainWindowUi, TheButtonIsGreyWhileAnExchangeRuns) {
   // A short reply in small blocks: the exchange runs for about three seconds, far longer than
   // the two frames after which the button greys. (Between blocks smaller than the receive
@@ -845,6 +890,24 @@ TEST_F(MainWindowUi, TheSystemMenuStartsAndStopsTheLiveStatus) {
   EXPECT_EQ(server.Connections(), 2u) << "the live status went on after the item was unchecked";
   CloseProgram(program);
   EXPECT_EQ(server.Connections(), 2u);
+}
+
+TEST_F(MainWindowUi, TheFieldsTakeTypedTextBeyond32767Characters) {
+  ProgramUnderTest program("LongFields");
+  StartProgram(program);
+  const std::string long_text(40000, 'k');
+  for (int id : {kEdit1Id, kEdit3Id, kEdit2Id}) {
+    SCOPED_TRACE("control " + std::to_string(id));
+    HWND field = program.Control(id);
+    EXPECT_GE(Query(field, EM_GETLIMITTEXT), 0x7FFFFFFEu);
+    // Set text is not held to the limit; typed text is.
+    ASSERT_TRUE(SetWindowTextOf(field, long_text));
+    PostMessageA(field, EM_SETSEL, long_text.size(), long_text.size());
+    for (char typed : {'a', 'b', 'c'}) PostMessageA(field, WM_CHAR, typed, 1);
+    ASSERT_TRUE(WaitForPostedMessages(program));
+    EXPECT_EQ(WindowText(field), long_text + "abc");
+  }
+  CloseProgram(program);
 }
 
 }  // namespace

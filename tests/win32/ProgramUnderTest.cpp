@@ -13,17 +13,9 @@ namespace {
 
 constexpr UINT kMessageTimeoutMs = 5000;
 
-// The build gives the program's path as the build machine's path; under Wine that machine's
-// root is drive Z:.
+// The build gives the program's path as the build machine's path.
 std::string ProgramPath() {
-  std::string path = VXT_PROGRAM_PATH;
-  if (!path.empty() && path[0] == '/') {
-    for (char& c : path) {
-      if (c == '/') c = '\\';
-    }
-    path = "Z:" + path;
-  }
-  return path;
+  return WinePathOf(VXT_PROGRAM_PATH);
 }
 
 std::string CurrentDirectory() {
@@ -77,6 +69,17 @@ HWND FindWindowOfProcess(DWORD process_id, const char* class_name, bool visible_
 }
 
 }  // namespace
+
+std::string WinePathOf(const std::string& build_path) {
+  std::string path = build_path;
+  if (!path.empty() && path[0] == '/') {
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    path = "Z:" + path;
+  }
+  return path;
+}
 
 bool WaitUntil(const std::function<bool()>& predicate, int timeout_ms) {
   DWORD start = GetTickCount();
@@ -142,6 +145,10 @@ void ProgramUnderTest::WriteFile(const std::string& file_name, const std::string
   DWORD written = 0;
   ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
+}
+
+bool ProgramUnderTest::CopyIn(const std::string& source, const std::string& file_name) const {
+  return CopyFileA(source.c_str(), PathOf(file_name).c_str(), FALSE) != FALSE;
 }
 
 bool ProgramUnderTest::ReadFile(const std::string& file_name, std::string& bytes) const {

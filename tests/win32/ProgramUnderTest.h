@@ -11,6 +11,9 @@
 
 namespace vxt::uitest {
 
+// A path of the build machine as this Wine sees it (the machine's root is drive Z:).
+std::string WinePathOf(const std::string& build_path);
+
 // Polls predicate every 20 ms until it is true or timeout_ms have passed; its last result.
 bool WaitUntil(const std::function<bool()>& predicate, int timeout_ms);
 
@@ -40,6 +43,8 @@ class ProgramUnderTest {
   const std::string& Folder() const { return folder_; }
   std::string PathOf(const std::string& file_name) const { return folder_ + "\\" + file_name; }
   void WriteFile(const std::string& file_name, const std::string& bytes) const;
+  // Copies the file at source into the program's folder as file_name.
+  bool CopyIn(const std::string& source, const std::string& file_name) const;
   // The file's bytes; false when it cannot be read.
   bool ReadFile(const std::string& file_name, std::string& bytes) const;
   bool FileExists(const std::string& file_name) const;

@@ -1,6 +1,7 @@
-// Winsock 2 behind SocketApi. WS2_32.DLL is loaded when the layer is created and each function
-// is looked up by name on its first use, so the program has no import of the library and a
-// missing library becomes a failure the program can report.
+// Winsock 2 behind SocketApi. WS2_32.DLL is loaded from the system folder when the layer is
+// created and each function is looked up by name on its first use, so the program has no import
+// of the library, a copy planted beside the program is never loaded, and a missing library
+// becomes a failure the program can report.
 #include "platform/SocketApi.h"
 
 // winsock2.h must come before windows.h, which would otherwise pull in the old winsock.h.
@@ -13,6 +14,7 @@
 
 #include "failures/Exceptions.h"
 #include "platform/System.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace vxt {
 
@@ -82,7 +84,7 @@ thread_local KnownPending known_pending;
 class WinsockApi final : public SocketApi {
  public:
   explicit WinsockApi(const std::string& library_name) {
-    library_ = ::LoadLibraryA(library_name.c_str());
+    library_ = LoadSystemLibrary(library_name);
     if (library_ == nullptr) {
       const DWORD code = ::GetLastError();
       throw EIdWinsockStubError(LoadTitle(library_name), code, SystemErrorText(code));
