@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "connection/ConnectWorker.h"
+#include "connection/ConnectWait.h"
 #include "connection/IdAntiFreeze.h"
 #include "failures/Exceptions.h"
 
@@ -47,9 +47,7 @@ void TIOHandler::ConnectClient() {
   const TIPv4Address peer_ip =
       ResolvePeerAddressWhilePumping(settings_.host, [this] { return BindingAllocated(); });
   binding.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(settings_.port)});
-  const std::function<void()> close_handler = [this] { Close(); };
-  if (!connect_worker_) connect_worker_ = std::make_unique<ConnectWorker>();
-  ConnectUnderTimeLimit(binding, settings_.connect_timeout, close_handler, *connect_worker_);
+  ConnectUnderTimeLimit(binding, settings_.connect_timeout);
 }
 
 void TIOHandler::Close() {

@@ -15,8 +15,6 @@
 
 namespace vxt {
 
-class ConnectWorker;
-
 class TIOHandler {
  public:
   // The time limit argument of a fill step that stands for ReadTimeout (no limit when that
@@ -92,8 +90,6 @@ class TIOHandler {
   bool closed_gracefully_ = false;
   std::unique_ptr<TInputBuffer> input_buffer_;
   std::unique_ptr<TIdSocketHandle> binding_;
-  // Kept from the first connect on; ends before the socket handle that its connects use.
-  std::unique_ptr<ConnectWorker> connect_worker_;
   TWorkSink* owner_ = nullptr;
 };
 

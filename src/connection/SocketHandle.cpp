@@ -7,93 +7,60 @@
 namespace vxt {
 
 void TIdSocketHandle::Reset() {
-  std::lock_guard<std::mutex> guard(lock_);
   local_ = TSocketAddress();
   peer_ = TSocketAddress();
 }
 
 void TIdSocketHandle::Allocate(TIPVersion version) {
-  TSocketHandle s = CheckSocketResult(ActiveSocketApi().Socket(version));
-  std::lock_guard<std::mutex> guard(lock_);
-  handle_ = s;
+  handle_ = CheckSocketResult(ActiveSocketApi().Socket(version));
   allocated_ = true;
-}
-
-bool TIdSocketHandle::HandleAllocated() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return allocated_;
-}
-
-TSocketHandle TIdSocketHandle::Handle() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return handle_;
 }
 
 void TIdSocketHandle::Bind() {
   // The wildcard address and any port.
-  if (ActiveSocketApi().Bind(Handle(), TSocketAddress()) == -1) {
+  if (ActiveSocketApi().Bind(handle_, TSocketAddress()).Failed()) {
     throw EIdCouldNotBindSocket(kCouldNotBindSocket);
   }
 }
 
 void TIdSocketHandle::SetNoDelay(bool no_delay) {
-  CheckSocketResult(ActiveSocketApi().SetNoDelay(Handle(), no_delay));
-}
-
-void TIdSocketHandle::SetPeer(const TSocketAddress& peer) {
-  std::lock_guard<std::mutex> guard(lock_);
-  peer_ = peer;
+  CheckSocketResult(ActiveSocketApi().SetNoDelay(handle_, no_delay));
 }
 
 void TIdSocketHandle::Connect() {
-  TSocketHandle s;
-  TSocketAddress peer;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    s = handle_;
-    peer = peer_;
-  }
-  CheckSocketResult(ActiveSocketApi().Connect(s, peer));
+  CheckSocketResult(ActiveSocketApi().Connect(handle_, peer_));
   UpdateBindings();
 }
 
+TSocketResult TIdSocketHandle::StartConnect() {
+  return ActiveSocketApi().StartConnect(handle_, peer_);
+}
+
+TSocketResult TIdSocketHandle::WaitConnected(int ms) {
+  return ActiveSocketApi().WaitConnected(handle_, ms);
+}
+
 void TIdSocketHandle::UpdateBindings() {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (!allocated_) return;
   SocketApi& api = ActiveSocketApi();
   CheckSocketResult(api.GetSockName(handle_, local_));
   CheckSocketResult(api.GetPeerName(handle_, peer_));
 }
 
 bool TIdSocketHandle::Readable(int timeout_ms) {
-  return CheckSocketResult(ActiveSocketApi().WaitReadable(Handle(), timeout_ms)) > 0;
+  return CheckSocketResult(ActiveSocketApi().WaitReadable(handle_, timeout_ms)) > 0;
 }
 
 int TIdSocketHandle::Recv(void* buffer, int length) {
-  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Recv(Handle(), buffer, length)));
+  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Recv(handle_, buffer, length)));
 }
 
 int TIdSocketHandle::Send(const void* buffer, int length) {
-  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Send(Handle(), buffer, length)));
-}
-
-TSocketAddress TIdSocketHandle::Local() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return local_;
-}
-
-TSocketAddress TIdSocketHandle::Peer() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return peer_;
+  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Send(handle_, buffer, length)));
 }
 
 void TIdSocketHandle::CloseSocket() {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (handle_ == kInvalidSocket) {
-    allocated_ = false;
-    return;
-  }
   allocated_ = false;
+  if (handle_ == kInvalidSocket) return;
   SocketApi& api = ActiveSocketApi();
   api.ShutdownSend(handle_);
   api.Close(handle_);

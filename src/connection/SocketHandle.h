@@ -1,11 +1,6 @@
-// The I/O handler's socket handle: the platform socket and the addresses of its two ends.
-//
-// Its lock makes closing the socket and the connect worker's update of the addresses
-// mutually exclusive: on a connect time-out the waiting thread closes the socket while the
-// worker may just have come back from its connect.
+// The I/O handler's socket handle: the platform socket and the addresses of its two ends. Used
+// by the connection's own thread only.
 #pragma once
-
-#include <mutex>
 
 #include "platform/SocketApi.h"
 
@@ -22,20 +17,25 @@ class TIdSocketHandle {
 
   // Creates a stream socket of the family; a failure raises a socket error.
   void Allocate(TIPVersion version);
-  bool HandleAllocated() const;
-  TSocketHandle Handle() const;
+  bool HandleAllocated() const { return allocated_; }
+  TSocketHandle Handle() const { return handle_; }
 
   // Binds to the wildcard address and port 0; any failure raises EIdCouldNotBindSocket.
   void Bind();
   // TCP no-delay; a failure raises a socket error.
   void SetNoDelay(bool no_delay);
 
-  // The address that Connect connects to.
-  void SetPeer(const TSocketAddress& peer);
-  // The connect itself, on the calling thread; a failure raises a socket error.
+  // The address that the connect connects to.
+  void SetPeer(const TSocketAddress& peer) { peer_ = peer; }
+  // A blocking connect; a failure raises a socket error.
   void Connect();
-  // Reads the local and peer addresses of the connected socket under the lock, unless the
-  // socket has been closed meanwhile; a failure raises a socket error.
+  // Starts a connect that does not block (see SocketApi::StartConnect); a failure to start it
+  // is returned, not raised, so that it is raised where a failure of the wait would be.
+  TSocketResult StartConnect();
+  // Waits up to ms for the started connect (see SocketApi::WaitConnected).
+  TSocketResult WaitConnected(int ms);
+  // Reads the local and peer addresses of the connected socket; a failure raises a socket
+  // error.
   void UpdateBindings();
 
   // One readability wait (timeout_ms < 0: no limit); a failure raises a socket error.
@@ -45,17 +45,16 @@ class TIdSocketHandle {
   // Count sent; a failure raises a socket error.
   int Send(const void* buffer, int length);
 
-  // Under the lock: marks the socket not allocated, shuts down its sending direction and
-  // closes it, ignoring both results, and forgets the handle. Never raises.
+  // Marks the socket not allocated, shuts down its sending direction and closes it, ignoring
+  // both results, and forgets the handle. Never raises.
   void CloseSocket();
 
   // The two ends as the system reports them once connected; before that, the peer is the one
   // set for the connect.
-  TSocketAddress Local() const;
-  TSocketAddress Peer() const;
+  TSocketAddress Local() const { return local_; }
+  TSocketAddress Peer() const { return peer_; }
 
  private:
-  mutable std::mutex lock_;
   TSocketHandle handle_ = kInvalidSocket;
   bool allocated_ = false;
   TSocketAddress local_;

@@ -2,8 +2,12 @@
 //
 // The real layer is the platform's own (Winsock 2 loaded at run time on Windows, the BSD
 // calls on POSIX); tests put a recording fake in its place (platform/NetworkLayer.h).
-// Every call that fails returns -1 and leaves the calling thread's last error, which
-// LastError() reports as a Winsock 2 number on every platform.
+// Every call returns its result together with the failure's Winsock 2 number, taken on the
+// calling thread straight after the system call: any later call of the thread may overwrite
+// its last error (on Windows even a lock that has to wait, which creates an event).
+//
+// All calls on one socket come from one thread; none runs while another thread closes the
+// socket (Windows may give the handle value to a new socket at once).
 #pragma once
 
 #include <cstdint>
@@ -27,42 +31,55 @@ struct TSocketAddress {
   friend bool operator==(const TSocketAddress&, const TSocketAddress&) = default;
 };
 
+// What one socket call returned: value -1 (the Winsock failure value, also the invalid socket)
+// with the failure's Winsock 2 number in error, or any other value with error 0.
+struct TSocketResult {
+  int64_t value = 0;
+  int32_t error = 0;
+
+  bool Failed() const { return value == -1; }
+  static TSocketResult Failure(int32_t winsock_error) { return {-1, winsock_error}; }
+};
+
 class SocketApi {
  public:
   virtual ~SocketApi() = default;
 
-  // A stream socket of the family, protocol 0; kInvalidSocket on failure.
-  virtual TSocketHandle Socket(TIPVersion version) = 0;
+  // A stream socket of the family, protocol 0; the value is the handle.
+  virtual TSocketResult Socket(TIPVersion version) = 0;
   // Binds to the address (all zero: the wildcard address; port 0: any port).
-  virtual int Bind(TSocketHandle s, const TSocketAddress& local) = 0;
+  virtual TSocketResult Bind(TSocketHandle s, const TSocketAddress& local) = 0;
   // TCP_NODELAY.
-  virtual int SetNoDelay(TSocketHandle s, bool no_delay) = 0;
+  virtual TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) = 0;
   // Blocking connect.
-  virtual int Connect(TSocketHandle s, const TSocketAddress& peer) = 0;
+  virtual TSocketResult Connect(TSocketHandle s, const TSocketAddress& peer) = 0;
+  // Starts a connect that does not block: the socket is non-blocking until WaitConnected has
+  // seen the connect complete. Value 0 when it is under way (or made at once); a failure to
+  // start it, or a refusal known at once, fails here.
+  virtual TSocketResult StartConnect(TSocketHandle s, const TSocketAddress& peer) = 0;
+  // Waits up to timeout_ms (>= 0) for the started connect to complete. Value 1: connected; 0:
+  // still under way; -1: the connect failed, with its own error as the socket reports it. Once
+  // it has completed, either way, the socket is blocking again.
+  virtual TSocketResult WaitConnected(TSocketHandle s, int timeout_ms) = 0;
   // Readability wait on one socket. timeout_ms < 0 waits without limit; the real layers pass
-  // it as whole seconds and microseconds. Returns 1 when readable, 0 on time-out, -1 on failure.
-  virtual int WaitReadable(TSocketHandle s, int timeout_ms) = 0;
-  // Returns the count received (0: the peer closed), or -1.
-  virtual int Recv(TSocketHandle s, void* buffer, int length) = 0;
-  // Returns the count sent, or -1.
-  virtual int Send(TSocketHandle s, const void* buffer, int length) = 0;
-  // Shuts down the sending direction. A socket whose connect is still pending is left alone
-  // (the call fails with 10057, as Winsock does).
-  virtual int ShutdownSend(TSocketHandle s) = 0;
-  // May run on another thread while a call on the same socket blocks there (the connect time
-  // limit closes the socket under the connect worker): the blocked call then ends promptly and
-  // fails. The handle stays invalid afterwards; a later call with it fails (10009 or 10038).
-  virtual int Close(TSocketHandle s) = 0;
+  // it as whole seconds and microseconds. Value 1 when readable, 0 on time-out.
+  virtual TSocketResult WaitReadable(TSocketHandle s, int timeout_ms) = 0;
+  // Value: the count received (0: the peer closed).
+  virtual TSocketResult Recv(TSocketHandle s, void* buffer, int length) = 0;
+  // Value: the count sent.
+  virtual TSocketResult Send(TSocketHandle s, const void* buffer, int length) = 0;
+  // Shuts down the sending direction.
+  virtual TSocketResult ShutdownSend(TSocketHandle s) = 0;
+  // The handle is invalid afterwards; the system may give its value to the next new socket.
+  virtual TSocketResult Close(TSocketHandle s) = 0;
   // The addresses of the two ends; an end that is not IPv4 reads as all zero.
-  virtual int GetSockName(TSocketHandle s, TSocketAddress& address) = 0;
-  virtual int GetPeerName(TSocketHandle s, TSocketAddress& address) = 0;
+  virtual TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) = 0;
+  virtual TSocketResult GetPeerName(TSocketHandle s, TSocketAddress& address) = 0;
   // The first IPv4 address of a host name. Returns false and sets error_code (a Winsock number,
   // 11001 for a name that is not found) when the lookup finds nothing. May run on a worker
   // thread whose caller stops waiting for it while it blocks (a lookup cannot be cancelled); it
   // then ends on its own.
   virtual bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) = 0;
-  // The calling thread's last socket error as a Winsock 2 number.
-  virtual int32_t LastError() = 0;
 };
 
 // The file name of the platform's socket library ("WS2_32.DLL"); empty where the socket calls

@@ -3,11 +3,12 @@
 
 #include <cstdint>
 
+#include "platform/SocketApi.h"
+
 namespace vxt {
 
-// Returns result unchanged unless it is -1 (the Winsock failure value, also the invalid socket);
-// for -1 raises the socket failure of the calling thread's last socket error of the active
-// socket layer (EIdNotASocket for 10038, EIdSocketError otherwise).
-int64_t CheckSocketResult(int64_t result);
+// Returns the call's value unless the call failed; a failure raises the socket failure of the
+// number returned with it (EIdNotASocket for 10038, EIdSocketError otherwise).
+int64_t CheckSocketResult(const TSocketResult& result);
 
 }  // namespace vxt

@@ -17,7 +17,7 @@
 
 #include "FakeMainWindowView.h"
 #include "app/mainunit.h"
-#include "connection/ConnectWorker.h"
+#include "connection/ConnectWait.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
@@ -612,9 +612,11 @@ TEST_F(MainWindowTest, RunningOutOfMemoryIsLoggedAndCleanedUp) {
   EXPECT_TRUE(view_.button_enabled);
 }
 
-TEST_F(MainWindowTest, AConnectThreadThatCannotStartIsAConnectionFailure) {
+TEST_F(MainWindowTest, ALookupThreadThatCannotStartIsAConnectionFailure) {
   ScriptedServer server(kTextReply);
   UseServer(server);
+  // A name, so that a lookup is needed; the thread for it is refused before it could look.
+  view_.server = "reports.invalid";
   const std::error_code refused = std::make_error_code(std::errc::resource_unavailable_try_again);
   ASSERT_FALSE(refused.message().empty());
   struct StartHook {
@@ -632,6 +634,7 @@ TEST_F(MainWindowTest, AConnectThreadThatCannotStartIsAConnectionFailure) {
   EXPECT_EQ(server.ConnectionCount(), 0u);
   EXPECT_TRUE(view_.button_enabled);
 
+  UseServer(server);
   main_.BitBtn1Click();
   EXPECT_EQ(view_.log, (Lines{kWorkBeginText, kWorkEndText, "Dobar dan"}));
 }

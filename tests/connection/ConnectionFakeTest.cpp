@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>
 
-#include "connection/ConnectWorker.h"
+#include "connection/ConnectWait.h"
 #include "connection/ConnectionTestSupport.h"
 #include "connection/IOHandler.h"
 #include "connection/IdAntiFreeze.h"
@@ -34,21 +34,13 @@ class ConnectionFakeTest : public ::testing::Test {
     return *anti_freeze_;
   }
 
-  // Records the length of every connect wait. At the wait numbered release_at (from 1) the
-  // blocked connect is released (to succeed for code 0, else to fail with code), and the
-  // worker is let reach its end before that wait begins, so the wait notices it.
+  // Records the length of every connect wait. Just before the wait numbered release_at (from
+  // 1) the connect under way completes (made for code 0, else failed with code), so that the
+  // wait notices it.
   void ObserveConnectWaits(size_t release_at = 0, int32_t code = 0) {
     SetConnectWaitObserverForTesting([this, release_at, code](int ms) {
       connect_waits_.push_back(ms);
-      if (connect_waits_.size() != release_at) return;
-      const size_t addresses_read = fake_.Count(Kind::kGetPeerName);
-      fake_.ReleaseConnect(code);
-      for (int spin = 0; spin < 5000; ++spin) {
-        bool ended =
-            code == 0 ? fake_.Count(Kind::kGetPeerName) > addresses_read : !fake_.ConnectPending();
-        if (ended) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
+      if (connect_waits_.size() == release_at) fake_.ReleaseConnect(code);
     });
   }
 
@@ -195,22 +187,37 @@ TEST_F(ConnectionFakeTest, FailuresWhileMakingTheSocketHaveTheirKinds) {
   EXPECT_EQ(client_.IOHandler(), nullptr);
 }
 
-TEST_F(ConnectionFakeTest, AConnectThatNeverReturnsTimesOutAfterItsSlices) {
+TEST_F(ConnectionFakeTest, AConnectThatNeverCompletesTimesOutAfterItsSlices) {
   UseAntiFreeze();
   ObserveConnectWaits();
   fake_.ConnectBlocks();
   client_.SetConnectTimeout(600);
   ExpectFailure([&] { client_.OpenConnection(); }, "EIdConnectTimeout", "Connect timed out.");
-  // 600 = 4 slices of 125, each followed by a pump step, and a last part of 100 without one.
+  // 600 = 4 slices of 125, each followed by a pump step, and a last part of 100 without one;
+  // each of them a wait for the connect on this thread, which then closes the socket itself.
   EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125, 125, 125, 100}));
-  EXPECT_EQ(fake_.Sequence({Kind::kSocket, Kind::kBind, Kind::kSetNoDelay}),
-            (std::vector<Kind>{Kind::kConnect, Kind::kPump, Kind::kPump, Kind::kPump, Kind::kPump,
-                               Kind::kShutdownSend, Kind::kClose}));
+  EXPECT_EQ(
+      fake_.Sequence({Kind::kSocket, Kind::kBind, Kind::kSetNoDelay}),
+      (std::vector<Kind>{Kind::kConnect, Kind::kWaitConnected, Kind::kPump, Kind::kWaitConnected,
+                         Kind::kPump, Kind::kWaitConnected, Kind::kPump, Kind::kWaitConnected,
+                         Kind::kPump, Kind::kWaitConnected, Kind::kShutdownSend, Kind::kClose}));
+  std::vector<int> waited;
+  for (const auto& call : fake_.CallsOf(Kind::kWaitConnected)) waited.push_back(call.value);
+  EXPECT_EQ(waited, connect_waits_);
   EXPECT_EQ(fake_.CallsOf(Kind::kPump).at(0).value, 1);  // all pending messages
-  // The worker was waited for before the failure was raised.
   EXPECT_FALSE(fake_.ConnectPending());
   EXPECT_EQ(client_.IOHandler(), nullptr);
   EXPECT_FALSE(client_.IsConnected());
+
+  // The window's limit of 5000 ms: 39 slices with a pump step after each, then a last part.
+  connect_waits_.clear();
+  fake_.ClearCalls();
+  client_.SetConnectTimeout(5000);
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdConnectTimeout", "Connect timed out.");
+  EXPECT_EQ(connect_waits_, std::vector<int>(40, 125));
+  EXPECT_EQ(fake_.Count(Kind::kPump), 39u);
+  EXPECT_EQ(fake_.Count(Kind::kWaitConnected), 40u);
+  EXPECT_EQ(fake_.OpenSockets(), 0u);
 }
 
 TEST_F(ConnectionFakeTest, TheSliceFollowsIdleTimeOutOnlyWhileTheComponentIsInUse) {
@@ -232,7 +239,7 @@ TEST_F(ConnectionFakeTest, TheSliceFollowsIdleTimeOutOnlyWhileTheComponentIsInUs
   EXPECT_EQ(fake_.Count(Kind::kPump), 0u);
 }
 
-TEST_F(ConnectionFakeTest, AFailingPumpStepDoesNotLeaveTheWorkerBehind) {
+TEST_F(ConnectionFakeTest, AFailingPumpStepLeavesNoConnectBehind) {
   TIdAntiFreeze& anti_freeze = UseAntiFreeze();
   int pumps = 0;
   anti_freeze.SetMessagePump([&](bool) {
@@ -294,7 +301,7 @@ TEST_F(ConnectionFakeTest, ConnectTimeoutZeroAndMinusOne) {
   EXPECT_TRUE(client_.IsConnected());
 }
 
-TEST_F(ConnectionFakeTest, AConnectFailureCrossesFromTheWorker) {
+TEST_F(ConnectionFakeTest, AConnectFailureIsRaisedAfterThePumpStepOfItsSlice) {
   UseAntiFreeze();
   ObserveConnectWaits(1, 10061);
   fake_.ConnectBlocks();
@@ -308,12 +315,34 @@ TEST_F(ConnectionFakeTest, AConnectFailureCrossesFromTheWorker) {
   EXPECT_EQ(fake_.OpenSockets(), 0u);
   EXPECT_EQ(client_.IOHandler(), nullptr);
 
-  // The codes of a socket closed under the connect end the worker quietly.
+  // Every code is a failure of its own kind: no close happens under a connect any more, so
+  // none of them stands for one.
   fake_.ConnectFails(10038);
-  EXPECT_NO_THROW(client_.OpenConnection());
-  client_.CloseConnection();
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdNotASocket",
+                "Socket Error # 10038\r\nSocket operation on non-socket.");
   fake_.ConnectFails(10009);
-  EXPECT_NO_THROW(client_.OpenConnection());
+  ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
+                "Socket Error # 10009\r\nBad file number.");
+  EXPECT_EQ(fake_.OpenSockets(), 0u);
+}
+
+TEST_F(ConnectionFakeTest, AHandlerThatClosesTheConnectionEndsTheConnectWait) {
+  TIdAntiFreeze& anti_freeze = UseAntiFreeze();
+  int pumps = 0;
+  anti_freeze.SetMessagePump([&](bool) {
+    if (++pumps == 2) client_.CloseConnection();
+  });
+  ObserveConnectWaits();
+  fake_.ConnectBlocks();
+  client_.SetConnectTimeout(5000);
+  client_.OpenConnection();
+  // No wait on the closed socket after the pump step that closed it.
+  EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125}));
+  EXPECT_EQ(fake_.Count(Kind::kWaitConnected), 2u);
+  EXPECT_EQ(fake_.OpenSockets(), 0u);
+  EXPECT_FALSE(client_.IsConnected());
+  ExpectFailure([&] { client_.IOHandler()->SendLine("x"); }, "EIdConnClosedGracefully",
+                "Connection Closed Gracefully.");
 }
 
 TEST_F(ConnectionFakeTest, ADirectConnectFailureIsRaisedAsItIs) {

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "connection/IdAntiFreeze.h"
 #include "connection/TCPClient.h"
 #include "report/ReportExchange.h"
 #include "support/FakeReportHost.h"
@@ -132,6 +133,11 @@ struct FaultRow {
   // The client is slow with its second block (a slow disk, say): it writes it only once the
   // server has ended its script, so that whatever the server did last has reached the client.
   bool slow_second_block = false;
+  // The responsiveness component is in use, as in the window; its pump steps are counted.
+  bool pumping = false;
+  int pump_steps = -1;  // how many the exchange runs (-1: not checked)
+  // Every failing socket call wipes the thread's last error before it returns.
+  bool last_error_wiped = false;
 };
 
 FaultRow Named(const char* name) {
@@ -207,6 +213,25 @@ std::vector<FaultRow> Rows() {
     rows.push_back(row);
   }
   {
+    // In slices of 125 ms with a pump step after each but the last part: 1000 ms is 7 of them.
+    FaultRow row = Named("ConnectNeverAnsweredWhilePumping");
+    row.target = Target::kHanging;
+    row.connect_timeout = 1000;
+    row.pumping = true;
+    row.pump_steps = 7;
+    row.log = {Failure("Connect timed out.")};
+    row.file = File::kAbsent;
+    rows.push_back(row);
+  }
+  {
+    FaultRow row = Named("RefusedWithTheLastErrorWiped");
+    row.target = Target::kRefused;
+    row.last_error_wiped = true;
+    row.log = {Failure("Socket Error # 10061\r\nConnection refused.")};
+    row.file = File::kAbsent;
+    rows.push_back(row);
+  }
+  {
     FaultRow row = Named("SilentAfterTheRequest");
     row.script = {Step::ReadLine(), Step::Silent()};
     row.read_timeout = kShortWait;
@@ -230,6 +255,9 @@ std::vector<FaultRow> Rows() {
     row.depends_on_reset = true;
     row.log_if_reset_is_orderly = {kBeginLine, kEndLine};
     row.opens_if_reset_is_orderly = true;
+    rows.push_back(row);
+    row.name = "ResetWithTheLastErrorWiped";
+    row.last_error_wiped = true;
     rows.push_back(row);
   }
   {
@@ -387,6 +415,13 @@ TEST_P(FaultMatrixTest, LeavesExactlyWhatTheServerSentAndTheNextExchangeSucceeds
   client_.SetConnectTimeout(row.connect_timeout);
   client_.SetReadTimeout(row.read_timeout);
   if (row.bounded_memory) SampleMemoryDuringTheExchange();
+  std::unique_ptr<TIdAntiFreeze> anti_freeze;
+  int pump_steps = 0;
+  if (row.pumping) {
+    anti_freeze = std::make_unique<TIdAntiFreeze>();
+    anti_freeze->SetMessagePump([&pump_steps](bool) { ++pump_steps; });
+  }
+  sockets_.ClearLastErrorAfterFailures(row.last_error_wiped);
   if (row.slow_second_block) {
     host_.on_work = [this, held = false](int32_t count) mutable {
       if (held || count <= 4096) return;
@@ -397,6 +432,15 @@ TEST_P(FaultMatrixTest, LeavesExactlyWhatTheServerSentAndTheNextExchangeSucceeds
 
   exchange_.RunReport();
 
+  anti_freeze.reset();
+  sockets_.ClearLastErrorAfterFailures(false);
+  if (row.pump_steps >= 0) {
+    EXPECT_EQ(pump_steps, row.pump_steps);
+  }
+  // Every socket call on the exchange's own thread: none of them can then be running when
+  // a socket is closed.
+  EXPECT_EQ(sockets_.CallsOffTheCreatingThread(), 0);
+  EXPECT_EQ(sockets_.ClosesUnderAnotherThreadsCall(), 0);
   if (row.bounded_memory) Sample();
   host_.on_work = nullptr;
   if (row.reception_lines_may_be_missing) {

@@ -13,9 +13,10 @@ namespace {
 
 // A layer that has been started makes sockets.
 void ExpectWorking(SocketApi& api) {
-  const TSocketHandle s = api.Socket(TIPVersion::Id_IPv4);
-  ASSERT_NE(s, kInvalidSocket) << api.LastError();
-  EXPECT_EQ(api.Close(s), 0) << api.LastError();
+  const TSocketResult s = api.Socket(TIPVersion::Id_IPv4);
+  ASSERT_FALSE(s.Failed()) << s.error;
+  const TSocketResult closed = api.Close(s.value);
+  EXPECT_FALSE(closed.Failed()) << closed.error;
 }
 
 class NetworkLayerTest : public ::testing::Test {

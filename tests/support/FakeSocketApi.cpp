@@ -13,10 +13,10 @@ namespace {
 // Winsock numbers the fake answers with.
 constexpr int32_t kWsaEWouldBlock = 10035;
 constexpr int32_t kWsaENotSock = 10038;
+constexpr int32_t kWsaEInval = 10022;
+constexpr int32_t kWsaETimedOut = 10060;
 constexpr int32_t kWsaHostNotFound = 11001;
 constexpr int32_t kWsaTryAgain = 11002;
-
-thread_local int32_t last_error = 0;
 
 }  // namespace
 
@@ -30,6 +30,8 @@ const char* KindName(SocketCall::Kind kind) {
       return "SetNoDelay";
     case SocketCall::Kind::kConnect:
       return "Connect";
+    case SocketCall::Kind::kWaitConnected:
+      return "WaitConnected";
     case SocketCall::Kind::kWaitReadable:
       return "WaitReadable";
     case SocketCall::Kind::kRecv:
@@ -60,10 +62,9 @@ FakeSocketApi::~FakeSocketApi() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
     destroying_ = true;
-    connect_changed_.notify_all();
-    // A test that failed half-way may leave a worker inside Connect, and an abandoned lookup
-    // may still be blocked; let them leave first.
-    connect_changed_.wait(lock, [this] { return connects_pending_ == 0 && lookups_pending_ == 0; });
+    lookup_changed_.notify_all();
+    // An abandoned lookup may still be blocked; let it leave first.
+    lookup_changed_.wait(lock, [this] { return lookups_pending_ == 0; });
   }
   SetSocketApiForTesting(nullptr);
 }
@@ -104,7 +105,7 @@ void FakeSocketApi::LookupBlocks(int give_up_ms) {
 void FakeSocketApi::ReleaseLookup() {
   std::lock_guard<std::mutex> lock(mutex_);
   lookup_blocks_ = false;
-  connect_changed_.notify_all();
+  lookup_changed_.notify_all();
 }
 
 bool FakeSocketApi::LookupPending() const {
@@ -133,12 +134,11 @@ void FakeSocketApi::ReleaseConnect(int32_t code) {
   std::lock_guard<std::mutex> lock(mutex_);
   connect_released_ = true;
   release_code_ = code;
-  connect_changed_.notify_all();
 }
 
 bool FakeSocketApi::ConnectPending() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return connects_pending_ > 0;
+  return !connecting_.empty();
 }
 
 void FakeSocketApi::QueueData(const std::string& bytes) {
@@ -242,12 +242,7 @@ void FakeSocketApi::Record(SocketCall call) {
   if (hook) hook(call);
 }
 
-int FakeSocketApi::Fail(int32_t code) {
-  last_error = code;
-  return -1;
-}
-
-TSocketHandle FakeSocketApi::Socket(TIPVersion version) {
+TSocketResult FakeSocketApi::Socket(TIPVersion version) {
   SocketCall call;
   call.kind = Kind::kSocket;
   call.value = version == TIPVersion::Id_IPv6 ? 6 : 4;
@@ -256,74 +251,99 @@ TSocketHandle FakeSocketApi::Socket(TIPVersion version) {
   if (fail_next_socket_ != 0) {
     int32_t code = fail_next_socket_;
     fail_next_socket_ = 0;
-    Fail(code);
-    return kInvalidSocket;
+    return Fail(code);
   }
   TSocketHandle s = next_handle_++;
   open_.insert(s);
   // A new connection has a peer that has not closed yet.
   peer_closed_ = false;
-  return s;
+  return {s, 0};
 }
 
-int FakeSocketApi::Bind(TSocketHandle s, const TSocketAddress& local) {
+TSocketResult FakeSocketApi::Bind(TSocketHandle s, const TSocketAddress& local) {
   Record({Kind::kBind, s, FormatDottedIPv4(local.ip), local.port});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
-  return fail_bind_ != 0 ? Fail(fail_bind_) : 0;
+  return fail_bind_ != 0 ? Fail(fail_bind_) : TSocketResult();
 }
 
-int FakeSocketApi::SetNoDelay(TSocketHandle s, bool no_delay) {
+TSocketResult FakeSocketApi::SetNoDelay(TSocketHandle s, bool no_delay) {
   Record({Kind::kSetNoDelay, s, {}, no_delay ? 1 : 0});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
-  return fail_no_delay_ != 0 ? Fail(fail_no_delay_) : 0;
+  return fail_no_delay_ != 0 ? Fail(fail_no_delay_) : TSocketResult();
 }
 
-int FakeSocketApi::Connect(TSocketHandle s, const TSocketAddress& peer) {
+TSocketResult FakeSocketApi::Connect(TSocketHandle s, const TSocketAddress& peer) {
   Record({Kind::kConnect, s, FormatDottedIPv4(peer.ip), peer.port});
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
   if (connect_mode_ == ConnectMode::kFail) return Fail(connect_error_);
-  if (connect_mode_ == ConnectMode::kBlock) {
-    ++connects_pending_;
-    connect_changed_.notify_all();
-    connect_changed_.wait(lock,
-                          [&] { return connect_released_ || !IsOpenLocked(s) || destroying_; });
-    --connects_pending_;
-    connect_changed_.notify_all();
-    if (!IsOpenLocked(s) || destroying_) return Fail(kWsaENotSock);
-    connect_released_ = false;
-    if (release_code_ != 0) return Fail(release_code_);
-  }
+  if (connect_mode_ == ConnectMode::kBlock) return Fail(kWsaETimedOut);
   peers_[s] = peer;
-  return 0;
+  return {};
 }
 
-int FakeSocketApi::WaitReadable(TSocketHandle s, int timeout_ms) {
+TSocketResult FakeSocketApi::StartConnect(TSocketHandle s, const TSocketAddress& peer) {
+  Record({Kind::kConnect, s, FormatDottedIPv4(peer.ip), peer.port});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
+  connecting_.insert(s);
+  peers_[s] = peer;
+  if (connect_mode_ == ConnectMode::kBlock) connect_released_ = false;
+  return {};
+}
+
+TSocketResult FakeSocketApi::WaitConnected(TSocketHandle s, int timeout_ms) {
+  Record({Kind::kWaitConnected, s, {}, timeout_ms});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
+  if (connecting_.count(s) == 0) return Fail(kWsaEInval);  // no connect under way
+  int32_t code = 0;
+  switch (connect_mode_) {
+    case ConnectMode::kSucceed:
+      break;
+    case ConnectMode::kFail:
+      code = connect_error_;
+      break;
+    case ConnectMode::kBlock:
+      if (!connect_released_) return {0, 0};
+      connect_released_ = false;
+      code = release_code_;
+      break;
+  }
+  connecting_.erase(s);
+  if (code != 0) {
+    peers_.erase(s);
+    return Fail(code);
+  }
+  return {1, 0};
+}
+
+TSocketResult FakeSocketApi::WaitReadable(TSocketHandle s, int timeout_ms) {
   Record({Kind::kWaitReadable, s, {}, timeout_ms});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!wait_answers_.empty()) {
     Answer answer = wait_answers_.front();
     wait_answers_.pop_front();
     if (answer.result < 0) return Fail(answer.error_code);
-    return answer.result;
+    return {answer.result, 0};
   }
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
-  return (!incoming_.empty() || peer_closed_) ? 1 : 0;
+  return {(!incoming_.empty() || peer_closed_) ? 1 : 0, 0};
 }
 
-int FakeSocketApi::Recv(TSocketHandle s, void* buffer, int length) {
+TSocketResult FakeSocketApi::Recv(TSocketHandle s, void* buffer, int length) {
   Record({Kind::kRecv, s, {}, length});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
-  if (incoming_.empty()) return peer_closed_ ? 0 : Fail(kWsaEWouldBlock);
+  if (incoming_.empty()) return peer_closed_ ? TSocketResult() : Fail(kWsaEWouldBlock);
   Event& event = incoming_.front();
   switch (event.type) {
     case Event::Type::kClose:
       incoming_.pop_front();
       peer_closed_ = true;
-      return 0;
+      return {};
     case Event::Type::kError: {
       int32_t code = event.code;
       incoming_.pop_front();
@@ -336,10 +356,10 @@ int FakeSocketApi::Recv(TSocketHandle s, void* buffer, int length) {
   std::memcpy(buffer, event.bytes.data(), count);
   event.bytes.erase(0, count);
   if (event.bytes.empty()) incoming_.pop_front();
-  return static_cast<int>(count);
+  return {static_cast<int64_t>(count), 0};
 }
 
-int FakeSocketApi::Send(TSocketHandle s, const void* buffer, int length) {
+TSocketResult FakeSocketApi::Send(TSocketHandle s, const void* buffer, int length) {
   const char* bytes = static_cast<const char*>(buffer);
   Record({Kind::kSend, s, std::string(bytes, bytes + std::max(length, 0)), length});
   std::lock_guard<std::mutex> lock(mutex_);
@@ -348,44 +368,47 @@ int FakeSocketApi::Send(TSocketHandle s, const void* buffer, int length) {
     Answer answer = send_answers_.front();
     send_answers_.pop_front();
     if (answer.result < 0) return Fail(answer.error_code);
-    if (answer.result == 0) return 0;
+    if (answer.result == 0) return {};
   }
   int count = length;
   if (send_limit_ > 0 && count > send_limit_) count = send_limit_;
   sent_.append(bytes, static_cast<size_t>(count));
-  return count;
+  return {count, 0};
 }
 
-int FakeSocketApi::ShutdownSend(TSocketHandle s) {
+TSocketResult FakeSocketApi::ShutdownSend(TSocketHandle s) {
   Record({Kind::kShutdownSend, s, {}, 0});
   std::lock_guard<std::mutex> lock(mutex_);
-  return IsOpenLocked(s) ? 0 : Fail(kWsaENotSock);
+  return IsOpenLocked(s) ? TSocketResult() : Fail(kWsaENotSock);
 }
 
-int FakeSocketApi::Close(TSocketHandle s) {
+TSocketResult FakeSocketApi::Close(TSocketHandle s) {
   Record({Kind::kClose, s, {}, 0});
   std::lock_guard<std::mutex> lock(mutex_);
   if (open_.erase(s) == 0) return Fail(kWsaENotSock);
   peers_.erase(s);
-  connect_changed_.notify_all();
-  return 0;
+  connecting_.erase(s);
+  return {};
 }
 
-int FakeSocketApi::GetSockName(TSocketHandle s, TSocketAddress& address) {
+TSocketResult FakeSocketApi::GetSockName(TSocketHandle s, TSocketAddress& address) {
   Record({Kind::kGetSockName, s, {}, 0});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
   address = TSocketAddress{TIPv4Address{{127, 0, 0, 1}}, static_cast<uint16_t>(40000 + s)};
-  return 0;
+  return {};
 }
 
-int FakeSocketApi::GetPeerName(TSocketHandle s, TSocketAddress& address) {
+TSocketResult FakeSocketApi::GetPeerName(TSocketHandle s, TSocketAddress& address) {
   Record({Kind::kGetPeerName, s, {}, 0});
   std::lock_guard<std::mutex> lock(mutex_);
   auto peer = peers_.find(s);
-  if (!IsOpenLocked(s) || peer == peers_.end()) return Fail(kWsaENotSock);
+  // A connect that has not been seen to complete has no peer yet.
+  if (!IsOpenLocked(s) || peer == peers_.end() || connecting_.count(s) != 0) {
+    return Fail(kWsaENotSock);
+  }
   address = peer->second;
-  return 0;
+  return {};
 }
 
 bool FakeSocketApi::GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) {
@@ -394,34 +417,27 @@ bool FakeSocketApi::GetHostByName(const std::string& name, TIPv4Address& ip, int
   if (lookup_blocks_) {
     ++lookups_pending_;
     const bool released =
-        connect_changed_.wait_for(lock, std::chrono::milliseconds(lookup_give_up_ms_),
-                                  [this] { return !lookup_blocks_ || destroying_; });
+        lookup_changed_.wait_for(lock, std::chrono::milliseconds(lookup_give_up_ms_),
+                                 [this] { return !lookup_blocks_ || destroying_; });
     --lookups_pending_;
-    connect_changed_.notify_all();
+    lookup_changed_.notify_all();
     if (!released || destroying_) {
       error_code = kWsaTryAgain;
-      last_error = error_code;
       return false;
     }
   }
   auto failing = failing_hosts_.find(name);
   if (failing != failing_hosts_.end()) {
     error_code = failing->second;
-    last_error = error_code;
     return false;
   }
   auto known = hosts_.find(name);
   if (known == hosts_.end()) {
     error_code = kWsaHostNotFound;
-    last_error = error_code;
     return false;
   }
   ip = known->second;
   return true;
-}
-
-int32_t FakeSocketApi::LastError() {
-  return last_error;
 }
 
 }  // namespace vxt::testing

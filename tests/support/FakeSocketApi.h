@@ -10,8 +10,7 @@
 // returns at most one chunk), the peer's close, or a failure. A readability wait answers from
 // an explicit queue of answers first, then by the model: readable when an event is pending,
 // otherwise an immediate time-out (no time passes). A new socket starts with a peer that has
-// not closed. Calls may come from the connect worker's or the lookup worker's thread; the fake
-// is thread-safe and keeps the last error per thread.
+// not closed. Lookups may come from the lookup worker's thread; the fake is thread-safe.
 #pragma once
 
 #include <condition_variable>
@@ -34,7 +33,8 @@ struct SocketCall {
     kSocket,
     kBind,
     kSetNoDelay,
-    kConnect,
+    kConnect,  // the blocking connect and the start of one that does not block
+    kWaitConnected,
     kWaitReadable,
     kRecv,
     kSend,
@@ -48,7 +48,8 @@ struct SocketCall {
   Kind kind = Kind::kSocket;
   TSocketHandle socket = kInvalidSocket;
   std::string text;  // Bind/Connect: address, dotted; GetHostByName: name; Send: the bytes
-  int value = 0;     // WaitReadable: time limit; Recv/Send: length; Connect: port; flags
+  int value = 0;     // WaitReadable/WaitConnected: time limit; Recv/Send: length; Connect:
+                     // port; flags
 };
 
 const char* KindName(SocketCall::Kind kind);
@@ -79,15 +80,16 @@ class FakeSocketApi : public SocketApi {
   // True while a lookup is blocked inside the fake.
   bool LookupPending() const;
 
-  // Connects succeed at once (the default), fail at once, or block until ReleaseConnect or
-  // until their socket is closed (then they fail with 10038, as a socket closed under a
-  // blocking call does).
+  // Connects succeed at once (the default: the first wait for a started connect sees it
+  // made), fail at once (a started one in its first wait), or stay under way until
+  // ReleaseConnect: every wait for them then times out at once (no time passes), and a
+  // blocking connect fails with 10060 as TCP's own retries would end it.
   void ConnectSucceeds();
   void ConnectFails(int32_t code);
   void ConnectBlocks();
-  // Ends a blocked connect: success for code 0, otherwise failure with code.
+  // Completes the connect under way: made for code 0, otherwise failed with code.
   void ReleaseConnect(int32_t code = 0);
-  // True while a connect is blocked inside the fake.
+  // True while a started connect on an open socket has not completed.
   bool ConnectPending() const;
 
   void QueueData(const std::string& bytes);
@@ -124,19 +126,20 @@ class FakeSocketApi : public SocketApi {
   void ClearCalls();
 
   // ---- SocketApi ----
-  TSocketHandle Socket(TIPVersion version) override;
-  int Bind(TSocketHandle s, const TSocketAddress& local) override;
-  int SetNoDelay(TSocketHandle s, bool no_delay) override;
-  int Connect(TSocketHandle s, const TSocketAddress& peer) override;
-  int WaitReadable(TSocketHandle s, int timeout_ms) override;
-  int Recv(TSocketHandle s, void* buffer, int length) override;
-  int Send(TSocketHandle s, const void* buffer, int length) override;
-  int ShutdownSend(TSocketHandle s) override;
-  int Close(TSocketHandle s) override;
-  int GetSockName(TSocketHandle s, TSocketAddress& address) override;
-  int GetPeerName(TSocketHandle s, TSocketAddress& address) override;
+  TSocketResult Socket(TIPVersion version) override;
+  TSocketResult Bind(TSocketHandle s, const TSocketAddress& local) override;
+  TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) override;
+  TSocketResult Connect(TSocketHandle s, const TSocketAddress& peer) override;
+  TSocketResult StartConnect(TSocketHandle s, const TSocketAddress& peer) override;
+  TSocketResult WaitConnected(TSocketHandle s, int timeout_ms) override;
+  TSocketResult WaitReadable(TSocketHandle s, int timeout_ms) override;
+  TSocketResult Recv(TSocketHandle s, void* buffer, int length) override;
+  TSocketResult Send(TSocketHandle s, const void* buffer, int length) override;
+  TSocketResult ShutdownSend(TSocketHandle s) override;
+  TSocketResult Close(TSocketHandle s) override;
+  TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) override;
+  TSocketResult GetPeerName(TSocketHandle s, TSocketAddress& address) override;
   bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override;
-  int32_t LastError() override;
 
  private:
   struct Event {
@@ -151,12 +154,11 @@ class FakeSocketApi : public SocketApi {
   enum class ConnectMode { kSucceed, kFail, kBlock };
 
   void Record(SocketCall call);
-  // Sets the calling thread's last error and returns -1.
-  int Fail(int32_t code);
+  static TSocketResult Fail(int32_t code) { return TSocketResult::Failure(code); }
   bool IsOpenLocked(TSocketHandle s) const { return open_.count(s) != 0; }
 
   mutable std::mutex mutex_;
-  std::condition_variable connect_changed_;
+  std::condition_variable lookup_changed_;
   std::vector<SocketCall> calls_;
   std::function<void(const SocketCall&)> on_call_;
   TSocketHandle next_handle_ = 100;
@@ -171,7 +173,8 @@ class FakeSocketApi : public SocketApi {
   int32_t connect_error_ = 0;
   bool connect_released_ = false;
   int32_t release_code_ = 0;
-  int connects_pending_ = 0;
+  // Sockets with a started connect that has not completed.
+  std::set<TSocketHandle> connecting_;
   bool lookup_blocks_ = false;
   int lookup_give_up_ms_ = 0;
   int lookups_pending_ = 0;

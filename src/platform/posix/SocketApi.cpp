@@ -1,5 +1,5 @@
 // The BSD socket calls behind SocketApi. Every failure is reported as the Winsock 2 number of
-// the same condition, so that messages and the connect worker's quiet errors read as on Windows.
+// the same condition, so that messages read as on Windows. A handle is the descriptor itself.
 #include "platform/SocketApi.h"
 
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
-#include <unordered_map>
+#include <unordered_set>
 
 namespace vxt {
 
@@ -105,7 +105,6 @@ constexpr ErrorRow kErrorRows[] = {
     {ErrorSource::kLookup, EAI_SERVICE, 10109},
 };
 
-constexpr int32_t kBadHandle = 10009;
 constexpr int32_t kLookupUnmapped = 11003;
 constexpr int32_t kLookupNoData = 11004;  // the name exists but has no IPv4 address
 
@@ -119,26 +118,34 @@ int32_t ToWinsock(ErrorSource source, int native) {
   return source == ErrorSource::kErrno ? native : kLookupUnmapped;
 }
 
-// The calling thread's last failure, as Winsock keeps it per thread.
-thread_local int32_t t_last_error = 0;
-
-int FailWinsock(int32_t winsock_error) {
-  t_last_error = winsock_error;
-  return -1;
+TSocketResult FailErrno(int error) {
+  return TSocketResult::Failure(ToWinsock(ErrorSource::kErrno, error));
 }
 
-int FailErrno(int error) {
-  return FailWinsock(ToWinsock(ErrorSource::kErrno, error));
+// The result of a call that returns -1 and sets errno on failure; errno is read at once.
+TSocketResult FromCall(int64_t result) {
+  if (result < 0) return FailErrno(errno);
+  return {result, 0};
 }
 
+#ifndef SOCK_CLOEXEC
 void SetCloseOnExec(int fd) {
   ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
+#endif
+
+int Fd(TSocketHandle s) {
+  return s < 0 || s > INT_MAX ? -1 : static_cast<int>(s);
 }
 
 // The client uses IPv4 only: an IPv6 socket takes no address (EAFNOSUPPORT), as Winsock
 // refuses the IPv4 form there.
-int ToSockaddr(int family, const TSocketAddress& from, sockaddr_in& address) {
-  if (family != AF_INET) return EAFNOSUPPORT;
+int ToSockaddr(int fd, const TSocketAddress& from, sockaddr_in& address) {
+  // An unbound socket reports its family with an all-zero address.
+  sockaddr_storage own;
+  socklen_t length = sizeof own;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &length) != 0) return errno;
+  if (own.ss_family != AF_INET) return EAFNOSUPPORT;
   std::memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
   address.sin_port = htons(from.port);
@@ -156,31 +163,36 @@ void FromSockaddr(const sockaddr_storage& storage, TSocketAddress& address) {
   }
 }
 
-// A socket of this layer. A handle names one of these, never a descriptor number: descriptor
-// numbers are reused at once after close(), and a connect worker that still holds the number
-// of a socket closed under it must not reach whatever socket got the number next.
-struct OpenSocket {
-  int fd = -1;
-  int family = AF_INET;
-  int users = 0;        // calls running on the socket now
-  bool closed = false;  // Close has run; the last user then closes the descriptor
-  bool connecting = false;
-  int wake_fd = -1;        // write end of the pipe that a pending connect also waits on
-  bool send_shut = false;  // ShutdownSend has run
-};
+bool SetNonBlocking(int fd, bool non_blocking) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0) return false;
+  const int wanted = non_blocking ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
+  return wanted == flags || ::fcntl(fd, F_SETFL, wanted) == 0;
+}
 
-enum class Purpose { kCall, kConnect, kShutdown };
+// Milliseconds left until deadline, never below 0.
+int MsLeft(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// One poll of one descriptor that a signal does not cut short. Returns poll's result.
+int PollOne(int fd, short events, int timeout_ms, short& revents) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  for (;;) {
+    pollfd entry = {fd, events, 0};
+    const int result = ::poll(&entry, 1, timeout_ms < 0 ? -1 : MsLeft(deadline));
+    if (result < 0 && errno == EINTR) continue;
+    revents = entry.revents;
+    return result;
+  }
+}
 
 class PosixSocketApi final : public SocketApi {
  public:
-  ~PosixSocketApi() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& [handle, socket] : sockets_) {
-      if (socket->users == 0) ::close(socket->fd);
-    }
-  }
-
-  TSocketHandle Socket(TIPVersion version) override {
+  TSocketResult Socket(TIPVersion version) override {
     const int family = version == TIPVersion::Id_IPv6 ? AF_INET6 : AF_INET;
     int type = SOCK_STREAM;
 #ifdef SOCK_CLOEXEC
@@ -188,10 +200,7 @@ class PosixSocketApi final : public SocketApi {
     type |= SOCK_CLOEXEC;
 #endif
     const int fd = ::socket(family, type, 0);
-    if (fd < 0) {
-      FailErrno(errno);
-      return kInvalidSocket;
-    }
+    if (fd < 0) return FailErrno(errno);
 #ifndef SOCK_CLOEXEC
     SetCloseOnExec(fd);
 #endif
@@ -200,140 +209,138 @@ class PosixSocketApi final : public SocketApi {
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
 #endif
-    auto socket = std::make_shared<OpenSocket>();
-    socket->fd = fd;
-    socket->family = family;
-    std::lock_guard<std::mutex> lock(mutex_);
-    const TSocketHandle handle = next_handle_++;
-    sockets_.emplace(handle, std::move(socket));
-    return handle;
+    return {fd, 0};
   }
 
-  int Bind(TSocketHandle s, const TSocketAddress& local) override {
-    return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
-      sockaddr_in address;
-      if (const int error = ToSockaddr(socket.family, local, address)) return SetErrno(error);
-      return ::bind(socket.fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    });
+  TSocketResult Bind(TSocketHandle s, const TSocketAddress& local) override {
+    sockaddr_in address;
+    if (const int error = ToSockaddr(Fd(s), local, address)) return FailErrno(error);
+    return FromCall(::bind(Fd(s), reinterpret_cast<sockaddr*>(&address), sizeof address));
   }
 
-  int SetNoDelay(TSocketHandle s, bool no_delay) override {
-    return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
-      const int value = no_delay ? 1 : 0;
-      return ::setsockopt(socket.fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value);
-    });
+  TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) override {
+    const int value = no_delay ? 1 : 0;
+    return FromCall(::setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value));
   }
 
-  int Connect(TSocketHandle s, const TSocketAddress& peer) override;
-
-  int WaitReadable(TSocketHandle s, int timeout_ms) override {
-    return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
-      using Clock = std::chrono::steady_clock;
-      const auto deadline =
-          Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
-      for (;;) {
-        int wait_ms = -1;
-        if (timeout_ms >= 0) {
-          const auto left =
-              std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-          wait_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
-        }
-        pollfd entry = {socket.fd, POLLIN, 0};
-        const int result = ::poll(&entry, 1, wait_ms);
-        if (result < 0 && errno == EINTR) continue;
-        if (result < 0) return -1;
-        if (result == 0) return 0;
-        if (entry.revents & POLLNVAL) return SetErrno(EBADF);
-        // A hang-up or an error also counts: the receive that follows reports it, as after a
-        // select() on Windows.
-        return 1;
-      }
-    });
+  TSocketResult Connect(TSocketHandle s, const TSocketAddress& peer) override {
+    const TSocketResult started = StartConnect(s, peer);
+    if (started.Failed()) return started;
+    const TSocketResult completed = WaitConnected(s, -1);
+    if (completed.Failed()) return completed;
+    return {0, 0};
   }
 
-  int Recv(TSocketHandle s, void* buffer, int length) override {
-    return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
-      if (length < 0) return SetErrno(EINVAL);
-      ssize_t received;
-      do {
-        received = ::recv(socket.fd, buffer, static_cast<size_t>(length), 0);
-      } while (received < 0 && errno == EINTR);
-      return static_cast<int>(received);
-    });
+  TSocketResult StartConnect(TSocketHandle s, const TSocketAddress& peer) override {
+    const int fd = Fd(s);
+    sockaddr_in address;
+    if (const int error = ToSockaddr(fd, peer, address)) return FailErrno(error);
+    if (!SetNonBlocking(fd, true)) return FailErrno(errno);
+    // EINTR leaves the connect going on in the background, as EINPROGRESS does.
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+        errno != EINPROGRESS && errno != EINTR) {
+      const int error = errno;
+      SetNonBlocking(fd, false);
+      return FailErrno(error);
+    }
+    return {0, 0};
   }
 
-  int Send(TSocketHandle s, const void* buffer, int length) override {
-    return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
-      if (length < 0) return SetErrno(EINVAL);
-      int flags = 0;
+  // A negative time limit waits without one (the blocking Connect).
+  TSocketResult WaitConnected(TSocketHandle s, int timeout_ms) override {
+    const int fd = Fd(s);
+    short revents = 0;
+    // POSIX reports a completed connect, made or failed, as writable.
+    const int ready = PollOne(fd, POLLOUT, timeout_ms, revents);
+    if (ready < 0) return FailErrno(errno);
+    if (ready == 0) return {0, 0};
+    if (revents & POLLNVAL) return FailErrno(EBADF);
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    // The rest of the connection uses blocking calls.
+    if (!SetNonBlocking(fd, false) && error == 0) error = errno;
+    if (error != 0) return FailErrno(error);
+    return {1, 0};
+  }
+
+  TSocketResult WaitReadable(TSocketHandle s, int timeout_ms) override {
+    short revents = 0;
+    const int ready = PollOne(Fd(s), POLLIN, timeout_ms, revents);
+    if (ready < 0) return FailErrno(errno);
+    if (ready == 0) return {0, 0};
+    if (revents & POLLNVAL) return FailErrno(EBADF);
+    // A hang-up or an error also counts: the receive that follows reports it, as after a
+    // select() on Windows.
+    return {1, 0};
+  }
+
+  TSocketResult Recv(TSocketHandle s, void* buffer, int length) override {
+    if (length < 0) return FailErrno(EINVAL);
+    ssize_t received;
+    do {
+      received = ::recv(Fd(s), buffer, static_cast<size_t>(length), 0);
+    } while (received < 0 && errno == EINTR);
+    return FromCall(received);
+  }
+
+  TSocketResult Send(TSocketHandle s, const void* buffer, int length) override {
+    if (length < 0) return FailErrno(EINVAL);
+    int flags = 0;
 #ifdef MSG_NOSIGNAL
-      // A send to a peer that has gone must fail, not end the process with SIGPIPE.
-      flags |= MSG_NOSIGNAL;
+    // A send to a peer that has gone must fail, not end the process with SIGPIPE.
+    flags |= MSG_NOSIGNAL;
 #endif
-      ssize_t sent;
-      do {
-        sent = ::send(socket.fd, buffer, static_cast<size_t>(length), flags);
-      } while (sent < 0 && errno == EINTR);
-      if (sent < 0 && errno == EPIPE && SendShut(socket)) return SetErrno(ESHUTDOWN);
-      return static_cast<int>(sent);
-    });
+    ssize_t sent;
+    do {
+      sent = ::send(Fd(s), buffer, static_cast<size_t>(length), flags);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+      const int error = errno;
+      // POSIX says EPIPE both after the own shutdown and to a peer that reset; Winsock
+      // tells them apart.
+      if (error == EPIPE && SendShut(Fd(s))) return FailErrno(ESHUTDOWN);
+      return FailErrno(error);
+    }
+    return {sent, 0};
   }
 
-  int ShutdownSend(TSocketHandle s) override {
-    return Run(s, Purpose::kShutdown, [&](OpenSocket& socket) {
-      const int result = ::shutdown(socket.fd, SHUT_WR);
-      if (result == 0) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        socket.send_shut = true;
-      }
-      return result;
-    });
+  TSocketResult ShutdownSend(TSocketHandle s) override {
+    const TSocketResult result = FromCall(::shutdown(Fd(s), SHUT_WR));
+    if (!result.Failed()) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      send_shut_.insert(Fd(s));
+    }
+    return result;
   }
 
-  int Close(TSocketHandle s) override {
-    int fd_to_close = -1;
+  TSocketResult Close(TSocketHandle s) override {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      const auto found = sockets_.find(s);
-      if (found == sockets_.end()) return FailWinsock(kBadHandle);
-      OpenSocket& socket = *found->second;
-      socket.closed = true;
-      if (socket.users == 0) {
-        fd_to_close = socket.fd;
-      } else {
-        // Calls running on other threads are woken and fail; the last of them closes the
-        // descriptor, so its number stays taken until nobody uses it. close() alone would
-        // wake none of them on Linux.
-        if (socket.wake_fd >= 0) {
-          const char byte = 0;
-          [[maybe_unused]] const auto ignored = ::write(socket.wake_fd, &byte, 1);
-        }
-        ::shutdown(socket.fd, SHUT_RDWR);
-      }
-      sockets_.erase(found);
+      send_shut_.erase(Fd(s));
     }
-    if (fd_to_close >= 0 && ::close(fd_to_close) != 0 && errno != EINTR) return FailErrno(errno);
-    return 0;
+    // After EINTR the descriptor is gone all the same (Linux); closing again could hit a new
+    // socket that got its number.
+    if (::close(Fd(s)) != 0 && errno != EINTR) return FailErrno(errno);
+    return {0, 0};
   }
 
-  int GetSockName(TSocketHandle s, TSocketAddress& address) override {
-    return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
-      sockaddr_storage storage;
-      socklen_t length = sizeof storage;
-      const int result = ::getsockname(socket.fd, reinterpret_cast<sockaddr*>(&storage), &length);
-      if (result == 0) FromSockaddr(storage, address);
-      return result;
-    });
+  TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) override {
+    sockaddr_storage storage;
+    socklen_t length = sizeof storage;
+    const int result = ::getsockname(Fd(s), reinterpret_cast<sockaddr*>(&storage), &length);
+    if (result != 0) return FailErrno(errno);
+    FromSockaddr(storage, address);
+    return {0, 0};
   }
 
-  int GetPeerName(TSocketHandle s, TSocketAddress& address) override {
-    return Run(s, Purpose::kCall, [&](OpenSocket& socket) {
-      sockaddr_storage storage;
-      socklen_t length = sizeof storage;
-      const int result = ::getpeername(socket.fd, reinterpret_cast<sockaddr*>(&storage), &length);
-      if (result == 0) FromSockaddr(storage, address);
-      return result;
-    });
+  TSocketResult GetPeerName(TSocketHandle s, TSocketAddress& address) override {
+    sockaddr_storage storage;
+    socklen_t length = sizeof storage;
+    const int result = ::getpeername(Fd(s), reinterpret_cast<sockaddr*>(&storage), &length);
+    if (result != 0) return FailErrno(errno);
+    FromSockaddr(storage, address);
+    return {0, 0};
   }
 
   bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override {
@@ -344,7 +351,6 @@ class PosixSocketApi final : public SocketApi {
     const int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
     if (result != 0) {
       error_code = ToWinsock(ErrorSource::kLookup, result);
-      t_last_error = error_code;
       return false;
     }
     bool have_address = false;
@@ -357,145 +363,20 @@ class PosixSocketApi final : public SocketApi {
       }
     }
     ::freeaddrinfo(found);
-    if (!have_address) {
-      error_code = kLookupNoData;
-      t_last_error = error_code;
-    }
+    if (!have_address) error_code = kLookupNoData;
     return have_address;
   }
 
-  int32_t LastError() override {
-    return t_last_error;
-  }
-
  private:
-  static int SetErrno(int error) {
-    errno = error;
-    return -1;
-  }
-
-  bool SendShut(OpenSocket& socket) {
+  bool SendShut(int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return socket.send_shut;
+    return send_shut_.count(fd) != 0;
   }
 
-  // Takes the socket for one call, so that a Close on another thread leaves its descriptor
-  // open until the call is over.
-  std::shared_ptr<OpenSocket> Acquire(TSocketHandle s, Purpose purpose, int wake_fd,
-                                      int32_t& refusal) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = sockets_.find(s);
-    if (found == sockets_.end()) {
-      refusal = kBadHandle;
-      return nullptr;
-    }
-    OpenSocket& socket = *found->second;
-    if (purpose == Purpose::kConnect) {
-      if (socket.connecting) {
-        refusal = ToWinsock(ErrorSource::kErrno, EALREADY);
-        return nullptr;
-      }
-      socket.connecting = true;
-      socket.wake_fd = wake_fd;
-    } else if (purpose == Purpose::kShutdown && socket.connecting) {
-      // Winsock leaves a pending connect alone here; Linux would abort it instead, so that
-      // the connect worker would report a reset rather than the close that follows.
-      refusal = ToWinsock(ErrorSource::kErrno, ENOTCONN);
-      return nullptr;
-    }
-    ++socket.users;
-    return found->second;
-  }
-
-  // Ends one call. Returns its result, or -1 with the call's error; a call that a Close
-  // overlapped fails as a call on a closed handle.
-  int Release(const std::shared_ptr<OpenSocket>& socket, Purpose purpose, int result, int error) {
-    bool closed;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (purpose == Purpose::kConnect) {
-        socket->connecting = false;
-        socket->wake_fd = -1;
-      }
-      --socket->users;
-      closed = socket->closed;
-      if (closed && socket->users == 0) ::close(socket->fd);
-    }
-    if (closed) return FailWinsock(kBadHandle);
-    if (result < 0) return FailErrno(error);
-    return result;
-  }
-
-  template <typename Call>
-  int Run(TSocketHandle s, Purpose purpose, Call&& call) {
-    int32_t refusal = 0;
-    const auto socket = Acquire(s, purpose, -1, refusal);
-    if (!socket) return FailWinsock(refusal);
-    const int result = call(*socket);
-    return Release(socket, purpose, result, errno);
-  }
-
+  // Descriptors whose sending direction ShutdownSend has closed, until they are closed.
   std::mutex mutex_;
-  std::unordered_map<TSocketHandle, std::shared_ptr<OpenSocket>> sockets_;
-  TSocketHandle next_handle_ = 1;
+  std::unordered_set<int> send_shut_;
 };
-
-int PosixSocketApi::Connect(TSocketHandle s, const TSocketAddress& peer) {
-  // A blocking connect() is woken neither by close() nor reliably by shutdown() issued before
-  // it has started, so the connect runs non-blocking and waits on the socket and on a pipe
-  // that Close writes to: a Close at any moment ends it at once.
-  int wake[2];
-  if (::pipe(wake) != 0) return FailErrno(errno);
-  SetCloseOnExec(wake[0]);
-  SetCloseOnExec(wake[1]);
-
-  int32_t refusal = 0;
-  const auto socket = Acquire(s, Purpose::kConnect, wake[1], refusal);
-  if (!socket) {
-    ::close(wake[0]);
-    ::close(wake[1]);
-    return FailWinsock(refusal);
-  }
-
-  const int result = [&]() {
-    sockaddr_in address;
-    if (const int error = ToSockaddr(socket->family, peer, address)) return SetErrno(error);
-    const int fd = socket->fd;
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return -1;
-    int outcome = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    if (outcome != 0 && (errno == EINPROGRESS || errno == EINTR)) {
-      pollfd entries[2] = {{fd, POLLOUT, 0}, {wake[0], POLLIN, 0}};
-      int ready;
-      do {
-        ready = ::poll(entries, 2, -1);
-      } while (ready < 0 && errno == EINTR);
-      if (ready < 0) {
-        outcome = -1;
-      } else if (entries[1].revents != 0) {
-        outcome = SetErrno(EBADF);  // closed under the connect; Release reports it so
-      } else {
-        int error = 0;
-        socklen_t error_length = sizeof error;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &error_length) != 0) {
-          outcome = -1;
-        } else {
-          outcome = error == 0 ? 0 : SetErrno(error);
-        }
-      }
-    }
-    const int saved = errno;
-    ::fcntl(fd, F_SETFL, flags);
-    errno = saved;
-    return outcome;
-  }();
-  const int error = errno;
-  const int reported = Release(socket, Purpose::kConnect, result, error);
-  // Release has cleared wake_fd under the lock, so no Close writes to the pipe any more.
-  ::close(wake[0]);
-  ::close(wake[1]);
-  return reported;
-}
 
 }  // namespace
 

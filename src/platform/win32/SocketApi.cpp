@@ -102,39 +102,92 @@ class WinsockApi final : public SocketApi {
     ::FreeLibrary(library_);
   }
 
-  TSocketHandle Socket(TIPVersion version) override {
+  TSocketResult Socket(TIPVersion version) override {
     const auto call = socket_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     const SOCKET s = call(version == TIPVersion::Id_IPv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) return kInvalidSocket;
-    // A value that another thread's close made free again: what this thread knew of it is old.
+    if (s == INVALID_SOCKET) return TSocketResult::Failure(ErrorOf(error_of));
+    // A value that a close made free again: what this thread knew of it is old.
     if (known_pending.socket == s) known_pending = KnownPending();
-    return static_cast<TSocketHandle>(s);
+    return {static_cast<TSocketHandle>(s), 0};
   }
 
-  int Bind(TSocketHandle s, const TSocketAddress& local) override {
+  TSocketResult Bind(TSocketHandle s, const TSocketAddress& local) override {
     const auto call = bind_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     const sockaddr_in address = ToSockaddr(local);
-    return call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return Checked(call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                   error_of);
   }
 
-  int SetNoDelay(TSocketHandle s, bool no_delay) override {
+  TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) override {
     const auto call = setsockopt_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     const BOOL value = no_delay ? TRUE : FALSE;
-    return call(Native(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&value),
-                sizeof value);
+    return Checked(call(Native(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&value),
+                        sizeof value),
+                   error_of);
   }
 
-  int Connect(TSocketHandle s, const TSocketAddress& peer) override {
+  TSocketResult Connect(TSocketHandle s, const TSocketAddress& peer) override {
     const auto call = connect_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     const sockaddr_in address = ToSockaddr(peer);
-    return call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return Checked(call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                   error_of);
   }
 
-  int WaitReadable(TSocketHandle s, int timeout_ms) override {
+  TSocketResult StartConnect(TSocketHandle s, const TSocketAddress& peer) override {
+    const auto call = connect_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
+    if (call == nullptr) return Missing();
+    const TSocketResult non_blocking = SetNonBlocking(s, true);
+    if (non_blocking.Failed()) return non_blocking;
+    const sockaddr_in address = ToSockaddr(peer);
+    if (call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+      return {0, 0};
+    }
+    const int32_t error = ErrorOf(error_of);
+    if (error == WSAEWOULDBLOCK) return {0, 0};  // under way
+    SetNonBlocking(s, false);
+    return TSocketResult::Failure(error);
+  }
+
+  TSocketResult WaitConnected(TSocketHandle s, int timeout_ms) override {
+    const auto call = select_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
+    if (call == nullptr) return Missing();
+    // Winsock reports a connect that was made as writable, one that failed in the exception
+    // set; both sets filled by hand, as in WaitReadable.
+    fd_set writable;
+    writable.fd_count = 1;
+    writable.fd_array[0] = Native(s);
+    fd_set failed;
+    failed.fd_count = 1;
+    failed.fd_array[0] = Native(s);
+    timeval limit;
+    limit.tv_sec = timeout_ms / 1000;
+    limit.tv_usec = (timeout_ms % 1000) * 1000;
+    const int result = call(0, nullptr, &writable, &failed, timeout_ms < 0 ? nullptr : &limit);
+    if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
+    if (result == 0) return {0, 0};
+    if (failed.fd_count > 0) {
+      int32_t error = ConnectError(s);
+      SetNonBlocking(s, false);
+      // A failure that the socket no longer tells still is one.
+      return TSocketResult::Failure(error != 0 ? error : WSAECONNREFUSED);
+    }
+    // The rest of the connection uses blocking calls.
+    const TSocketResult blocking = SetNonBlocking(s, false);
+    if (blocking.Failed()) return blocking;
+    return {1, 0};
+  }
+
+  TSocketResult WaitReadable(TSocketHandle s, int timeout_ms) override {
     // Bytes already received make the socket readable whatever the limit. While bytes that an
     // earlier count found are not all taken, the answer needs no call at all; otherwise their
     // count is asked first, which spares the select in the common case of a reply that streams
@@ -142,12 +195,12 @@ class WinsockApi final : public SocketApi {
     // library costs about as much as a receive. A close or an error pending shows as no bytes,
     // so those still go through the select, which reports them as before.
     KnownPending& known = known_pending;
-    if (known.socket == Native(s) && known.bytes > 0) return 1;
+    if (known.socket == Native(s) && known.bytes > 0) return {1, 0};
     if (const auto pending = ioctlsocket_.Get(library_)) {
       u_long count = 0;
       if (pending(Native(s), FIONREAD, &count) == 0 && count > 0) {
         known = KnownPending{Native(s), count};
-        return 1;
+        return {1, 0};
       }
     }
     // Nothing counted: either nothing has come yet, or the peer's close or a failure is
@@ -158,14 +211,15 @@ class WinsockApi final : public SocketApi {
     // did (this Wine, for one, reports a peer's reset there as an orderly close).
     switch (PeekWithoutWaiting(s)) {
       case Peeked::kBytesOrClose:
-        return 1;
+        return {1, 0};
       case Peeked::kNothing:
-        if (timeout_ms == 0) return 0;
+        if (timeout_ms == 0) return {0, 0};
         break;
       case Peeked::kFailure:
         break;
     }
     const auto call = select_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     // Filled by hand: FD_ISSET is a call into the library, and with one socket in the set a
     // positive count already says which one is readable.
@@ -176,74 +230,83 @@ class WinsockApi final : public SocketApi {
     limit.tv_sec = timeout_ms / 1000;
     limit.tv_usec = (timeout_ms % 1000) * 1000;
     const int result = call(0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &limit);
-    if (result == SOCKET_ERROR) return -1;
-    return result > 0 ? 1 : 0;
+    if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
+    return {result > 0 ? 1 : 0, 0};
   }
 
-  int Recv(TSocketHandle s, void* buffer, int length) override {
+  TSocketResult Recv(TSocketHandle s, void* buffer, int length) override {
     const auto call = recv_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
-    const int received = call(Native(s), static_cast<char*>(buffer), length, 0);
+    const TSocketResult received =
+        Checked(call(Native(s), static_cast<char*>(buffer), length, 0), error_of);
     KnownPending& known = known_pending;
     if (known.socket == Native(s)) {
       // A failure (a reset may discard what was queued) leaves nothing known.
-      known.bytes = received > 0 && static_cast<u_long>(received) < known.bytes
-                        ? known.bytes - static_cast<u_long>(received)
+      known.bytes = received.value > 0 && static_cast<u_long>(received.value) < known.bytes
+                        ? known.bytes - static_cast<u_long>(received.value)
                         : 0;
     }
     return received;
   }
 
-  int Send(TSocketHandle s, const void* buffer, int length) override {
+  TSocketResult Send(TSocketHandle s, const void* buffer, int length) override {
     const auto call = send_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
-    return call(Native(s), static_cast<const char*>(buffer), length, 0);
+    return Checked(call(Native(s), static_cast<const char*>(buffer), length, 0), error_of);
   }
 
-  int ShutdownSend(TSocketHandle s) override {
+  TSocketResult ShutdownSend(TSocketHandle s) override {
     const auto call = shutdown_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
-    return call(Native(s), SD_SEND);
+    return Checked(call(Native(s), SD_SEND), error_of);
   }
 
-  int Close(TSocketHandle s) override {
+  TSocketResult Close(TSocketHandle s) override {
     const auto call = closesocket_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     // The handle's value may come back for another socket.
     if (known_pending.socket == Native(s)) known_pending = KnownPending();
-    return call(Native(s));
+    return Checked(call(Native(s)), error_of);
   }
 
-  int GetSockName(TSocketHandle s, TSocketAddress& address) override {
+  TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) override {
     const auto call = getsockname_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     sockaddr_storage storage;
     int length = sizeof storage;
-    const int result = call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length);
-    if (result == 0) FromSockaddr(storage, address);
+    const TSocketResult result =
+        Checked(call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length), error_of);
+    if (!result.Failed()) FromSockaddr(storage, address);
     return result;
   }
 
-  int GetPeerName(TSocketHandle s, TSocketAddress& address) override {
+  TSocketResult GetPeerName(TSocketHandle s, TSocketAddress& address) override {
     const auto call = getpeername_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     sockaddr_storage storage;
     int length = sizeof storage;
-    const int result = call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length);
-    if (result == 0) FromSockaddr(storage, address);
+    const TSocketResult result =
+        Checked(call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length), error_of);
+    if (!result.Failed()) FromSockaddr(storage, address);
     return result;
   }
 
   bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override {
     const auto call = gethostbyname_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) {
-      Missing();
-      error_code = LastError();
+      error_code = Missing().error;
       return false;
     }
     const hostent* entry = call(name.c_str());
     if (entry == nullptr) {
-      error_code = LastError();
+      error_code = ErrorOf(error_of);
       return false;
     }
     if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
@@ -255,23 +318,47 @@ class WinsockApi final : public SocketApi {
     return true;
   }
 
-  int32_t LastError() override {
-    if (const auto call = WSAGetLastError_.Get(library_)) return call();
+ private:
+  using ErrorReader = decltype(&::WSAGetLastError);
+
+  static SOCKET Native(TSocketHandle s) { return static_cast<SOCKET>(s); }
+
+  // The calling thread's last socket error. Each call looks its reader up before the call it
+  // reports on, so that nothing else runs between that call and the reading (a first lookup
+  // of a function may itself change the thread's last error).
+  static int32_t ErrorOf(ErrorReader error_of) {
+    if (error_of != nullptr) return error_of();
     return static_cast<int32_t>(::GetLastError());
   }
 
- private:
-  static SOCKET Native(TSocketHandle s) { return static_cast<SOCKET>(s); }
-
-  // Winsock keeps its last error in the thread's last-error value, which WSAGetLastError
-  // reads; failures found before the library is called are left there too.
-  static int Fail(int winsock_error) {
-    ::SetLastError(static_cast<DWORD>(winsock_error));
-    return -1;
+  static TSocketResult Checked(int result, ErrorReader error_of) {
+    if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
+    return {result, 0};
   }
 
   // A function that the loaded library lacks fails like an unsupported operation.
-  static int Missing() { return Fail(WSAEOPNOTSUPP); }
+  static TSocketResult Missing() { return TSocketResult::Failure(WSAEOPNOTSUPP); }
+
+  TSocketResult SetNonBlocking(TSocketHandle s, bool non_blocking) {
+    const auto control = ioctlsocket_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
+    if (control == nullptr) return Missing();
+    u_long value = non_blocking ? 1 : 0;
+    return Checked(control(Native(s), FIONBIO, &value), error_of);
+  }
+
+  // The failure of a completed connect, as the socket keeps it (0 when it keeps none).
+  int32_t ConnectError(TSocketHandle s) {
+    const auto call = getsockopt_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
+    if (call == nullptr) return Missing().error;
+    int error = 0;
+    int length = sizeof error;
+    if (call(Native(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+      return ErrorOf(error_of);
+    }
+    return error;
+  }
 
   // The client uses IPv4 only; an IPv6 socket refuses the IPv4 form with the library's error.
   static sockaddr_in ToSockaddr(const TSocketAddress& from) {
@@ -300,12 +387,13 @@ class WinsockApi final : public SocketApi {
   Peeked PeekWithoutWaiting(TSocketHandle s) {
     const auto control = ioctlsocket_.Get(library_);
     const auto receive = recv_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
     if (control == nullptr || receive == nullptr) return Peeked::kFailure;
     u_long non_blocking = 1;
     if (control(Native(s), FIONBIO, &non_blocking) != 0) return Peeked::kFailure;
     char byte;
     const int got = receive(Native(s), &byte, 1, MSG_PEEK);
-    const int32_t error = got < 0 ? LastError() : 0;
+    const int32_t error = got < 0 ? ErrorOf(error_of) : 0;
     non_blocking = 0;
     control(Native(s), FIONBIO, &non_blocking);
     if (got >= 0) return Peeked::kBytesOrClose;
@@ -320,6 +408,7 @@ class WinsockApi final : public SocketApi {
   VXT_WINSOCK_FUNCTION(socket);
   VXT_WINSOCK_FUNCTION(bind);
   VXT_WINSOCK_FUNCTION(setsockopt);
+  VXT_WINSOCK_FUNCTION(getsockopt);
   VXT_WINSOCK_FUNCTION(gethostbyname);
   VXT_WINSOCK_FUNCTION(connect);
   VXT_WINSOCK_FUNCTION(select);

@@ -1,4 +1,4 @@
-#include "connection/ConnectWorker.h"
+#include "connection/ConnectWait.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +16,7 @@
 #include "connection/PeerAddress.h"
 #include "failures/Exceptions.h"
 #include "platform/NetworkLayer.h"
+#include "platform/SocketResult.h"
 
 namespace vxt {
 
@@ -39,11 +40,6 @@ int WaitSlice(bool in_use) {
   }
   // An IdleTimeOut of 0 or less would make slices that never use up the limit.
   return slice < 1 ? 1 : slice;
-}
-
-// Socket errors that the connect meets when the time limit has closed the socket under it.
-bool ClosedUnderConnect(int32_t code) {
-  return code == 10009 || code == 10038;
 }
 
 // What a lookup worker hands back. Shared with the worker, which may outlive the wait: a lookup
@@ -131,98 +127,7 @@ void SetConnectWaitObserverForTesting(std::function<void(int wait_ms)> observer)
   WaitObserver() = std::move(observer);
 }
 
-ConnectWorker::~ConnectWorker() {
-  if (!thread_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
-
-void ConnectWorker::Start(TIdSocketHandle& binding) {
-  if (!thread_.joinable()) thread_ = StartWorkerThread([this] { Loop(); });
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    job_ = &binding;
-    finished_ = false;
-    message_.clear();
-    code_ = 0;
-    unknown_failure_ = nullptr;
-  }
-  changed_.notify_all();
-}
-
-bool ConnectWorker::WaitFinished(int ms) {
-  if (WaitObserver()) WaitObserver()(ms);
-  // The deadline is fixed before the wait, so spurious wake-ups neither shorten nor lengthen it.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_until(lock, deadline, [this] { return finished_; });
-}
-
-bool ConnectWorker::Finished() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return finished_;
-}
-
-void ConnectWorker::WaitUntilFinished() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return finished_; });
-}
-
-void ConnectWorker::RaiseKept() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (unknown_failure_) std::rethrow_exception(unknown_failure_);
-  if (message_.empty()) return;
-  if (code_ != 0) throw EIdSocketError(code_, message_);
-  throw EIdConnectException(message_);
-}
-
-void ConnectWorker::Loop() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || job_ != nullptr; });
-    if (job_ == nullptr) return;
-    TIdSocketHandle& binding = *job_;
-    job_ = nullptr;
-    lock.unlock();
-    Run(binding);
-    lock.lock();
-  }
-}
-
-void ConnectWorker::Run(TIdSocketHandle& binding) {
-  std::string message;
-  int32_t code = 0;
-  std::exception_ptr unknown;
-  try {
-    binding.Connect();
-  } catch (const EIdSocketError& e) {
-    if (!ClosedUnderConnect(e.LastError())) {
-      message = e.Message();
-      code = e.LastError();
-    }
-  } catch (const Exception& e) {
-    message = e.Message();
-  } catch (const std::exception& e) {
-    message = e.what();
-  } catch (...) {
-    unknown = std::current_exception();
-  }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    message_ = std::move(message);
-    code_ = code;
-    unknown_failure_ = unknown;
-    finished_ = true;
-  }
-  changed_.notify_all();
-}
-
-void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout,
-                           const std::function<void()>& close_handler, ConnectWorker& worker) {
+void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout) {
   const bool in_use = TIdAntiFreeze::InUse();
   int64_t limit = connect_timeout;
   if (limit == 0) {
@@ -236,35 +141,29 @@ void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout,
   const bool no_limit = limit == -1;
   int64_t remaining = no_limit ? slice + 1 : limit;
 
-  worker.Start(binding);
-  // Also on the way out of a pump step that raises: the connect must not outlive the wait, so
-  // the socket is closed under a pending connect and its end is waited for.
-  struct ConnectEnded {
-    ConnectWorker& worker;
-    const std::function<void()>& close_handler;
-    ~ConnectEnded() {
-      if (!worker.Finished()) close_handler();
-      worker.WaitUntilFinished();
-    }
-  } connect_ended{worker, close_handler};
-  bool finished = false;
+  // A refusal known at once ends the first slice at once, as a failure in the wait does.
+  TSocketResult outcome = binding.StartConnect();
+  bool completed = outcome.Failed();
+  auto wait = [&](int ms) {
+    if (WaitObserver()) WaitObserver()(ms);
+    if (completed) return;
+    outcome = binding.WaitConnected(ms > 0 ? ms : 0);
+    completed = outcome.value != 0;
+  };
   while (remaining > slice) {
-    worker.WaitFinished(slice);
+    wait(slice);
     remaining = no_limit ? slice + 1 : remaining - slice;
     TIdAntiFreeze::DoProcess(true);
-    if (worker.Finished()) {
-      finished = true;
-      break;
-    }
+    // A handler run by the pump step closed the connection (the window aborting the exchange):
+    // nothing is left to wait for.
+    if (!binding.HandleAllocated()) return;
+    if (completed) break;
   }
   // The last part of the limit, without a pump step; a connect made in it still counts.
-  if (!finished) finished = worker.WaitFinished(static_cast<int>(remaining));
-  if (!finished) {
-    close_handler();
-    worker.WaitUntilFinished();
-    throw EIdConnectTimeout(kConnectTimedOut);
-  }
-  worker.RaiseKept();
+  if (!completed) wait(static_cast<int>(remaining));
+  if (!completed) throw EIdConnectTimeout(kConnectTimedOut);
+  CheckSocketResult(outcome);
+  binding.UpdateBindings();
 }
 
 }  // namespace vxt
