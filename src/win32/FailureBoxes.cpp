@@ -12,7 +12,7 @@ constexpr char kStartupFailureCaption[] = "Application Error";
 }  // namespace
 
 void ShowStartupFailure(const StartupFailure& failure) {
-  std::string text = StartupFailureText(failure, ModuleNameOf(ExecutablePath()));
+  std::string text = StartupFailureText(failure, ModuleNameOf(DisplayText(ExecutablePath())));
   MessageBoxA(nullptr, text.c_str(), kStartupFailureCaption, MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 

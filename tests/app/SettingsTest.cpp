@@ -132,7 +132,7 @@ TEST(TValueList, FirstLineFromTheTopWinsAndValuesKeepEverything) {
 
 class SettingsFileTest : public ::testing::Test {
  protected:
-  std::string Path() const { return folder_.File("VXTVannikorde.ini"); }
+  TPath Path() const { return folder_.File("VXTVannikorde.ini"); }
   TValueList Loaded(const std::string& bytes) {
     WriteBytes(Path(), bytes);
     TValueList list;
@@ -222,12 +222,12 @@ TEST_F(SettingsFileTest, SaveOfAnEmptyStoreLeavesAnEmptyFile) {
 // save picks for its temporary file: the save takes another name and leaves that file alone.
 TEST_F(SettingsFileTest, SaveLeavesAFileAtItsTemporaryNameAlone) {
   const std::string theirs = "another save's content, still being written";
-  std::string taken;
+  TPath taken;
   FaultyFileApi files;
-  files.before_call = [&](FaultyFileApi::TOperation operation, const std::string& path) {
+  files.before_call = [&](FaultyFileApi::TOperation operation, const TPath& path) {
     bool creates =
         operation == FaultyFileApi::kCreateNew || operation == FaultyFileApi::kCreateExclusive;
-    if (!creates || !taken.empty() || path == Path()) return;
+    if (!creates || !taken.Empty() || path == Path()) return;
     taken = path;
     WriteBytes(path, theirs);
   };
@@ -235,7 +235,7 @@ TEST_F(SettingsFileTest, SaveLeavesAFileAtItsTemporaryNameAlone) {
     ScopedFileApi use(files);
     ThreeEntries().SaveToFile(Path());
   }
-  ASSERT_FALSE(taken.empty()) << "the save created no temporary file";
+  ASSERT_FALSE(taken.Empty()) << "the save created no temporary file";
   EXPECT_EQ(ReadBytes(Path()), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
   EXPECT_EQ(ReadBytes(taken), theirs);
   EXPECT_EQ(folder_.Entries().size(), 2u);
@@ -261,7 +261,7 @@ TEST_F(SettingsFileTest, TwoSavesRacingLeaveOneWholeFile) {
     int call = 0;
     bool second_ran = false;
     FaultyFileApi files;
-    files.before_call = [&](FaultyFileApi::TOperation, const std::string&) {
+    files.before_call = [&](FaultyFileApi::TOperation, const TPath&) {
       EXPECT_TRUE(whole(ReadBytes(Path()))) << ::testing::PrintToString(ReadBytes(Path()));
       if (second_ran || call++ != step) return;
       second_ran = true;
@@ -297,7 +297,7 @@ TEST_F(SettingsFileTest, AFolderThatTakesNoNewFileIsSavedIntoInPlace) {
   for (const NoNewFileCase& c : cases) {
     SCOPED_TRACE(c.what);
     TempFolder folder;
-    const std::string path = folder.File("VXTVannikorde.ini");
+    const TPath path = folder.File("VXTVannikorde.ini");
     if (c.file_exists) WriteBytes(path, old_bytes);
     if (c.read_only) testing::SetReadOnly(path, true);
     FaultyFileApi files;
@@ -316,7 +316,7 @@ TEST_F(SettingsFileTest, AFolderThatTakesNoNewFileIsSavedIntoInPlace) {
       EXPECT_EQ(ReadBytes(path), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
     } else {
       EXPECT_EQ(message,
-                "Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(5));
+                "Cannot create file \"" + DisplayText(FullPathName(path)) + "\". " + SystemErrorText(5));
       if (c.file_exists) {
         EXPECT_EQ(ReadBytes(path), old_bytes);
       }
@@ -354,7 +354,7 @@ class FailedSaveTest : public SettingsFileTest {
   }
 
   std::string CreateMessage(uint32_t code) const {
-    return "Cannot create file \"" + FullPathName(Path()) + "\". " + SystemErrorText(code);
+    return "Cannot create file \"" + DisplayText(FullPathName(Path())) + "\". " + SystemErrorText(code);
   }
 };
 
@@ -436,13 +436,13 @@ TEST_F(SettingsFileTest, AFolderOfTheSettingsNameCannotBeSavedOver) {
 }
 
 TEST_F(SettingsFileTest, AMissingFolderCannotBeSavedInto) {
-  std::string path = folder_.File("missing") + PathSeparator() + "VXTVannikorde.ini";
+  TPath path = folder_.File("missing").Join("VXTVannikorde.ini");
   try {
     ThreeEntries().SaveToFile(path);
     ADD_FAILURE() << "the save did not fail";
   } catch (const EFCreateError& failure) {
     EXPECT_EQ(failure.Message(),
-              "Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(3));
+              "Cannot create file \"" + DisplayText(FullPathName(path)) + "\". " + SystemErrorText(3));
   }
   EXPECT_TRUE(folder_.Entries().empty());
 }
@@ -459,7 +459,7 @@ TEST_F(SettingsFileTest, AFileHeldForWritingCannotBeLoaded) {
     ADD_FAILURE() << "the load did not fail";
   } catch (const EFOpenError& failure) {
     EXPECT_EQ(failure.Message(),
-              "Cannot open file \"" + FullPathName(Path()) + "\". " + SystemErrorText(32));
+              "Cannot open file \"" + DisplayText(FullPathName(Path())) + "\". " + SystemErrorText(32));
   }
   files.Close(holder);
   EXPECT_EQ(list.Lines(), Lines{"KEPT=yes"});
