@@ -1,10 +1,17 @@
 #include "support/TestFiles.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -109,6 +116,36 @@ void SetReadOnly(const TPath& path, bool read_only) {
 void MakeFolder(const TPath& path) {
   fs::create_directory(FsPath(path));
 }
+
+// The one place of the suites where the platforms differ: what a user marks on a file is the
+// hidden attribute on Windows and the permission bits on POSIX.
+#ifdef _WIN32
+void MarkPrivate(const TPath& path) {
+  const std::u16string units = Utf16Of(path);
+  const std::wstring wide(units.begin(), units.end());
+  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN)) << path.Bytes();
+}
+
+std::string PrivateMarkOf(const TPath& path) {
+  const std::u16string units = Utf16Of(path);
+  const std::wstring wide(units.begin(), units.end());
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return "missing";
+  return (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 ? "hidden" : "not hidden";
+}
+#else
+void MarkPrivate(const TPath& path) {
+  ASSERT_EQ(chmod(path.Bytes().c_str(), 0600), 0) << path.Bytes();
+}
+
+std::string PrivateMarkOf(const TPath& path) {
+  struct stat st;
+  if (stat(path.Bytes().c_str(), &st) != 0) return "missing";
+  char text[16];
+  std::snprintf(text, sizeof text, "mode %03o", static_cast<unsigned>(st.st_mode & 0777));
+  return text;
+}
+#endif
 
 }  // namespace testing
 }  // namespace vxt

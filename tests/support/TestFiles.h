@@ -50,5 +50,11 @@ void WriteBytes(const TPath& path, const std::string& bytes);
 void SetReadOnly(const TPath& path, bool read_only);
 void MakeFolder(const TPath& path);
 
+// Marks a file as a user keeps one private: hidden on Windows, readable and writable by its
+// owner alone (0600) on POSIX, where the system's own group and others lose access.
+void MarkPrivate(const TPath& path);
+// What of those marks path carries, as text ("hidden", "mode 600"), for comparing and printing.
+std::string PrivateMarkOf(const TPath& path);
+
 }  // namespace testing
 }  // namespace vxt
