@@ -680,6 +680,47 @@ TEST_F(MainWindowUi, AReportTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {
   CloseProgram(program);
 }
 
+// A program folder named in the user's language with letters that the ANSI code page lacks
+// (1252 has Š and Ž, not Đ, đ or ć; through it the folder would read "Ðorde Ivic", which does
+// not exist): the program loads its settings there, stores its replies there, names the
+// report's path in the code page's letters, and saves its settings there at close.
+TEST_F(MainWindowUi, AProgramFolderNamedOutsideTheCodePageHoldsItsSettingsAndReports) {
+  const std::string text_reply = "Izvjestaj za kupca 17 je spreman\r\n";
+  const std::string report = "%PDF-1.4\n" + std::string(3000, 'p') + "\n%%EOF\n";
+  FixedPortServer text_server("127.0.0.42", {0, text_reply});
+  FixedPortServer pdf_server("127.0.0.43", {0, report});
+  ASSERT_TRUE(text_server.Listening());
+  ASSERT_TRUE(pdf_server.Listening());
+  ProgramUnderTest program("\xC4\x90or\xC4\x91" "e Ivi\xC4\x87");
+  program.WriteFile("VXTVannikorde.ini", Settings("17", "4321", "127.0.0.42"));
+  StartProgram(program);
+  EXPECT_EQ(WindowText(program.Control(kEdit3Id)), "17") << "the settings file was not found";
+  EXPECT_EQ(WindowText(program.Control(kEdit2Id)), "4321");
+  EXPECT_EQ(WindowText(program.Control(kEdit1Id)), "127.0.0.42");
+
+  EXPECT_EQ(program.RunReport(), LogOf({kBeginLine, kEndLine, "Izvjestaj za kupca 17 je spreman"}));
+  ASSERT_EQ(text_server.Connections(), 1u);
+  EXPECT_EQ(text_server.Requests()[0], ExpectedRequest("17", "4321"));
+  std::string received;
+  ASSERT_TRUE(program.ReadFile("response.pdf", received)) << "the reply lies beside the program";
+  EXPECT_EQ(received, text_reply);
+
+  ScopedPdfWithoutViewer no_viewer;
+  ASSERT_TRUE(no_viewer.Set());
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.43"));
+  const std::string shown_path = program.PathOf("response.pdf");
+  EXPECT_NE(shown_path.find("\\\xD0or"), std::string::npos) << "1252 shows Đ as Ð: " << shown_path;
+  EXPECT_EQ(program.RunReport(), LogOf({kBeginLine, kEndLine, kNotOpenedPrefix + shown_path}));
+  ASSERT_TRUE(program.ReadFile("response.pdf", received));
+  EXPECT_EQ(received, report);
+
+  ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit3Id), "305"));
+  CloseProgram(program);
+  std::string saved;
+  ASSERT_TRUE(program.ReadFile("VXTVannikorde.ini", saved));
+  EXPECT_EQ(saved, Settings("305", "4321", "127.0.0.43"));
+}
+
 TEST_F(MainWindowUi, TheButtonIsGreyWhileAnExchangeRuns) {
   // A short reply in small blocks: the exchange runs for about three seconds, far longer than
   // the two frames after which the button greys. (Between blocks smaller than the receive

@@ -28,8 +28,8 @@ struct MessageBoxContent {
 
 class ProgramUnderTest {
  public:
-  // A fresh folder named after the case, with a copy of the program in it under
-  // program_name.
+  // A fresh folder named after the case (UTF-8: the name may hold letters that the ANSI code
+  // page lacks), with a copy of the program in it under program_name.
   explicit ProgramUnderTest(const std::string& case_name,
                             const std::string& program_name = "VXTVannikorde.exe");
   // Ends the program if it still runs.
@@ -37,8 +37,10 @@ class ProgramUnderTest {
   ProgramUnderTest(const ProgramUnderTest&) = delete;
   ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
 
-  const std::string& Folder() const { return folder_; }
-  std::string PathOf(const std::string& file_name) const { return folder_ + "\\" + file_name; }
+  // A file of the folder as the system holds its path, and as the ANSI code page shows it (the
+  // program's messages show paths so).
+  std::wstring WidePathOf(const std::string& file_name) const;
+  std::string PathOf(const std::string& file_name) const;
   void WriteFile(const std::string& file_name, const std::string& bytes) const;
   // The file's bytes; false when it cannot be read.
   bool ReadFile(const std::string& file_name, std::string& bytes) const;
@@ -83,7 +85,7 @@ class ProgramUnderTest {
   bool Running() const;
 
  private:
-  std::string folder_;
+  std::wstring folder_;
   std::string program_name_;
   PROCESS_INFORMATION process_info_{};
   HWND main_window_ = nullptr;

@@ -276,9 +276,8 @@ class PosixFileApi final : public FileApi {
     struct stat st;
     const bool replaces = stat(to.c_str(), &st) == 0;
     if (replaces && (S_ISDIR(st.st_mode) || IsReadOnly(st))) return Fail(kErrorAccessDenied);
-    // As on Windows: a target that is held open cannot be replaced (5), a source that is held
-    // open cannot be moved (32).
-    if (ProbeNotHeld(to) != 0) return Fail(kErrorAccessDenied);
+    // As on Windows: neither a target nor a source that is held open can be replaced (32).
+    if (ProbeNotHeld(to) != 0) return Fail(kErrorSharingViolation);
     if (ProbeNotHeld(from) != 0) return Fail(kErrorSharingViolation);
     int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return FailErrno(from);

@@ -155,6 +155,11 @@ class Win32FileApi final : public FileApi {
     const std::wstring source = WidePath(from);
     const std::wstring target = WidePath(to);
     const DWORD old_attributes = GetFileAttributesW(target.c_str());
+    // Wine's ReplaceFileW moves a folder of the target's name aside instead of refusing.
+    if (old_attributes != INVALID_FILE_ATTRIBUTES &&
+        (old_attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return DenyAccess();
+    }
     if (old_attributes == INVALID_FILE_ATTRIBUTES) {
       return Result(MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH));
     }
