@@ -273,6 +273,13 @@ std::string ProgramUnderTest::RunReport(int timeout_ms) {
   return done ? LogText() : "<time-out>";
 }
 
+std::string ProgramUnderTest::RunReportExpecting(const std::string& expected_log, int timeout_ms) {
+  SetWindowTextOf(Control(vxt::win32::kMemo1Id), "<before the report>");
+  PostMessageA(Control(vxt::win32::kBitBtn1Id), BM_CLICK, 0, 0);
+  WaitUntil([&] { return LogText() == expected_log && ReportButtonEnabled(); }, timeout_ms);
+  return LogText();
+}
+
 HWND ProgramUnderTest::FocusedControl() const {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;

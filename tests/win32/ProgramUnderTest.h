@@ -66,6 +66,10 @@ class ProgramUnderTest {
   // Clicks the report button and waits until the exchange has ended (the button is enabled
   // again and the log holds its outcome). The log's text afterwards, or "<time-out>".
   std::string RunReport(int timeout_ms = 20000);
+  // Clicks the report button and waits until the log reads expected_log. A short exchange ends
+  // before the button greys, so that an enabled button says nothing of its end, and a log read
+  // meanwhile may hold a part of its outcome. The log's text afterwards.
+  std::string RunReportExpecting(const std::string& expected_log, int timeout_ms = 20000);
   std::string LogText() const;
   bool ReportButtonEnabled() const;
 
