@@ -162,8 +162,8 @@ void ReportExchange::LiveStatus(FileApi& files, TFileStream& file) {
   client_.CloseConnection();
 }
 
-int64_t ReportExchange::Exchange(const ExchangeRequest& request, const TPath& path,
-                                 FileApi& files, TFileStream& file) {
+int64_t ReportExchange::Exchange(const ExchangeRequest& request, const TPath& path, FileApi& files,
+                                 TFileStream& file) {
   ThrowIfAborted();
   client_.SetHost(host_.ServerText());
   // A deletion that fails (a viewer still holding the last report) shows up as the creation

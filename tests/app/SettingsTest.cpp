@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "support/TestFiles.h"
 #include "app/Settings.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "support/FaultyFileApi.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
@@ -328,8 +328,8 @@ TEST_F(SettingsFileTest, AFolderThatTakesNoNewFileIsSavedIntoInPlace) {
       EXPECT_EQ(message, "");
       EXPECT_EQ(ReadBytes(path), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
     } else {
-      EXPECT_EQ(message,
-                "Cannot create file \"" + DisplayText(FullPathName(path)) + "\". " + SystemErrorText(5));
+      EXPECT_EQ(message, "Cannot create file \"" + DisplayText(FullPathName(path)) + "\". " +
+                             SystemErrorText(5));
       if (c.file_exists) {
         EXPECT_EQ(ReadBytes(path), old_bytes);
       }
@@ -484,8 +484,8 @@ TEST_F(SettingsFileTest, AMissingFolderCannotBeSavedInto) {
     ThreeEntries().SaveToFile(path);
     ADD_FAILURE() << "the save did not fail";
   } catch (const EFCreateError& failure) {
-    EXPECT_EQ(failure.Message(),
-              "Cannot create file \"" + DisplayText(FullPathName(path)) + "\". " + SystemErrorText(3));
+    EXPECT_EQ(failure.Message(), "Cannot create file \"" + DisplayText(FullPathName(path)) +
+                                     "\". " + SystemErrorText(3));
   }
   EXPECT_TRUE(folder_.Entries().empty());
 }
@@ -501,8 +501,8 @@ TEST_F(SettingsFileTest, AFileHeldForWritingCannotBeLoaded) {
     list.LoadFromFile(Path());
     ADD_FAILURE() << "the load did not fail";
   } catch (const EFOpenError& failure) {
-    EXPECT_EQ(failure.Message(),
-              "Cannot open file \"" + DisplayText(FullPathName(Path())) + "\". " + SystemErrorText(32));
+    EXPECT_EQ(failure.Message(), "Cannot open file \"" + DisplayText(FullPathName(Path())) +
+                                     "\". " + SystemErrorText(32));
   }
   files.Close(holder);
   EXPECT_EQ(list.Lines(), Lines{"KEPT=yes"});

@@ -68,11 +68,10 @@ struct HeldFormCase {
 TEST(PathTest, Utf16AndTheHeldFormAreEachOthersExactInverse) {
   const HeldFormCase cases[] = {
       {"ASCII", u"C:\\VXT\\response.pdf", "C:\\VXT\\response.pdf"},
-      {"letters outside code page 1252", u"\u0110or\u0111e Ivi\u0107",
-       "\xC4\x90or\xC4\x91" "e Ivi\xC4\x87"},
+      {"letters outside code page 1252", u"\u0110or\u0111e Ivi\u0107", "\u0110or\u0111e Ivi\u0107"},
       {"three-byte letters", u"\u0416\u20AC\uFFFF", "\xD0\x96\xE2\x82\xAC\xEF\xBF\xBF"},
       {"a surrogate pair", u"\xD83D\xDE00.pdf", "\xF0\x9F\x98\x80.pdf"},
-      {"a lone high surrogate", u"a\xD800" "b", "a\xED\xA0\x80" "b"},
+      {"a lone high surrogate", u"a\xD800z", "a\xED\xA0\x80z"},
       {"a lone high surrogate at the end", u"a\xDBFF", "a\xED\xAF\xBF"},
       {"a lone low surrogate", u"\xDC00", "\xED\xB0\x80"},
       {"a low surrogate before a high one", u"\xDC00\xD800", "\xED\xB0\x80\xED\xA0\x80"},
@@ -86,10 +85,10 @@ TEST(PathTest, Utf16AndTheHeldFormAreEachOthersExactInverse) {
 }
 
 TEST(PathTest, BytesOfNoHeldFormBecomeReplacementCharactersOneByOne) {
-  EXPECT_EQ(Utf16Of(TPath("a\xFF" "b")), u"a\xFFFD" "b");
+  EXPECT_EQ(Utf16Of(TPath("a\xFFz")), u"a\xFFFDz");
   EXPECT_EQ(Utf16Of(TPath("a\x80")), u"a\xFFFD");          // a stray continuation byte
   EXPECT_EQ(Utf16Of(TPath("\xC4")), u"\xFFFD");            // cut short by the end
-  EXPECT_EQ(Utf16Of(TPath("\xC4" "A")), u"\xFFFD" "A");    // cut short by another character
+  EXPECT_EQ(Utf16Of(TPath("\xC4z")), u"\xFFFDz");          // cut short by another character
   EXPECT_EQ(Utf16Of(TPath("\xC0\x80")), u"\xFFFD\xFFFD");  // an overlong NUL
   EXPECT_EQ(Utf16Of(TPath("\xF4\x90\x80\x80")), u"\xFFFD\xFFFD\xFFFD\xFFFD");  // past U+10FFFF
 }

@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "support/TestFiles.h"
 #include "failures/Exceptions.h"
 #include "platform/System.h"
 #include "report/FileStream.h"
 #include "support/FaultyFileApi.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
@@ -67,8 +67,8 @@ TEST_F(FileStreamTest, CreatingAHeldFileNamesItsFullPath) {
     stream.CreateExclusive(path_);
     ADD_FAILURE() << "a held file was created";
   } catch (const EFCreateError& failure) {
-    EXPECT_EQ(failure.Message(),
-              "Cannot create file \"" + DisplayText(FullPathName(path_)) + "\". " + SystemErrorText(32));
+    EXPECT_EQ(failure.Message(), "Cannot create file \"" + DisplayText(FullPathName(path_)) +
+                                     "\". " + SystemErrorText(32));
   }
   EXPECT_FALSE(stream.IsOpen());
   files.Close(holder);
@@ -81,8 +81,8 @@ TEST_F(FileStreamTest, CreatingInAMissingFolderFails) {
     stream.CreateExclusive(path);
     ADD_FAILURE() << "created in a missing folder";
   } catch (const EFCreateError& failure) {
-    EXPECT_EQ(failure.Message(),
-              "Cannot create file \"" + DisplayText(FullPathName(path)) + "\". " + SystemErrorText(3));
+    EXPECT_EQ(failure.Message(), "Cannot create file \"" + DisplayText(FullPathName(path)) +
+                                     "\". " + SystemErrorText(3));
   }
 }
 

@@ -284,8 +284,8 @@ TEST_F(ReportExchangeTest, ResponseFileHeldByAnotherHolder) {
   files.Close(holder);
 
   EXPECT_EQ(host_.log, std::vector<std::string>{Prefixed("Cannot create file \"" +
-                                                         DisplayText(FullPathName(ResponseFile())) + "\". " +
-                                                         SystemErrorText(32))});
+                                                         DisplayText(FullPathName(ResponseFile())) +
+                                                         "\". " + SystemErrorText(32))});
   ASSERT_TRUE(server_.WaitUntilDone(0));
   EXPECT_EQ(server_.Received(0), kDecemberRequest);
   EXPECT_EQ(ReadBytes(ResponseFile()), "viewer");
@@ -507,9 +507,9 @@ TEST_F(ReportExchangeTest, LiveStatusFileHeld) {
   ASSERT_EQ(files.CreateExclusive(path, holder), 0u);
   exchange_.RunLiveStatus();
   files.Close(holder);
-  EXPECT_EQ(host_.log,
-            std::vector<std::string>{Prefixed("Cannot create file \"" + DisplayText(FullPathName(path)) +
-                                              "\". " + SystemErrorText(32))});
+  EXPECT_EQ(host_.log, std::vector<std::string>{Prefixed("Cannot create file \"" +
+                                                         DisplayText(FullPathName(path)) + "\". " +
+                                                         SystemErrorText(32))});
   EXPECT_FALSE(client_.IsConnected());
 }
 

@@ -20,7 +20,7 @@ namespace testing {
 // The name that every scratch folder starts with. Its letters lie outside the ANSI code page
 // of Western Windows (1252 has Š and Ž, not Đ, đ or ć), so that every suite that works in a
 // scratch folder also shows that no path passes through the code page.
-inline constexpr char kScratchFolderPrefix[] = "vxt_test_\xC4\x90or\xC4\x91" "e Ivi\xC4\x87_";
+inline constexpr char kScratchFolderPrefix[] = "vxt_test_\u0110or\u0111e Ivi\u0107_";
 
 // A fresh, empty folder below the system's temporary folder, removed with its content.
 class TempFolder {

@@ -691,7 +691,7 @@ TEST_F(MainWindowUi, AProgramFolderNamedOutsideTheCodePageHoldsItsSettingsAndRep
   FixedPortServer pdf_server("127.0.0.43", {0, report});
   ASSERT_TRUE(text_server.Listening());
   ASSERT_TRUE(pdf_server.Listening());
-  ProgramUnderTest program("\xC4\x90or\xC4\x91" "e Ivi\xC4\x87");
+  ProgramUnderTest program("\u0110or\u0111e Ivi\u0107");  // UTF-8
   program.WriteFile("VXTVannikorde.ini", Settings("17", "4321", "127.0.0.42"));
   StartProgram(program);
   EXPECT_EQ(WindowText(program.Control(kEdit3Id)), "17") << "the settings file was not found";

@@ -140,8 +140,8 @@ std::wstring ProgramUnderTest::WidePathOf(const std::string& file_name) const {
 std::string ProgramUnderTest::PathOf(const std::string& file_name) const {
   const std::wstring wide = WidePathOf(file_name);
   const int length = static_cast<int>(wide.size());
-  std::string text(WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr),
-                   '\0');
+  std::string text(
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr), '\0');
   WideCharToMultiByte(CP_ACP, 0, wide.data(), length, text.data(), static_cast<int>(text.size()),
                       nullptr, nullptr);
   return text;
@@ -159,8 +159,8 @@ ProgramUnderTest::~ProgramUnderTest() {
 }
 
 void ProgramUnderTest::WriteFile(const std::string& file_name, const std::string& bytes) const {
-  HANDLE file = CreateFileW(WidePathOf(file_name).c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(WidePathOf(file_name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

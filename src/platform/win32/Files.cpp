@@ -52,8 +52,8 @@ DWORD KeptAttributesOf(const TPath& path) {
 
 uint32_t OpenFile(const TPath& path, DWORD access, DWORD share, DWORD disposition,
                   TFileHandle& handle, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-  HANDLE file = CreateFileW(WidePath(path).c_str(), access, share, nullptr, disposition,
-                            attributes, nullptr);
+  HANDLE file =
+      CreateFileW(WidePath(path).c_str(), access, share, nullptr, disposition, attributes, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     handle = kInvalidFile;
     return GetLastError();
