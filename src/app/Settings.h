@@ -35,8 +35,10 @@ class TValueList {
   // opened for reading.
   void LoadFromFile(const TPath& path);
   // Writes every line followed by CR LF. The old file is replaced only by a completely written
-  // new one: "Cannot create file "%s". %s" or "Stream write error" leave it as it was. Where
-  // the folder takes no new file but the file itself can be written, it is written in place.
+  // new one, which keeps the old one's attributes and permissions: "Cannot create file "%s".
+  // %s" or "Stream write error" leave it as it was, and no copy of the lines (the PIN among
+  // them) stays behind. Where the folder takes no new file but the file itself can be written,
+  // it is written in place.
   void SaveToFile(const TPath& path) const;
 
  private:
