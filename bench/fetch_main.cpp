@@ -41,8 +41,8 @@ class ConsoleHost : public vxt::ReportHost {
     if (entry.rfind("Error while connecting to TCP SERVER:", 0) == 0) failed_ = true;
   }
   void ProcessMessages() override {}
-  bool ShellOpen(const std::string& path) override {
-    std::printf("OPEN %s\n", path.c_str());
+  bool ShellOpen(const vxt::TPath& path) override {
+    std::printf("OPEN %s\n", path.Bytes().c_str());
     return true;
   }
   bool Failed() const { return failed_; }
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     client.SetConnectTimeout(5000);
     client.SetReadTimeout(45000);
     vxt::ReportExchange exchange(client, host);
-    if (argc > 5) exchange.SetFolder(argv[5]);
+    if (argc > 5) exchange.SetFolder(vxt::TPath(argv[5]));
     exchange.RunReport();
     std::fflush(stdout);
     return host.Failed() ? 1 : 0;

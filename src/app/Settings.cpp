@@ -43,13 +43,13 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 // stays on one volume. Each save takes a fresh name (process id and a sequence number), and
 // the file is only ever created new, never opened over: two copies of the program closing at
 // once never write into the same temporary file, nor take one that another save still needs.
-// Deletes the file of a failed save unless it was handed over.
+// The file of a failed save holds the PIN, so it goes unless it was handed over.
 class TemporaryFile {
  public:
-  TemporaryFile(FileApi& api, const std::string& target) : file_(api) {
+  TemporaryFile(FileApi& api, const TPath& target) : file_(api) {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-      path_ = target + "." + std::to_string(CurrentProcessId()) + "-" +
-              std::to_string(temporary_sequence.fetch_add(1) + 1) + ".tmp";
+      path_ = TPath(target.Bytes() + "." + std::to_string(CurrentProcessId()) + "-" +
+                    std::to_string(temporary_sequence.fetch_add(1) + 1) + ".tmp");
       code_ = api.CreateNew(path_, file_.Receive());
       if (code_ != kErrorFileExists) break;
     }
@@ -57,7 +57,15 @@ class TemporaryFile {
   ~TemporaryFile() {
     // Closed first: an open file cannot be deleted on Windows.
     file_.Close();
-    if (code_ == 0 && !released_) file_.Api().DeleteFile(path_);
+    if (code_ != 0 || released_) return;
+    FileApi& api = file_.Api();
+    if (api.DeleteFile(path_)) return;
+    // Windows refuses to delete a file that another program still holds, and a virus scanner
+    // or an indexer opens a file that has just been written. The PIN must not stay behind:
+    // the file is cut to nothing, and by then the other program has often let it go.
+    TFileHolder cut(api);
+    if (api.CreateExclusive(path_, cut.Receive()) == 0) cut.Close();
+    api.DeleteFile(path_);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -65,14 +73,14 @@ class TemporaryFile {
   // 0 when the file was created, else the last creation's error code.
   uint32_t CreateCode() const { return code_; }
   TFileHandle Handle() const { return file_.Handle(); }
-  const std::string& Path() const { return path_; }
+  const TPath& Path() const { return path_; }
   // Closes the file; returns the close's error code.
   uint32_t Close() { return file_.Close(); }
   void Release() { released_ = true; }
 
  private:
   TFileHolder file_;
-  std::string path_;
+  TPath path_;
   uint32_t code_ = 0;
   bool released_ = false;
 };
@@ -86,7 +94,7 @@ bool WriteWhole(FileApi& api, TFileHandle handle, const std::string& block) {
 }
 
 // Creates (or cuts) the settings file itself and writes block into it.
-void SaveInPlace(FileApi& api, const std::string& path, const std::string& block) {
+void SaveInPlace(FileApi& api, const TPath& path, const std::string& block) {
   TFileHolder file(api);
   uint32_t code = api.CreateExclusive(path, file.Receive());
   if (code != 0) RaiseCreateFileFailure(path, code);
@@ -135,7 +143,7 @@ std::string TValueList::Value(const std::string& name) const {
   return std::string();
 }
 
-void TValueList::LoadFromFile(const std::string& path) {
+void TValueList::LoadFromFile(const TPath& path) {
   FileApi& api = ActiveFileApi();
   TFileHolder file(api);
   uint32_t code = api.OpenShareRead(path, file.Receive());
@@ -161,7 +169,7 @@ void TValueList::LoadFromFile(const std::string& path) {
   lines_ = SplitSettingsLines(data);
 }
 
-void TValueList::SaveToFile(const std::string& path) const {
+void TValueList::SaveToFile(const TPath& path) const {
   std::string block;
   for (const std::string& line : lines_) {
     block += line;
@@ -170,7 +178,7 @@ void TValueList::SaveToFile(const std::string& path) const {
 
   FileApi& api = ActiveFileApi();
   // The new content goes into a file of its own and replaces the old file only when it is
-  // completely written.
+  // completely written; the replacement keeps what was set on the old file.
   TemporaryFile temp(api, path);
   if (temp.CreateCode() != 0) {
     // A folder that takes no new file may still let the settings file itself be written, as

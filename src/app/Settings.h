@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Path.h"
+
 namespace vxt {
 
 // Cuts data into lines: CR LF, a lone CR and a lone LF each end a line; a NUL byte ends the
@@ -31,11 +33,13 @@ class TValueList {
   const std::vector<std::string>& Lines() const { return lines_; }
   // Replaces all lines by the file's. Raises "Cannot open file "%s". %s" when it cannot be
   // opened for reading.
-  void LoadFromFile(const std::string& path);
+  void LoadFromFile(const TPath& path);
   // Writes every line followed by CR LF. The old file is replaced only by a completely written
-  // new one: "Cannot create file "%s". %s" or "Stream write error" leave it as it was. Where
-  // the folder takes no new file but the file itself can be written, it is written in place.
-  void SaveToFile(const std::string& path) const;
+  // new one, which keeps the old one's attributes and permissions: "Cannot create file "%s".
+  // %s" or "Stream write error" leave it as it was, and no copy of the lines (the PIN among
+  // them) stays behind. Where the folder takes no new file but the file itself can be written,
+  // it is written in place.
+  void SaveToFile(const TPath& path) const;
 
  private:
   std::vector<std::string> lines_;

@@ -30,7 +30,7 @@ class TVXTMain::ExchangeHost : public ReportHost {
   void ClearLog() override { view_.ClearLog(); }
   void AppendLog(const std::string& entry) override { view_.AppendLog(entry); }
   void ProcessMessages() override { main_.PumpMessages(true); }
-  bool ShellOpen(const std::string& path) override {
+  bool ShellOpen(const TPath& path) override {
     // The shell may take seconds to start a viewer; the report's lines are drawn first.
     main_.DrawHeldLog();
     return view_.ShellOpen(path);
@@ -122,7 +122,7 @@ void TVXTMain::FormShow() {
   last.day = DaysInMonth(last.year, last.month);
   view_.SetLastDay(last);
 
-  std::string path = SettingsPath();
+  const TPath path = SettingsPath();
   if (!ActiveFileApi().FileExists(path)) return;
   vl.LoadFromFile(path);
   // A name that the file lacks empties its field: the file, not the default, decides.
@@ -261,16 +261,16 @@ void TVXTMain::SetClock(std::function<std::chrono::steady_clock::time_point()> c
                        std::chrono::steady_clock::now);
 }
 
-void TVXTMain::SetSettingsPath(const std::string& path) {
+void TVXTMain::SetSettingsPath(const TPath& path) {
   settings_path_ = path;
 }
 
-void TVXTMain::SetResponseFolder(const std::string& folder) {
+void TVXTMain::SetResponseFolder(const TPath& folder) {
   exchange_->SetFolder(folder);
 }
 
-std::string TVXTMain::SettingsPath() const {
-  if (!settings_path_.empty()) return settings_path_;
+TPath TVXTMain::SettingsPath() const {
+  if (!settings_path_.Empty()) return settings_path_;
   return PathBesideExecutable(ExecutablePath(), kSettingsFileName);
 }
 

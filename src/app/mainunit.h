@@ -103,13 +103,13 @@ class TVXTMain {
 
   // Seams for tests.
   void SetToday(std::function<TDate()> today);
-  void SetSettingsPath(const std::string& path);
-  void SetResponseFolder(const std::string& folder);
+  void SetSettingsPath(const TPath& path);
+  void SetResponseFolder(const TPath& folder);
   int32_t TickCounter() const { return tick_counter_; }
   // The clock that times an exchange for showing it (nullptr: the steady clock).
   void SetClock(std::function<std::chrono::steady_clock::time_point()> clock);
   // The settings file's path: the seam's when set, else beside the executable.
-  std::string SettingsPath() const;
+  TPath SettingsPath() const;
 
   TIdAntiFreeze IdAntiFreeze;
   TTCPClient TCPClient;
@@ -142,7 +142,7 @@ class TVXTMain {
   std::optional<std::chrono::steady_clock::time_point> busy_since_;
   bool exchange_shown_ = false;
   bool log_held_ = false;
-  std::string settings_path_;
+  TPath settings_path_;
   int32_t tick_counter_ = 0;
   int32_t tick_limit_ = 0;
   bool live_status_on_ = false;

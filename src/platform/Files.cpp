@@ -22,12 +22,12 @@ void SetFileApiForTesting(FileApi* api) {
   file_api_for_testing.store(api, std::memory_order_release);
 }
 
-void RaiseCreateFileFailure(const std::string& path, uint32_t error_code) {
-  RaiseCannotCreateFile(FullPathName(path), SystemErrorText(error_code));
+void RaiseCreateFileFailure(const TPath& path, uint32_t error_code) {
+  RaiseCannotCreateFile(DisplayText(FullPathName(path)), SystemErrorText(error_code));
 }
 
-void RaiseOpenFileFailure(const std::string& path, uint32_t error_code) {
-  RaiseCannotOpenFile(FullPathName(path), SystemErrorText(error_code));
+void RaiseOpenFileFailure(const TPath& path, uint32_t error_code) {
+  RaiseCannotOpenFile(DisplayText(FullPathName(path)), SystemErrorText(error_code));
 }
 
 }  // namespace vxt

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Path.h"
+
 namespace vxt {
 
 using TFileHandle = int64_t;
@@ -18,15 +20,15 @@ class FileApi {
  public:
   virtual ~FileApi() = default;
   // True when path exists and is no folder; tested on its attributes alone.
-  virtual bool FileExists(const std::string& path) = 0;
-  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool FileExists(const TPath& path) = 0;
+  virtual bool DeleteFile(const TPath& path) = 0;
   // Creates or truncates path for reading and writing, shared with nobody.
-  virtual uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) = 0;
+  virtual uint32_t CreateExclusive(const TPath& path, TFileHandle& handle) = 0;
   // Creates path for reading and writing, shared with nobody, only when nothing of that name
   // exists (80 when something does): of two callers racing for one name, exactly one wins.
-  virtual uint32_t CreateNew(const std::string& path, TFileHandle& handle) = 0;
+  virtual uint32_t CreateNew(const TPath& path, TFileHandle& handle) = 0;
   // Opens an existing file for reading; others may read it meanwhile, but not write it.
-  virtual uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) = 0;
+  virtual uint32_t OpenShareRead(const TPath& path, TFileHandle& handle) = 0;
   virtual uint32_t Read(TFileHandle handle, void* buffer, size_t length, size_t& read) = 0;
   virtual uint32_t Write(TFileHandle handle, const void* buffer, size_t length,
                          size_t& written) = 0;
@@ -34,8 +36,11 @@ class FileApi {
   virtual uint32_t Truncate(TFileHandle handle) = 0;  // cuts the file at the current position
   virtual int64_t Size(TFileHandle handle) = 0;       // -1 on failure
   virtual uint32_t Close(TFileHandle handle) = 0;
-  // Puts from in the place of to, replacing it in one step (used for the settings save).
-  virtual uint32_t Replace(const std::string& from, const std::string& to) = 0;
+  // Puts from in the place of to in one step (used for the settings save). An existing to keeps
+  // what the user or an administrator set on it: its attributes and permissions on Windows
+  // (ReplaceFileW), its mode and, where permitted, its owner on POSIX. On failure to is as it
+  // was and from still exists.
+  virtual uint32_t Replace(const TPath& from, const TPath& to) = 0;
   // The calling thread's last system error code, for failures outside the calls above.
   virtual uint32_t LastError() = 0;
 };
@@ -49,8 +54,8 @@ void SetFileApiForTesting(FileApi* api);
 
 // The failures of a creation or an opening of path that failed with error_code of this layer:
 // "Cannot create file "%s". %s" (EFCreateError) and "Cannot open file "%s". %s" (EFOpenError)
-// with the full path of path and the system text of error_code.
-[[noreturn]] void RaiseCreateFileFailure(const std::string& path, uint32_t error_code);
-[[noreturn]] void RaiseOpenFileFailure(const std::string& path, uint32_t error_code);
+// with the display text of the full path of path and the system text of error_code.
+[[noreturn]] void RaiseCreateFileFailure(const TPath& path, uint32_t error_code);
+[[noreturn]] void RaiseOpenFileFailure(const TPath& path, uint32_t error_code);
 
 }  // namespace vxt

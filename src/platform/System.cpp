@@ -59,15 +59,15 @@ std::string PathBesideExecutable(const std::string& exe_path, const std::string&
   return exe_path.substr(0, keep) + file_name;
 }
 
-std::string ProgramFolderOf(const std::string& exe_path) {
-  return ProgramFolderOf(exe_path, PlatformPathStyle());
+TPath ProgramFolderOf(const TPath& exe_path) {
+  return TPath(ProgramFolderOf(exe_path.Bytes(), PlatformPathStyle()));
 }
 
-std::string PathBesideExecutable(const std::string& exe_path, const std::string& file_name) {
-  return PathBesideExecutable(exe_path, file_name, PlatformPathStyle());
+TPath PathBesideExecutable(const TPath& exe_path, const std::string& file_name) {
+  return TPath(PathBesideExecutable(exe_path.Bytes(), file_name, PlatformPathStyle()));
 }
 
-std::string ProgramFolder() {
+TPath ProgramFolder() {
   return ProgramFolderOf(ExecutablePath());
 }
 
@@ -78,8 +78,8 @@ std::string ProgramFilePathOf(const std::string& exe_path, const std::string& fi
   return ProgramFolderOf(exe_path, style) + style.separator + file_name;
 }
 
-std::string ProgramFilePath(const std::string& file_name) {
-  return ProgramFilePathOf(ExecutablePath(), file_name, PlatformPathStyle());
+TPath ProgramFilePath(const std::string& file_name) {
+  return TPath(ProgramFilePathOf(ExecutablePath().Bytes(), file_name, PlatformPathStyle()));
 }
 
 bool IsMainThread() {

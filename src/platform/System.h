@@ -5,6 +5,7 @@
 #include <string>
 
 #include "calendar/Calendar.h"
+#include "platform/Path.h"
 
 namespace vxt {
 
@@ -19,11 +20,12 @@ std::string SystemErrorText(uint32_t error_code);
 // Removes trailing control characters, spaces and full stops.
 std::string TrimSystemText(std::string text);
 
-// The executable's own full path (never derived from the working directory).
-std::string ExecutablePath();
+// The executable's own full path (never derived from the working directory), as the system
+// holds it (GetModuleFileNameW on Windows).
+TPath ExecutablePath();
 
-// The path made absolute and normalised (GetFullPathNameA on Windows).
-std::string FullPathName(const std::string& path);
+// The path made absolute and normalised (GetFullPathNameW on Windows).
+TPath FullPathName(const TPath& path);
 
 // Characters after the last of which a path's folder ends: "\\:" on Windows, "/" on POSIX.
 const char* PathDelimiters();
@@ -32,16 +34,17 @@ const char* PathSeparator();
 
 // Everything before the last separator of exe_path (for a file in a drive's root, the root
 // with its separator).
-std::string ProgramFolderOf(const std::string& exe_path);
+TPath ProgramFolderOf(const TPath& exe_path);
 // The folder of the running executable.
-std::string ProgramFolder();
+TPath ProgramFolder();
 // The program folder, the separator and the file name.
-std::string ProgramFilePath(const std::string& file_name);
+TPath ProgramFilePath(const std::string& file_name);
 // exe_path cut after its last delimiter ("\\" or ":" on Windows), then the file name.
-std::string PathBesideExecutable(const std::string& exe_path, const std::string& file_name);
+TPath PathBesideExecutable(const TPath& exe_path, const std::string& file_name);
 
-// The same functions with the path style given, so both platforms' forms can be used (and
-// tested) everywhere. The forms above use the platform's style.
+// The same arithmetic on the held bytes with the path style given, so both platforms' forms
+// can be used (and tested) everywhere. The delimiters are ASCII, which never occurs inside the
+// bytes of another character of the held form, so the bytes can be cut as they are.
 struct TPathStyle {
   const char* delimiters;  // characters after the last of which a path's folder ends
   const char* separator;   // put between a folder and a file name

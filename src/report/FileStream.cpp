@@ -12,7 +12,7 @@ TFileStream::~TFileStream() {
   Close();
 }
 
-void TFileStream::CreateExclusive(const std::string& path) {
+void TFileStream::CreateExclusive(const TPath& path) {
   Close();
   TFileHandle handle = kInvalidFile;
   uint32_t error = files_.CreateExclusive(path, handle);

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "connection/Streams.h"
 #include "platform/Files.h"
@@ -19,7 +18,7 @@ class TFileStream : public TStream {
 
   // Creates path empty (or truncates it) for reading and writing, shared with nobody; raises
   // EFCreateError "Cannot create file "<full path>". <system text>" when that fails.
-  void CreateExclusive(const std::string& path);
+  void CreateExclusive(const TPath& path);
   bool IsOpen() const { return handle_ != kInvalidFile; }
   // Closes the file, keeping what was written; the result is not examined. Safe to repeat.
   void Close();

@@ -81,15 +81,15 @@ class ReportExchange::RunScope {
 ReportExchange::ReportExchange(TTCPClient& client, ReportHost& host)
     : client_(client), host_(host), folder_(ProgramFolder()) {}
 
-std::string ReportExchange::FilePath(const std::string& file_name) const {
-  return folder_ + PathSeparator() + file_name;
+TPath ReportExchange::FilePath(const std::string& file_name) const {
+  return folder_.Join(file_name);
 }
 
-std::string ReportExchange::ResponseFilePath() const {
+TPath ReportExchange::ResponseFilePath() const {
   return FilePath(kResponseFileName);
 }
 
-std::string ReportExchange::LiveStatusFilePath() const {
+TPath ReportExchange::LiveStatusFilePath() const {
   return FilePath(kLiveStatusFileName);
 }
 
@@ -138,7 +138,7 @@ void ReportExchange::Abort() {
 }
 
 void ReportExchange::Report(FileApi& files, TFileStream& file) {
-  const std::string path = ResponseFilePath();
+  const TPath path = ResponseFilePath();
   const int64_t size = Exchange(kReportRequest, path, files, file);
   if (size == 0) {
     host_.AppendLog(kServerDroppedText);
@@ -147,12 +147,12 @@ void ReportExchange::Report(FileApi& files, TFileStream& file) {
   } else if (!host_.ShellOpen(path)) {
     // The report is saved all the same; without this line a shell that cannot open it
     // (no viewer for .pdf) would pass for success.
-    host_.AppendLog(kReportNotOpenedText + path);
+    host_.AppendLog(kReportNotOpenedText + DisplayText(path));
   }
 }
 
 void ReportExchange::LiveStatus(FileApi& files, TFileStream& file) {
-  const std::string path = LiveStatusFilePath();
+  const TPath path = LiveStatusFilePath();
   const int64_t size = Exchange(kLiveStatusRequest, path, files, file);
   if (size > 0) {
     host_.AppendLog(ReadFirstLine(files, path));
@@ -162,8 +162,8 @@ void ReportExchange::LiveStatus(FileApi& files, TFileStream& file) {
   client_.CloseConnection();
 }
 
-int64_t ReportExchange::Exchange(const ExchangeRequest& request, const std::string& path,
-                                 FileApi& files, TFileStream& file) {
+int64_t ReportExchange::Exchange(const ExchangeRequest& request, const TPath& path, FileApi& files,
+                                 TFileStream& file) {
   ThrowIfAborted();
   client_.SetHost(host_.ServerText());
   // A deletion that fails (a viewer still holding the last report) shows up as the creation

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "connection/TCPClient.h"
+#include "platform/Path.h"
 #include "report/ReportHost.h"
 
 namespace vxt {
@@ -34,13 +35,13 @@ class ReportExchange {
   void Abort();
 
   // The folder of the response and live-status files; tests may point the exchange elsewhere.
-  void SetFolder(const std::string& folder) { folder_ = folder; }
-  const std::string& Folder() const { return folder_; }
+  void SetFolder(const TPath& folder) { folder_ = folder; }
+  const TPath& Folder() const { return folder_; }
   // The folder, the platform's separator and the file name (for the program folder of an
   // executable in a drive's root the separator is doubled, which Windows reads as one).
-  std::string FilePath(const std::string& file_name) const;
-  std::string ResponseFilePath() const;
-  std::string LiveStatusFilePath() const;
+  TPath FilePath(const std::string& file_name) const;
+  TPath ResponseFilePath() const;
+  TPath LiveStatusFilePath() const;
 
  private:
   class RunScope;
@@ -52,7 +53,7 @@ class ReportExchange {
   void LiveStatus(FileApi& files, TFileStream& file);
   // Sends the request's line and receives the reply into the file at path; returns the
   // reply's size, with the file and the connection closed.
-  int64_t Exchange(const ExchangeRequest& request, const std::string& path, FileApi& files,
+  int64_t Exchange(const ExchangeRequest& request, const TPath& path, FileApi& files,
                    TFileStream& file);
   // Reads until the server closes, writing every byte into file.
   void ReceiveReply(TFileStream& file);
@@ -63,7 +64,7 @@ class ReportExchange {
 
   TTCPClient& client_;
   ReportHost& host_;
-  std::string folder_;
+  TPath folder_;
   bool running_ = false;
   bool aborted_ = false;
 };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "calendar/Calendar.h"
+#include "platform/Path.h"
 
 namespace vxt {
 
@@ -22,8 +23,8 @@ class ReportHost {
   // Lets the window process all pending messages once.
   virtual void ProcessMessages() = 0;
   // Asks the shell to open path: owner window, verb "OPEN", no parameters, no folder, SW_SHOW.
-  // False when the shell reports a failure (ShellExecuteA's result is 32 or less).
-  virtual bool ShellOpen(const std::string& path) = 0;
+  // False when the shell reports a failure (ShellExecuteW's result is 32 or less).
+  virtual bool ShellOpen(const TPath& path) = 0;
 };
 
 }  // namespace vxt

@@ -36,7 +36,7 @@ std::string FirstTextLine(std::string_view content) {
   return scanner.Line();
 }
 
-std::string ReadFirstLine(FileApi& files, const std::string& path) {
+std::string ReadFirstLine(FileApi& files, const TPath& path) {
   TFileHolder file(files);
   uint32_t error = files.OpenShareRead(path, file.Receive());
   if (error != 0) RaiseIoFailure(static_cast<int32_t>(error));

@@ -32,6 +32,6 @@ std::string FirstTextLine(std::string_view content);
 // it. The first open, read or close that fails raises EInOutError with that call's system
 // error code ("I/O error 32" for a sharing violation, "File not found", ...). A read that
 // ends with the broken-pipe code counts as the end of the file.
-std::string ReadFirstLine(FileApi& files, const std::string& path);
+std::string ReadFirstLine(FileApi& files, const TPath& path);
 
 }  // namespace vxt

@@ -17,7 +17,7 @@ constexpr UINT kInFront = MB_SETFOREGROUND | MB_TOPMOST;
 }  // namespace
 
 void ShowStartupFailure(const StartupFailure& failure) {
-  std::string text = StartupFailureText(failure, ModuleNameOf(ExecutablePath()));
+  std::string text = StartupFailureText(failure, ModuleNameOf(DisplayText(ExecutablePath())));
   MessageBoxA(nullptr, text.c_str(), kStartupFailureCaption,
               MB_OK | MB_ICONERROR | MB_TASKMODAL | kInFront);
 }

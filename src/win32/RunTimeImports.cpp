@@ -33,12 +33,6 @@ ComApartment::~ComApartment() {
   }
 }
 
-decltype(&::ShellExecuteA) ShellExecuteAFunction() {
-  static const auto function =
-      SystemFunction<decltype(&::ShellExecuteA)>("shell32.dll", "ShellExecuteA");
-  return function;
-}
-
 decltype(&::ShellExecuteW) ShellExecuteWFunction() {
   static const auto function =
       SystemFunction<decltype(&::ShellExecuteW)>("shell32.dll", "ShellExecuteW");

@@ -32,9 +32,7 @@ class ComApartment {
   bool entered_ = false;
 };
 
-// The shell's ShellExecuteA and ShellExecuteW, shell32 being loaded on the first call; nullptr
-// when it cannot be.
-decltype(&::ShellExecuteA) ShellExecuteAFunction();
+// The shell's ShellExecuteW, shell32 being loaded on the first call; nullptr when it cannot be.
 decltype(&::ShellExecuteW) ShellExecuteWFunction();
 
 }  // namespace vxt::win32

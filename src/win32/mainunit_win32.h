@@ -56,7 +56,7 @@ class TVXTMainWindow final : public MainWindowView {
   void SetTimerEnabled(bool enabled) override;
   void SetLiveStatusChecked(bool checked) override;
   // The shell and the message queue.
-  bool ShellOpen(const std::string& path) override;
+  bool ShellOpen(const TPath& path) override;
   void ProcessMessages() override;
   void PumpMessages(bool all_pending) override;
   bool MessagesPending() override;

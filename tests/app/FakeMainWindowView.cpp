@@ -20,9 +20,9 @@ void FakeMainWindowView::ProcessMessages() {
   Pumped();
 }
 
-bool FakeMainWindowView::ShellOpen(const std::string& path) {
+bool FakeMainWindowView::ShellOpen(const TPath& path) {
   shell_opened.push_back(path);
-  calls.push_back("shell open " + path);
+  calls.push_back("shell open " + path.Bytes());
   return shell_open_succeeds;
 }
 

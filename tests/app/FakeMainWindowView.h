@@ -25,7 +25,7 @@ class FakeMainWindowView : public MainWindowView {
   void ClearLog() override;
   void AppendLog(const std::string& entry) override;
   void ProcessMessages() override;
-  bool ShellOpen(const std::string& path) override;
+  bool ShellOpen(const TPath& path) override;
 
   // MainWindowView
   void SetServerText(const std::string& text) override { server = text; }
@@ -64,7 +64,7 @@ class FakeMainWindowView : public MainWindowView {
   std::vector<std::string> calls;
   bool messages_pending = false;
   int pending_checks = 0;
-  std::vector<std::string> shell_opened;
+  std::vector<TPath> shell_opened;
   // What the shell reports for each open: success, or a failure (no viewer for .pdf).
   bool shell_open_succeeds = true;
   // Runs inside every pump (ProcessMessages and PumpMessages alike): a stand-in for the

@@ -92,7 +92,7 @@ class MainWindowTest : public ::testing::Test {
     view_.pin = "7";
   }
 
-  std::string SettingsPath() const { return folder_.File(kIniName); }
+  TPath SettingsPath() const { return folder_.File(kIniName); }
 
   void UseServer(const ScriptedServer& server) {
     view_.server = "127.0.0.1";
@@ -197,8 +197,8 @@ TEST_F(MainWindowTest, FormShowWithoutSeamTakesTheLocalDate) {
 
 TEST_F(MainWindowTest, TheSettingsFileLiesBesideTheExecutable) {
   namespace fs = std::filesystem;
-  main_.SetSettingsPath("");
-  const fs::path path(main_.SettingsPath());
+  main_.SetSettingsPath(TPath());
+  const fs::path path = testing::FsPath(main_.SettingsPath());
   EXPECT_EQ(path.filename().string(), kIniName);
   ASSERT_TRUE(path.is_absolute()) << path.string();
   // Beside this very test program, whatever the working folder.
@@ -293,7 +293,7 @@ TEST_F(MainWindowTest, AFileHeldForWritingFailsTheShowAndKeepsTheDefaults) {
   }
   files.Close(holder);
   // The system's own text of the sharing violation follows; the file suites check it.
-  const std::string start = "Cannot open file \"" + SettingsPath() + "\". ";
+  const std::string start = "Cannot open file \"" + DisplayText(SettingsPath()) + "\". ";
   EXPECT_EQ(message.rfind(start, 0), 0u) << message;
   EXPECT_GT(message.size(), start.size()) << message;
   ExpectFieldsAsShown();
@@ -316,7 +316,7 @@ TEST_F(MainWindowTest, AReadOnlyFileLoadsButFailsTheCloseUntilWritable) {
     message = failure.Message();
   }
   // The system's own text of the denied access follows; the file suites check it.
-  const std::string start = "Cannot create file \"" + SettingsPath() + "\". ";
+  const std::string start = "Cannot create file \"" + DisplayText(SettingsPath()) + "\". ";
   EXPECT_EQ(message.rfind(start, 0), 0u) << message;
   EXPECT_GT(message.size(), start.size()) << message;
   EXPECT_EQ(ReadBytes(SettingsPath()), old_bytes);
@@ -478,11 +478,11 @@ TEST_F(MainWindowTest, APdfReplyIsOpenedByTheShellOnceTheLogIsDrawn) {
   clock_step_ = std::chrono::milliseconds(0);
   main_.BitBtn1Click();
   EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine}));
-  EXPECT_EQ(view_.shell_opened, Lines{folder_.File("response.pdf")});
+  EXPECT_EQ(view_.shell_opened, std::vector<TPath>{folder_.File("response.pdf")});
   EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), testing::PatternBytes(20000));
   const auto draw = std::find(view_.calls.begin(), view_.calls.end(), "draw log");
   const auto open = std::find(view_.calls.begin(), view_.calls.end(),
-                              "shell open " + folder_.File("response.pdf"));
+                              "shell open " + folder_.File("response.pdf").Bytes());
   ASSERT_NE(open, view_.calls.end());
   EXPECT_LT(draw - view_.calls.begin(), open - view_.calls.begin()) << "drawn after the open";
   EXPECT_EQ(view_.CallsStartingWith("draw"), Lines{"draw log"});
@@ -495,9 +495,9 @@ TEST_F(MainWindowTest, APdfReplyTheShellCannotOpenStaysSavedAndTheLogSaysWhere) 
   UseServer(server);
   view_.shell_open_succeeds = false;  // no viewer for .pdf
   main_.BitBtn1Click();
-  const std::string path = folder_.File("response.pdf");
-  EXPECT_EQ(view_.shell_opened, Lines{path});
-  EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine, kNotOpenedPrefix + path}));
+  const TPath path = folder_.File("response.pdf");
+  EXPECT_EQ(view_.shell_opened, std::vector<TPath>{path});
+  EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine, kNotOpenedPrefix + DisplayText(path)}));
   EXPECT_EQ(ReadBytes(path), testing::PatternBytes(20000));
   EXPECT_TRUE(view_.button_enabled);
 }

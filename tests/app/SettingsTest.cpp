@@ -2,15 +2,16 @@
 // and atomic save, including every way the save can fail without losing the old file.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "support/TestFiles.h"
 #include "app/Settings.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "support/FaultyFileApi.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
@@ -132,7 +133,7 @@ TEST(TValueList, FirstLineFromTheTopWinsAndValuesKeepEverything) {
 
 class SettingsFileTest : public ::testing::Test {
  protected:
-  std::string Path() const { return folder_.File("VXTVannikorde.ini"); }
+  TPath Path() const { return folder_.File("VXTVannikorde.ini"); }
   TValueList Loaded(const std::string& bytes) {
     WriteBytes(Path(), bytes);
     TValueList list;
@@ -218,16 +219,28 @@ TEST_F(SettingsFileTest, SaveOfAnEmptyStoreLeavesAnEmptyFile) {
   EXPECT_EQ(ReadBytes(Path()), "");
 }
 
+// What the user or an administrator set on the settings file (kept private, since it holds the
+// PIN) stays set after a save, which puts a new file in its place.
+TEST_F(SettingsFileTest, SaveKeepsWhatWasSetOnTheFile) {
+  WriteBytes(Path(), "KUPAC_ID=old\r\n");
+  testing::MarkPrivate(Path());
+  const std::string marked = testing::PrivateMarkOf(Path());
+  ThreeEntries().SaveToFile(Path());
+  EXPECT_EQ(ReadBytes(Path()), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
+  EXPECT_EQ(testing::PrivateMarkOf(Path()), marked);
+  EXPECT_EQ(folder_.Entries(), Lines{"VXTVannikorde.ini"});
+}
+
 // Another copy of the program, saving at the same moment, has just taken the name that this
 // save picks for its temporary file: the save takes another name and leaves that file alone.
 TEST_F(SettingsFileTest, SaveLeavesAFileAtItsTemporaryNameAlone) {
   const std::string theirs = "another save's content, still being written";
-  std::string taken;
+  TPath taken;
   FaultyFileApi files;
-  files.before_call = [&](FaultyFileApi::TOperation operation, const std::string& path) {
+  files.before_call = [&](FaultyFileApi::TOperation operation, const TPath& path) {
     bool creates =
         operation == FaultyFileApi::kCreateNew || operation == FaultyFileApi::kCreateExclusive;
-    if (!creates || !taken.empty() || path == Path()) return;
+    if (!creates || !taken.Empty() || path == Path()) return;
     taken = path;
     WriteBytes(path, theirs);
   };
@@ -235,7 +248,7 @@ TEST_F(SettingsFileTest, SaveLeavesAFileAtItsTemporaryNameAlone) {
     ScopedFileApi use(files);
     ThreeEntries().SaveToFile(Path());
   }
-  ASSERT_FALSE(taken.empty()) << "the save created no temporary file";
+  ASSERT_FALSE(taken.Empty()) << "the save created no temporary file";
   EXPECT_EQ(ReadBytes(Path()), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
   EXPECT_EQ(ReadBytes(taken), theirs);
   EXPECT_EQ(folder_.Entries().size(), 2u);
@@ -261,7 +274,7 @@ TEST_F(SettingsFileTest, TwoSavesRacingLeaveOneWholeFile) {
     int call = 0;
     bool second_ran = false;
     FaultyFileApi files;
-    files.before_call = [&](FaultyFileApi::TOperation, const std::string&) {
+    files.before_call = [&](FaultyFileApi::TOperation, const TPath&) {
       EXPECT_TRUE(whole(ReadBytes(Path()))) << ::testing::PrintToString(ReadBytes(Path()));
       if (second_ran || call++ != step) return;
       second_ran = true;
@@ -297,7 +310,7 @@ TEST_F(SettingsFileTest, AFolderThatTakesNoNewFileIsSavedIntoInPlace) {
   for (const NoNewFileCase& c : cases) {
     SCOPED_TRACE(c.what);
     TempFolder folder;
-    const std::string path = folder.File("VXTVannikorde.ini");
+    const TPath path = folder.File("VXTVannikorde.ini");
     if (c.file_exists) WriteBytes(path, old_bytes);
     if (c.read_only) testing::SetReadOnly(path, true);
     FaultyFileApi files;
@@ -315,8 +328,8 @@ TEST_F(SettingsFileTest, AFolderThatTakesNoNewFileIsSavedIntoInPlace) {
       EXPECT_EQ(message, "");
       EXPECT_EQ(ReadBytes(path), "KUPAC_ID=2\r\nKUPAC_PIN=\r\nVXTSERVER=\r\n");
     } else {
-      EXPECT_EQ(message,
-                "Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(5));
+      EXPECT_EQ(message, "Cannot create file \"" + DisplayText(FullPathName(path)) + "\". " +
+                             SystemErrorText(5));
       if (c.file_exists) {
         EXPECT_EQ(ReadBytes(path), old_bytes);
       }
@@ -336,8 +349,13 @@ class FailedSaveTest : public SettingsFileTest {
 
   template <typename Failure>
   std::string SaveFails() {
+    return SaveFails<Failure>(ThreeEntries());
+  }
+
+  template <typename Failure>
+  std::string SaveFails(const TValueList& list) {
     try {
-      ThreeEntries().SaveToFile(Path());
+      list.SaveToFile(Path());
     } catch (const Failure& failure) {
       return failure.Message();
     } catch (const Exception& other) {
@@ -354,61 +372,86 @@ class FailedSaveTest : public SettingsFileTest {
   }
 
   std::string CreateMessage(uint32_t code) const {
-    return "Cannot create file \"" + FullPathName(Path()) + "\". " + SystemErrorText(code);
+    return "Cannot create file \"" + DisplayText(FullPathName(Path())) + "\". " +
+           SystemErrorText(code);
   }
 };
 
-TEST_F(FailedSaveTest, DiskFullWhileWritingIsAStreamWriteError) {
-  FaultyFileApi files;
-  files.FailWriteAfter(10, 112);
-  {
-    ScopedFileApi use(files);
-    EXPECT_EQ(SaveFails<EWriteError>(), "Stream write error");
-  }
-  ExpectOldFileKept();
-  EXPECT_EQ(files.Calls(FaultyFileApi::kReplace), 0);
-}
+struct FailedSaveRow {
+  const char* what;
+  std::function<void(FaultyFileApi&)> arm;
+  uint32_t create_code;  // the EFCreateError's code; 0: "Stream write error"
+  // Every deletion is refused: the temporary file stays, but emptied of the PIN.
+  bool temporary_stays_empty = false;
+};
 
-TEST_F(FailedSaveTest, AFailedWriteOfNothingAtAllIsAStreamWriteError) {
-  FaultyFileApi files;
-  files.Fail(FaultyFileApi::kWrite, 112);
-  {
-    ScopedFileApi use(files);
-    EXPECT_EQ(SaveFails<EWriteError>(), "Stream write error");
+// Whatever fails once the temporary file exists, that file goes: it holds the PIN. A program
+// that still holds it (a virus scanner or an indexer looking at the new file) may refuse the
+// first deletion.
+TEST_F(FailedSaveTest, EveryFailureKeepsTheOldFileAndLeavesNoPinBehind) {
+  using F = FaultyFileApi;
+  const FailedSaveRow rows[] = {
+      {"disk full while writing", [](F& f) { f.FailWriteAfter(10, 112); }, 0},
+      {"a failed write of nothing at all", [](F& f) { f.Fail(F::kWrite, 112); }, 0},
+      {"a failed close", [](F& f) { f.Fail(F::kClose, 112); }, 0},
+      {"neither the temporary file nor the settings file created",
+       [](F& f) {
+         f.Fail(F::kCreateNew, 5);
+         f.Fail(F::kCreateExclusive, 5);
+       },
+       5},
+      {"a failed replace", [](F& f) { f.Fail(F::kReplace, 32); }, 32},
+      {"a failed replace, the first deletion refused",
+       [](F& f) {
+         f.Fail(F::kReplace, 32);
+         f.Fail(F::kDeleteFile, 32, 0, 1);
+       },
+       32},
+      {"disk full, the first deletion refused",
+       [](F& f) {
+         f.FailWriteAfter(10, 112);
+         f.Fail(F::kDeleteFile, 5, 0, 1);
+       },
+       0},
+      {"a failed close, the first deletion refused",
+       [](F& f) {
+         f.Fail(F::kClose, 112, 0, 1);
+         f.Fail(F::kDeleteFile, 32, 0, 1);
+       },
+       0},
+      {"a failed replace, every deletion refused",
+       [](F& f) {
+         f.Fail(F::kReplace, 32);
+         f.Fail(F::kDeleteFile, 32);
+       },
+       32, true},
+  };
+  const TValueList with_pin = ListOf({"KUPAC_ID=2", "KUPAC_PIN=4321", "VXTSERVER=srv"});
+  for (const FailedSaveRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    WriteBytes(Path(), kOld);
+    FaultyFileApi files;
+    row.arm(files);
+    {
+      ScopedFileApi use(files);
+      if (row.create_code == 0) {
+        EXPECT_EQ(SaveFails<EWriteError>(with_pin), "Stream write error");
+        EXPECT_EQ(files.Calls(FaultyFileApi::kReplace), 0);
+      } else {
+        EXPECT_EQ(SaveFails<EFCreateError>(with_pin), CreateMessage(row.create_code));
+      }
+    }
+    EXPECT_EQ(ReadBytes(Path()), kOld);
+    if (!row.temporary_stays_empty) {
+      EXPECT_EQ(folder_.Entries(), Lines{"VXTVannikorde.ini"});
+      continue;
+    }
+    for (const std::string& name : folder_.Entries()) {
+      if (name == "VXTVannikorde.ini") continue;
+      EXPECT_EQ(ReadBytes(folder_.File(name)), "") << name;
+      PlatformFileApi().DeleteFile(folder_.File(name));
+    }
   }
-  ExpectOldFileKept();
-}
-
-TEST_F(FailedSaveTest, AFailedCloseLosesNoData) {
-  FaultyFileApi files;
-  files.Fail(FaultyFileApi::kClose, 112);
-  {
-    ScopedFileApi use(files);
-    EXPECT_EQ(SaveFails<EWriteError>(), "Stream write error");
-  }
-  ExpectOldFileKept();
-}
-
-// Neither the temporary file nor, in its place, the settings file itself can be created.
-TEST_F(FailedSaveTest, AFailedCreateNamesTheSettingsFile) {
-  FaultyFileApi files;
-  files.Fail(FaultyFileApi::kCreateNew, 5);
-  files.Fail(FaultyFileApi::kCreateExclusive, 5);
-  {
-    ScopedFileApi use(files);
-    EXPECT_EQ(SaveFails<EFCreateError>(), CreateMessage(5));
-  }
-  ExpectOldFileKept();
-}
-
-TEST_F(FailedSaveTest, AFailedReplaceNamesTheSettingsFile) {
-  FaultyFileApi files;
-  files.Fail(FaultyFileApi::kReplace, 32);
-  {
-    ScopedFileApi use(files);
-    EXPECT_EQ(SaveFails<EFCreateError>(), CreateMessage(32));
-  }
-  ExpectOldFileKept();
 }
 
 TEST_F(FailedSaveTest, AReadOnlySettingsFileIsLoadedButNotReplaced) {
@@ -436,13 +479,13 @@ TEST_F(SettingsFileTest, AFolderOfTheSettingsNameCannotBeSavedOver) {
 }
 
 TEST_F(SettingsFileTest, AMissingFolderCannotBeSavedInto) {
-  std::string path = folder_.File("missing") + PathSeparator() + "VXTVannikorde.ini";
+  TPath path = folder_.File("missing").Join("VXTVannikorde.ini");
   try {
     ThreeEntries().SaveToFile(path);
     ADD_FAILURE() << "the save did not fail";
   } catch (const EFCreateError& failure) {
-    EXPECT_EQ(failure.Message(),
-              "Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(3));
+    EXPECT_EQ(failure.Message(), "Cannot create file \"" + DisplayText(FullPathName(path)) +
+                                     "\". " + SystemErrorText(3));
   }
   EXPECT_TRUE(folder_.Entries().empty());
 }
@@ -458,8 +501,8 @@ TEST_F(SettingsFileTest, AFileHeldForWritingCannotBeLoaded) {
     list.LoadFromFile(Path());
     ADD_FAILURE() << "the load did not fail";
   } catch (const EFOpenError& failure) {
-    EXPECT_EQ(failure.Message(),
-              "Cannot open file \"" + FullPathName(Path()) + "\". " + SystemErrorText(32));
+    EXPECT_EQ(failure.Message(), "Cannot open file \"" + DisplayText(FullPathName(Path())) +
+                                     "\". " + SystemErrorText(32));
   }
   files.Close(holder);
   EXPECT_EQ(list.Lines(), Lines{"KEPT=yes"});

@@ -74,8 +74,8 @@ class Digest {
   uint64_t size_ = 0;
 };
 
-std::string DigestOfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+std::string DigestOfFile(const TPath& path) {
+  std::ifstream in(testing::FsPath(path), std::ios::binary);
   Digest digest;
   std::vector<char> chunk(1 << 16);
   while (in) {
@@ -354,7 +354,7 @@ class FaultMatrixTest : public ::testing::TestWithParam<FaultRow> {
     g_client = nullptr;
   }
 
-  std::string ResponseFile() const { return folder_.File("response.pdf"); }
+  TPath ResponseFile() const { return folder_.File("response.pdf"); }
 
   // The resident size before the exchange and its peak while the reply streams in.
   void SampleMemoryDuringTheExchange() {
@@ -456,7 +456,7 @@ TEST_P(FaultMatrixTest, LeavesExactlyWhatTheServerSentAndTheNextExchangeSucceeds
     EXPECT_TRUE(FileIsFree(ResponseFile()));
   }
   if (opens) {
-    EXPECT_EQ(host_.shell_opens, std::vector<std::string>{ResponseFile()});
+    EXPECT_EQ(host_.shell_opens, std::vector<TPath>{ResponseFile()});
   } else {
     EXPECT_TRUE(host_.shell_opens.empty());
   }

@@ -1,4 +1,6 @@
-// The messages of failed file calls, built from real failures of the platform's layer.
+// The messages of failed file calls, built from real failures of the platform's layer. The
+// scratch folders are named outside the ANSI code page: the messages show the path converted
+// to it, while the calls reach the file under its real name.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +13,8 @@
 namespace vxt {
 namespace {
 
+using testing::FromFsPath;
+using testing::FsPath;
 using testing::TempFolder;
 
 class FileFailureMessageTest : public ::testing::Test {
@@ -22,19 +26,21 @@ class FileFailureMessageTest : public ::testing::Test {
 };
 
 TEST_F(FileFailureMessageTest, CreateFailureNamesTheFullPathAndTheSharingViolation) {
-  std::filesystem::current_path(folder_.Path());
+  std::filesystem::current_path(FsPath(folder_.Path()));
+  const TPath relative("response.pdf");
   FileApi& files = PlatformFileApi();
   TFileHandle holder = kInvalidFile;
-  ASSERT_EQ(files.CreateExclusive("response.pdf", holder), 0u);
+  ASSERT_EQ(files.CreateExclusive(relative, holder), 0u);
   TFileHandle second = kInvalidFile;
-  uint32_t code = files.CreateExclusive("response.pdf", second);
+  uint32_t code = files.CreateExclusive(relative, second);
   files.Close(holder);
   ASSERT_EQ(code, 32u);
+  EXPECT_TRUE(testing::PathExists(folder_.File("response.pdf")));
 
   std::string expected_path =
-      std::filesystem::current_path().string() + PathSeparator() + "response.pdf";
+      DisplayText(FromFsPath(std::filesystem::current_path()).Join("response.pdf"));
   try {
-    RaiseCreateFileFailure("response.pdf", code);
+    RaiseCreateFileFailure(relative, code);
     FAIL() << "no failure raised";
   } catch (const EFCreateError& failure) {
     std::string text = SystemErrorText(32);
@@ -45,10 +51,10 @@ TEST_F(FileFailureMessageTest, CreateFailureNamesTheFullPathAndTheSharingViolati
 }
 
 TEST_F(FileFailureMessageTest, OpenFailureNormalisesThePath) {
-  std::filesystem::create_directory(folder_.File("sub"));
-  std::filesystem::current_path(folder_.File("sub"));
+  testing::MakeFolder(folder_.File("sub"));
+  std::filesystem::current_path(FsPath(folder_.File("sub")));
   const std::string sep = PathSeparator();
-  std::string relative = ".." + sep + "." + sep + "VXTVannikorde.ini";
+  const TPath relative(".." + sep + "." + sep + "VXTVannikorde.ini");
   TFileHandle handle = kInvalidFile;
   uint32_t code = PlatformFileApi().OpenShareRead(relative, handle);
   ASSERT_EQ(code, 2u);
@@ -56,20 +62,22 @@ TEST_F(FileFailureMessageTest, OpenFailureNormalisesThePath) {
     RaiseOpenFileFailure(relative, code);
     FAIL() << "no failure raised";
   } catch (const EFOpenError& failure) {
-    EXPECT_EQ(failure.Message(), "Cannot open file \"" + folder_.File("VXTVannikorde.ini") +
-                                     "\". " + SystemErrorText(2));
+    EXPECT_EQ(failure.Message(), "Cannot open file \"" +
+                                     DisplayText(folder_.File("VXTVannikorde.ini")) + "\". " +
+                                     SystemErrorText(2));
   }
 }
 
 TEST_F(FileFailureMessageTest, ACodeWithoutTextLeavesTheMessageEndingInTheSpace) {
-  std::filesystem::current_path(folder_.Path());
+  std::filesystem::current_path(FsPath(folder_.Path()));
   // Bit 29 marks application-defined codes, which the system describes nowhere.
   ASSERT_EQ(SystemErrorText(0x2000ABCDu), "");
   try {
-    RaiseCreateFileFailure("response.pdf", 0x2000ABCDu);
+    RaiseCreateFileFailure(TPath("response.pdf"), 0x2000ABCDu);
     FAIL() << "no failure raised";
   } catch (const EFCreateError& failure) {
-    EXPECT_EQ(failure.Message(), "Cannot create file \"" + folder_.File("response.pdf") + "\". ");
+    EXPECT_EQ(failure.Message(),
+              "Cannot create file \"" + DisplayText(folder_.File("response.pdf")) + "\". ");
   }
 }
 

@@ -45,7 +45,7 @@ TEST(FaultyFileApiTest, FailsAnOperationAfterTheGivenSuccesses) {
   FaultyFileApi faulty;
   faulty.Fail(FaultyFileApi::kCreateExclusive, 32, 1);
   faulty.Fail(FaultyFileApi::kReplace, 5);
-  std::string path = folder.File("response.pdf");
+  TPath path = folder.File("response.pdf");
   TFileHandle file = kInvalidFile;
   ASSERT_EQ(faulty.CreateExclusive(path, file), 0u);
   ASSERT_EQ(faulty.Close(file), 0u);
@@ -62,6 +62,12 @@ TEST(FaultyFileApiTest, FailsAnOperationAfterTheGivenSuccesses) {
   EXPECT_EQ(ReadBytes(path), "a");
   EXPECT_EQ(faulty.Calls(FaultyFileApi::kCreateExclusive), 2);
   EXPECT_EQ(faulty.Calls(FaultyFileApi::kReplace), 2);
+
+  // A failure for a number of calls: those fail, the ones after them pass again.
+  faulty.Fail(FaultyFileApi::kDeleteFile, 32, 0, 1);
+  EXPECT_FALSE(faulty.DeleteFile(path));
+  EXPECT_TRUE(faulty.DeleteFile(path));
+  EXPECT_FALSE(testing::PathExists(path));
 }
 
 }  // namespace

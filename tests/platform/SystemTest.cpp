@@ -57,6 +57,50 @@ TEST(ProgramFilePathOfTest, JoinsFolderAndNameAndDoublesTheSeparatorInARoot) {
   EXPECT_EQ(ProgramFilePathOf("/VXT", "response.pdf", kPosixPathStyle), "//response.pdf");
 }
 
+struct HeldFormCase {
+  const char* what;
+  std::u16string units;
+  std::string bytes;
+};
+
+// Windows names files in UTF-16 units, which need not pair up: every name it can hold must come
+// back to it unchanged, or a file in such a folder would be looked for somewhere else.
+TEST(PathTest, Utf16AndTheHeldFormAreEachOthersExactInverse) {
+  const HeldFormCase cases[] = {
+      {"ASCII", u"C:\\VXT\\response.pdf", "C:\\VXT\\response.pdf"},
+      {"letters outside code page 1252", u"\u0110or\u0111e Ivi\u0107", "\u0110or\u0111e Ivi\u0107"},
+      {"three-byte letters", u"\u0416\u20AC\uFFFF", "\xD0\x96\xE2\x82\xAC\xEF\xBF\xBF"},
+      {"a surrogate pair", u"\xD83D\xDE00.pdf", "\xF0\x9F\x98\x80.pdf"},
+      {"a lone high surrogate", u"a\xD800z", "a\xED\xA0\x80z"},
+      {"a lone high surrogate at the end", u"a\xDBFF", "a\xED\xAF\xBF"},
+      {"a lone low surrogate", u"\xDC00", "\xED\xB0\x80"},
+      {"a low surrogate before a high one", u"\xDC00\xD800", "\xED\xB0\x80\xED\xA0\x80"},
+      {"nothing", u"", ""},
+  };
+  for (const HeldFormCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(PathFromUtf16(c.units).Bytes(), c.bytes);
+    EXPECT_EQ(Utf16Of(TPath(c.bytes)), c.units);
+  }
+}
+
+TEST(PathTest, BytesOfNoHeldFormBecomeReplacementCharactersOneByOne) {
+  EXPECT_EQ(Utf16Of(TPath("a\xFFz")), u"a\xFFFDz");
+  EXPECT_EQ(Utf16Of(TPath("a\x80")), u"a\xFFFD");          // a stray continuation byte
+  EXPECT_EQ(Utf16Of(TPath("\xC4")), u"\xFFFD");            // cut short by the end
+  EXPECT_EQ(Utf16Of(TPath("\xC4z")), u"\xFFFDz");          // cut short by another character
+  EXPECT_EQ(Utf16Of(TPath("\xC0\x80")), u"\xFFFD\xFFFD");  // an overlong NUL
+  EXPECT_EQ(Utf16Of(TPath("\xF4\x90\x80\x80")), u"\xFFFD\xFFFD\xFFFD\xFFFD");  // past U+10FFFF
+}
+
+TEST(PathTest, JoinPutsThePlatformSeparatorBetweenFolderAndName) {
+  EXPECT_EQ(TPath("\xC4\x90").Join("response.pdf").Bytes(),
+            std::string("\xC4\x90") + PathSeparator() + "response.pdf");
+  EXPECT_EQ(TPath().Join("x").Bytes(), std::string(PathSeparator()) + "x");
+  // A message shows an ASCII path as it is on every platform.
+  EXPECT_EQ(DisplayText(TPath("C:\\VXT\\response.pdf")), "C:\\VXT\\response.pdf");
+}
+
 TEST(PathStyleTest, PlatformStyleSeparatesWithOneOfItsDelimiters) {
   TPathStyle style = PlatformPathStyle();
   EXPECT_STREQ(style.delimiters, PathDelimiters());
@@ -78,11 +122,11 @@ std::string ProgramStem(const std::string& exe_path) {
 }
 
 TEST(ExecutablePathTest, IsTheAbsolutePathOfTheRunningProgram) {
-  std::string exe = ExecutablePath();
-  ASSERT_FALSE(exe.empty());
-  EXPECT_EQ(ProgramStem(exe), "test_platform");
+  const TPath exe = ExecutablePath();
+  ASSERT_FALSE(exe.Empty());
+  EXPECT_EQ(ProgramStem(exe.Bytes()), "test_platform");
   EXPECT_EQ(FullPathName(exe), exe);
-  EXPECT_TRUE(std::filesystem::path(exe).is_absolute()) << exe;
+  EXPECT_TRUE(testing::FsPath(exe).is_absolute()) << exe.Bytes();
   EXPECT_TRUE(PlatformFileApi().FileExists(exe));
 }
 
@@ -94,41 +138,41 @@ class WorkingDirectoryTest : public ::testing::Test {
 };
 
 TEST_F(WorkingDirectoryTest, ProgramFolderDoesNotFollowTheWorkingDirectory) {
-  std::string folder = ProgramFolder();
-  std::string exe = ExecutablePath();
+  const TPath folder = ProgramFolder();
+  const TPath exe = ExecutablePath();
   EXPECT_EQ(folder, ProgramFolderOf(exe));
-  EXPECT_EQ(ProgramFilePath("response.pdf"), folder + PathSeparator() + "response.pdf");
-  EXPECT_EQ(PathBesideExecutable(exe, "VXTVannikorde.ini"),
-            folder + PathSeparator() + "VXTVannikorde.ini");
+  EXPECT_EQ(ProgramFilePath("response.pdf"), folder.Join("response.pdf"));
+  EXPECT_EQ(PathBesideExecutable(exe, "VXTVannikorde.ini"), folder.Join("VXTVannikorde.ini"));
 
   TempFolder elsewhere;
-  std::filesystem::current_path(elsewhere.Path());
-  EXPECT_EQ(FullPathName("response.pdf"), elsewhere.File("response.pdf"));
+  std::filesystem::current_path(testing::FsPath(elsewhere.Path()));
+  EXPECT_EQ(FullPathName(TPath("response.pdf")), elsewhere.File("response.pdf"));
   EXPECT_EQ(ExecutablePath(), exe);
   EXPECT_EQ(ProgramFolder(), folder);
-  EXPECT_NE(ProgramFolder(), FullPathName("."));
-  EXPECT_EQ(ProgramFilePath("response.pdf"), folder + PathSeparator() + "response.pdf");
+  EXPECT_NE(ProgramFolder(), FullPathName(TPath(".")));
+  EXPECT_EQ(ProgramFilePath("response.pdf"), folder.Join("response.pdf"));
   std::filesystem::current_path(original_);
 }
 
 TEST_F(WorkingDirectoryTest, FullPathNameResolvesDotsAgainstTheWorkingDirectory) {
   TempFolder folder;
   const std::string sep = PathSeparator();
-  std::filesystem::create_directory(folder.File("a"));
-  std::filesystem::current_path(folder.Path());
+  const std::string root = folder.Path().Bytes();
+  auto full = [](const std::string& path) { return FullPathName(TPath(path)); };
+  testing::MakeFolder(folder.File("a"));
+  std::filesystem::current_path(testing::FsPath(folder.Path()));
 
-  EXPECT_EQ(FullPathName("x.txt"), folder.File("x.txt"));
-  EXPECT_EQ(FullPathName("a" + sep + "." + sep + "b" + sep + ".." + sep + "c.txt"),
+  EXPECT_EQ(full("x.txt"), folder.File("x.txt"));
+  EXPECT_EQ(full("a" + sep + "." + sep + "b" + sep + ".." + sep + "c.txt"),
             folder.File("a" + sep + "c.txt"));
-  EXPECT_EQ(FullPathName(".." + sep + "x.txt"),
-            FullPathName(folder.Path() + sep + ".." + sep + "x.txt"));
-  EXPECT_EQ(FullPathName(folder.File("a") + sep + ".." + sep + "y.txt"), folder.File("y.txt"));
+  EXPECT_EQ(full(".." + sep + "x.txt"), full(root + sep + ".." + sep + "x.txt"));
+  EXPECT_EQ(full(folder.File("a").Bytes() + sep + ".." + sep + "y.txt"), folder.File("y.txt"));
   // A doubled separator, as a program in a drive's root gives, reads as one.
-  EXPECT_EQ(FullPathName(folder.Path() + sep + sep + "y.txt"), folder.File("y.txt"));
+  EXPECT_EQ(full(root + sep + sep + "y.txt"), folder.File("y.txt"));
   // ".." never climbs above the root.
-  EXPECT_EQ(FullPathName(sep + ".." + sep + ".." + sep + "y.txt"), FullPathName(sep + "y.txt"));
+  EXPECT_EQ(full(sep + ".." + sep + ".." + sep + "y.txt"), full(sep + "y.txt"));
   // Names that do not exist are resolved all the same.
-  EXPECT_EQ(FullPathName("missing" + sep + ".." + sep + "z"), folder.File("z"));
+  EXPECT_EQ(full("missing" + sep + ".." + sep + "z"), folder.File("z"));
   std::filesystem::current_path(original_);
 }
 

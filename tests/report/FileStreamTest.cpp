@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "support/TestFiles.h"
 #include "failures/Exceptions.h"
 #include "platform/System.h"
 #include "report/FileStream.h"
 #include "support/FaultyFileApi.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
@@ -19,7 +19,7 @@ using testing::WriteBytes;
 class FileStreamTest : public ::testing::Test {
  protected:
   TempFolder folder_;
-  std::string path_ = folder_.File("response.pdf");
+  TPath path_ = folder_.File("response.pdf");
 };
 
 TEST_F(FileStreamTest, WritesEveryByteAndTracksPositionAndSize) {
@@ -67,22 +67,22 @@ TEST_F(FileStreamTest, CreatingAHeldFileNamesItsFullPath) {
     stream.CreateExclusive(path_);
     ADD_FAILURE() << "a held file was created";
   } catch (const EFCreateError& failure) {
-    EXPECT_EQ(failure.Message(),
-              "Cannot create file \"" + FullPathName(path_) + "\". " + SystemErrorText(32));
+    EXPECT_EQ(failure.Message(), "Cannot create file \"" + DisplayText(FullPathName(path_)) +
+                                     "\". " + SystemErrorText(32));
   }
   EXPECT_FALSE(stream.IsOpen());
   files.Close(holder);
 }
 
 TEST_F(FileStreamTest, CreatingInAMissingFolderFails) {
-  std::string path = folder_.File("missing") + PathSeparator() + "response.pdf";
+  TPath path = folder_.File("missing").Join("response.pdf");
   TFileStream stream(PlatformFileApi());
   try {
     stream.CreateExclusive(path);
     ADD_FAILURE() << "created in a missing folder";
   } catch (const EFCreateError& failure) {
-    EXPECT_EQ(failure.Message(),
-              "Cannot create file \"" + FullPathName(path) + "\". " + SystemErrorText(3));
+    EXPECT_EQ(failure.Message(), "Cannot create file \"" + DisplayText(FullPathName(path)) +
+                                     "\". " + SystemErrorText(3));
   }
 }
 

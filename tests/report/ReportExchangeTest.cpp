@@ -70,8 +70,8 @@ class ReportExchangeTest : public ::testing::Test {
     server_.QueueScript({Step::ReadLine(), Step::Send(reply), Step::Close()});
   }
 
-  std::string ResponseFile() const { return folder_.File("response.pdf"); }
-  std::string LiveStatusFile() const { return folder_.File("alivr.txt"); }
+  TPath ResponseFile() const { return folder_.File("response.pdf"); }
+  TPath LiveStatusFile() const { return folder_.File("alivr.txt"); }
 
   TempFolder folder_;
   ScriptedServer server_{{Step::ReadLine(), Step::Close()}};
@@ -164,7 +164,7 @@ TEST_P(ReportOutcomeTest, ActsOnTheReplySize) {
   }
   EXPECT_EQ(AfterReception(host_.log), row.log);
   if (row.opens_document) {
-    EXPECT_EQ(host_.shell_opens, std::vector<std::string>{ResponseFile()});
+    EXPECT_EQ(host_.shell_opens, std::vector<TPath>{ResponseFile()});
   } else {
     EXPECT_TRUE(host_.shell_opens.empty());
   }
@@ -284,8 +284,8 @@ TEST_F(ReportExchangeTest, ResponseFileHeldByAnotherHolder) {
   files.Close(holder);
 
   EXPECT_EQ(host_.log, std::vector<std::string>{Prefixed("Cannot create file \"" +
-                                                         FullPathName(ResponseFile()) + "\". " +
-                                                         SystemErrorText(32))});
+                                                         DisplayText(FullPathName(ResponseFile())) +
+                                                         "\". " + SystemErrorText(32))});
   ASSERT_TRUE(server_.WaitUntilDone(0));
   EXPECT_EQ(server_.Received(0), kDecemberRequest);
   EXPECT_EQ(ReadBytes(ResponseFile()), "viewer");
@@ -339,8 +339,8 @@ TEST_F(ReportExchangeTest, FullDiskKeepsWhatWasWritten) {
 // Restores the working directory however the test ends.
 class WorkingDirectory {
  public:
-  explicit WorkingDirectory(const std::string& path) : saved_(std::filesystem::current_path()) {
-    std::filesystem::current_path(path);
+  explicit WorkingDirectory(const TPath& path) : saved_(std::filesystem::current_path()) {
+    std::filesystem::current_path(testing::FsPath(path));
   }
   ~WorkingDirectory() { std::filesystem::current_path(saved_); }
   WorkingDirectory(const WorkingDirectory&) = delete;
@@ -351,7 +351,7 @@ class WorkingDirectory {
 };
 
 TEST_F(ReportExchangeTest, ResponseFileLandsInTheProgramFolder) {
-  const std::string in_program_folder = ProgramFilePath("response.pdf");
+  const TPath in_program_folder = ProgramFilePath("response.pdf");
   ReportExchange exchange(client_, host_);
   ServeReply("Iz programske mape\r\n");
   {
@@ -361,7 +361,7 @@ TEST_F(ReportExchangeTest, ResponseFileLandsInTheProgramFolder) {
   EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Iz programske mape"}));
   EXPECT_EQ(ReadBytes(in_program_folder), "Iz programske mape\r\n");
   EXPECT_FALSE(PathExists(folder_.File("response.pdf")));
-  std::filesystem::remove(in_program_folder);
+  std::filesystem::remove(testing::FsPath(in_program_folder));
 }
 
 TEST_F(ReportExchangeTest, StartsDuringAnExchangeDoNothing) {
@@ -503,13 +503,13 @@ TEST_F(ReportExchangeTest, LiveStatusEmptyReplyAndFailure) {
 TEST_F(ReportExchangeTest, LiveStatusFileHeld) {
   FileApi& files = PlatformFileApi();
   TFileHandle holder = kInvalidFile;
-  const std::string path = LiveStatusFile();
+  const TPath path = LiveStatusFile();
   ASSERT_EQ(files.CreateExclusive(path, holder), 0u);
   exchange_.RunLiveStatus();
   files.Close(holder);
-  EXPECT_EQ(host_.log,
-            std::vector<std::string>{Prefixed("Cannot create file \"" + FullPathName(path) +
-                                              "\". " + SystemErrorText(32))});
+  EXPECT_EQ(host_.log, std::vector<std::string>{Prefixed("Cannot create file \"" +
+                                                         DisplayText(FullPathName(path)) + "\". " +
+                                                         SystemErrorText(32))});
   EXPECT_FALSE(client_.IsConnected());
 }
 

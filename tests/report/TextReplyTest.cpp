@@ -80,8 +80,8 @@ TEST(FirstTextLineTest, CompleteOnlyAtLineFeedOrCtrlZ) {
 
 class ReadFirstLineTest : public ::testing::Test {
  protected:
-  std::string Write(const std::string& bytes) {
-    std::string path = folder_.File("reply.txt");
+  TPath Write(const std::string& bytes) {
+    TPath path = folder_.File("reply.txt");
     WriteBytes(path, bytes);
     return path;
   }
@@ -102,14 +102,14 @@ EInOutError CatchIoFailure(Read read) {
 }
 
 TEST_F(ReadFirstLineTest, ReadsTheFirstLineOnly) {
-  std::string path = Write("Neispravan PIN\r\nsecond line\r\n");
+  TPath path = Write("Neispravan PIN\r\nsecond line\r\n");
   EXPECT_EQ(ReadFirstLine(PlatformFileApi(), path), "Neispravan PIN");
 }
 
 TEST_F(ReadFirstLineTest, LineLongerThanOneReadChunk) {
   std::string line;
   for (int i = 0; i < 20000; ++i) line.push_back(static_cast<char>('a' + i % 26));
-  std::string path = Write(line + "\r\n" + line);
+  TPath path = Write(line + "\r\n" + line);
   EXPECT_EQ(ReadFirstLine(PlatformFileApi(), path), line);
 }
 
@@ -122,13 +122,13 @@ TEST_F(ReadFirstLineTest, MissingFileIsFileNotFound) {
 
 TEST_F(ReadFirstLineTest, MissingFolderIsInvalidFilename) {
   EInOutError failure = CatchIoFailure(
-      [&] { ReadFirstLine(PlatformFileApi(), folder_.File("no-folder") + "/x.txt"); });
+      [&] { ReadFirstLine(PlatformFileApi(), folder_.File("no-folder").Join("x.txt")); });
   EXPECT_EQ(failure.ErrorCode(), 3);
   EXPECT_EQ(failure.Message(), "Invalid filename");
 }
 
 TEST_F(ReadFirstLineTest, FileHeldForWritingIsASharingViolation) {
-  std::string path = folder_.File("held.txt");
+  TPath path = folder_.File("held.txt");
   FileApi& files = PlatformFileApi();
   TFileHandle writer = kInvalidFile;
   ASSERT_EQ(files.CreateExclusive(path, writer), 0u);
@@ -144,7 +144,7 @@ TEST_F(ReadFirstLineTest, FileHeldForWritingIsASharingViolation) {
 }
 
 TEST_F(ReadFirstLineTest, OtherReadersMayReadMeanwhile) {
-  std::string path = Write("shared\r\n");
+  TPath path = Write("shared\r\n");
   FileApi& files = PlatformFileApi();
   TFileHandle reader = kInvalidFile;
   ASSERT_EQ(files.OpenShareRead(path, reader), 0u);
@@ -157,7 +157,7 @@ TEST_F(ReadFirstLineTest, OtherReadersMayReadMeanwhile) {
 }
 
 TEST_F(ReadFirstLineTest, FailedReadReportsItsCodeAndClosesTheFile) {
-  std::string path = Write("abc");
+  TPath path = Write("abc");
   FaultyFileApi files;
   files.Fail(FaultyFileApi::kRead, 5);
   EInOutError failure = CatchIoFailure([&] { ReadFirstLine(files, path); });
@@ -167,7 +167,7 @@ TEST_F(ReadFirstLineTest, FailedReadReportsItsCodeAndClosesTheFile) {
 }
 
 TEST_F(ReadFirstLineTest, BrokenPipeEndsTheFile) {
-  std::string path = Write("abc");
+  TPath path = Write("abc");
   FaultyFileApi files;
   // The first read gets the bytes; the next one ends with the broken-pipe code.
   files.Fail(FaultyFileApi::kRead, 109, 1);
@@ -180,7 +180,7 @@ TEST_F(ReadFirstLineTest, BrokenPipeEndsTheFile) {
 }
 
 TEST_F(ReadFirstLineTest, FailedOpenAndCloseAreReported) {
-  std::string path = Write("abc\r\n");
+  TPath path = Write("abc\r\n");
   FaultyFileApi refused;
   refused.Fail(FaultyFileApi::kOpenShareRead, 4);
   EXPECT_EQ(CatchIoFailure([&] { ReadFirstLine(refused, path); }).Message(), "Too many open files");

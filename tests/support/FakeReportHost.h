@@ -36,7 +36,7 @@ class FakeHost : public ReportHost {
     if (on_process) on_process();
   }
   // A shell that opens everything.
-  bool ShellOpen(const std::string& path) override {
+  bool ShellOpen(const TPath& path) override {
     shell_opens.push_back(path);
     return true;
   }
@@ -58,7 +58,7 @@ class FakeHost : public ReportHost {
   TDate last{2026, 12, 31};
 
   std::vector<std::string> log;
-  std::vector<std::string> shell_opens;
+  std::vector<TPath> shell_opens;
   std::vector<int32_t> work_counts;
   int clear_count = 0;
   int process_count = 0;
@@ -76,7 +76,7 @@ inline std::vector<std::string> AfterReception(const std::vector<std::string>& l
 }
 
 // True when nobody holds the file any more: it opens for reading with every sharing mode.
-inline bool FileIsFree(const std::string& path) {
+inline bool FileIsFree(const TPath& path) {
   TFileHandle handle = kInvalidFile;
   if (PlatformFileApi().OpenShareRead(path, handle) != 0) return false;
   PlatformFileApi().Close(handle);

@@ -4,8 +4,8 @@
 
 namespace vxt {
 
-void FaultyFileApi::Fail(TOperation operation, uint32_t code, int successes) {
-  faults_[operation] = TFault{true, code, successes};
+void FaultyFileApi::Fail(TOperation operation, uint32_t code, int successes, int times) {
+  faults_[operation] = TFault{true, code, successes, times};
 }
 
 void FaultyFileApi::FailWriteAfter(uint64_t bytes, uint32_t code) {
@@ -25,7 +25,7 @@ void FaultyFileApi::Heal() {
   refuse_new_entries_ = false;
 }
 
-uint32_t FaultyFileApi::Injected(TOperation operation, const std::string& path) {
+uint32_t FaultyFileApi::Injected(TOperation operation, const TPath& path) {
   if (before_call) before_call(operation, path);
   ++calls_[operation];
   TFault& fault = faults_[operation];
@@ -34,6 +34,8 @@ uint32_t FaultyFileApi::Injected(TOperation operation, const std::string& path) 
     --fault.successes;
     return Injecting(0);
   }
+  if (fault.times == 0) return Injecting(0);
+  if (fault.times > 0) --fault.times;
   return Injecting(fault.code);
 }
 
@@ -43,17 +45,17 @@ uint32_t FaultyFileApi::Injecting(uint32_t code) {
   return code;
 }
 
-bool FaultyFileApi::FileExists(const std::string& path) {
+bool FaultyFileApi::FileExists(const TPath& path) {
   return PlatformFileApi().FileExists(path);
 }
 
-bool FaultyFileApi::DeleteFile(const std::string& path) {
+bool FaultyFileApi::DeleteFile(const TPath& path) {
   if (Injected(kDeleteFile, path) != 0) return false;
   if (refuse_new_entries_) return Injecting(refusal_code_) == 0;
   return PlatformFileApi().DeleteFile(path);
 }
 
-uint32_t FaultyFileApi::CreateExclusive(const std::string& path, TFileHandle& handle) {
+uint32_t FaultyFileApi::CreateExclusive(const TPath& path, TFileHandle& handle) {
   uint32_t code = Injected(kCreateExclusive, path);
   if (code == 0 && refuse_new_entries_ && !PlatformFileApi().FileExists(path)) {
     code = Injecting(refusal_code_);
@@ -65,7 +67,7 @@ uint32_t FaultyFileApi::CreateExclusive(const std::string& path, TFileHandle& ha
   return PlatformFileApi().CreateExclusive(path, handle);
 }
 
-uint32_t FaultyFileApi::CreateNew(const std::string& path, TFileHandle& handle) {
+uint32_t FaultyFileApi::CreateNew(const TPath& path, TFileHandle& handle) {
   uint32_t code = Injected(kCreateNew, path);
   if (code == 0 && refuse_new_entries_) code = Injecting(refusal_code_);
   if (code != 0) {
@@ -75,7 +77,7 @@ uint32_t FaultyFileApi::CreateNew(const std::string& path, TFileHandle& handle) 
   return PlatformFileApi().CreateNew(path, handle);
 }
 
-uint32_t FaultyFileApi::OpenShareRead(const std::string& path, TFileHandle& handle) {
+uint32_t FaultyFileApi::OpenShareRead(const TPath& path, TFileHandle& handle) {
   if (uint32_t code = Injected(kOpenShareRead, path)) {
     handle = kInvalidFile;
     return code;
@@ -131,7 +133,7 @@ uint32_t FaultyFileApi::Close(TFileHandle handle) {
   return code;
 }
 
-uint32_t FaultyFileApi::Replace(const std::string& from, const std::string& to) {
+uint32_t FaultyFileApi::Replace(const TPath& from, const TPath& to) {
   if (uint32_t code = Injected(kReplace, to)) return code;
   if (refuse_new_entries_) return Injecting(refusal_code_);
   return PlatformFileApi().Replace(from, to);

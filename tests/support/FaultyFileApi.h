@@ -39,10 +39,12 @@ class FaultyFileApi : public FileApi {
   };
 
   // Calls of operation fail with code (a Windows system error code) once `successes` calls
-  // of it have gone through. A failed DeleteFile returns false, a failed Size -1, a failed
-  // CreateExclusive or OpenShareRead leaves the handle invalid. A failed Close still closes the
-  // file, so a test leaks nothing.
-  void Fail(TOperation operation, uint32_t code, int successes = 0);
+  // of it have gone through; `times` calls fail (kEveryCall: all that follow), the later ones
+  // pass again. A failed DeleteFile returns false, a failed Size -1, a failed CreateExclusive
+  // or OpenShareRead leaves the handle invalid. A failed Close still closes the file, so a
+  // test leaks nothing.
+  static constexpr int kEveryCall = -1;
+  void Fail(TOperation operation, uint32_t code, int successes = 0, int times = kEveryCall);
   // Writes pass until `bytes` bytes have been written through this layer; the write that
   // crosses that mark writes the part up to it and reports the part and code; later writes
   // write nothing and report code.
@@ -57,23 +59,23 @@ class FaultyFileApi : public FileApi {
   // Runs at the start of every call (before any failure is injected), with the call's path
   // (the target for Replace; empty for calls on a handle): lets a test do something between
   // two steps of the code under test, such as a second save.
-  std::function<void(TOperation operation, const std::string& path)> before_call;
+  std::function<void(TOperation operation, const TPath& path)> before_call;
 
   // How often operation has been called, failed or not.
   int Calls(TOperation operation) const { return calls_[operation]; }
 
-  bool FileExists(const std::string& path) override;
-  bool DeleteFile(const std::string& path) override;
-  uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) override;
-  uint32_t CreateNew(const std::string& path, TFileHandle& handle) override;
-  uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) override;
+  bool FileExists(const TPath& path) override;
+  bool DeleteFile(const TPath& path) override;
+  uint32_t CreateExclusive(const TPath& path, TFileHandle& handle) override;
+  uint32_t CreateNew(const TPath& path, TFileHandle& handle) override;
+  uint32_t OpenShareRead(const TPath& path, TFileHandle& handle) override;
   uint32_t Read(TFileHandle handle, void* buffer, size_t length, size_t& read) override;
   uint32_t Write(TFileHandle handle, const void* buffer, size_t length, size_t& written) override;
   uint32_t Seek(TFileHandle handle, int64_t position) override;
   uint32_t Truncate(TFileHandle handle) override;
   int64_t Size(TFileHandle handle) override;
   uint32_t Close(TFileHandle handle) override;
-  uint32_t Replace(const std::string& from, const std::string& to) override;
+  uint32_t Replace(const TPath& from, const TPath& to) override;
   uint32_t LastError() override;
 
  private:
@@ -81,9 +83,10 @@ class FaultyFileApi : public FileApi {
     bool armed = false;
     uint32_t code = 0;
     int successes = 0;
+    int times = kEveryCall;
   };
   // Runs the hook, counts the call; returns the code to fail it with, or 0 to pass it on.
-  uint32_t Injected(TOperation operation, const std::string& path = std::string());
+  uint32_t Injected(TOperation operation, const TPath& path = TPath());
   uint32_t Injecting(uint32_t code);
 
   std::array<TFault, kOperationCount> faults_{};

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -18,30 +19,39 @@ std::string ProgramPath() {
   return WinePathOf(VXT_PROGRAM_PATH);
 }
 
-std::string CurrentDirectory() {
-  char buffer[MAX_PATH];
-  DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
-  return std::string(buffer, length);
+std::wstring Widened(const std::string& text, UINT code_page) {
+  if (text.empty()) return std::wstring();
+  const int length = static_cast<int>(text.size());
+  std::wstring wide(MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(),
+                      static_cast<int>(wide.size()));
+  return wide;
 }
 
-void RemoveFolder(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+std::wstring CurrentDirectory() {
+  wchar_t buffer[MAX_PATH];
+  DWORD length = GetCurrentDirectoryW(MAX_PATH, buffer);
+  return std::wstring(buffer, length);
+}
+
+void RemoveFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = folder + "\\" + name;
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = folder + L"\\" + name;
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveFolder(path);
       } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
       }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
   }
-  RemoveDirectoryA(folder.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 struct FindContext {
@@ -119,12 +129,26 @@ std::string ClassNameOf(HWND hwnd) {
 
 ProgramUnderTest::ProgramUnderTest(const std::string& case_name, const std::string& program_name)
     : program_name_(program_name) {
-  std::string base = CurrentDirectory() + "\\cases";
-  CreateDirectoryA(base.c_str(), nullptr);
-  folder_ = base + "\\" + case_name;
+  std::wstring base = CurrentDirectory() + L"\\cases";
+  CreateDirectoryW(base.c_str(), nullptr);
+  folder_ = base + L"\\" + Widened(case_name, CP_UTF8);
   RemoveFolder(folder_);
-  CreateDirectoryA(folder_.c_str(), nullptr);
-  CopyFileA(ProgramPath().c_str(), PathOf(program_name_).c_str(), FALSE);
+  CreateDirectoryW(folder_.c_str(), nullptr);
+  CopyFileW(Widened(ProgramPath(), CP_ACP).c_str(), WidePathOf(program_name_).c_str(), FALSE);
+}
+
+std::wstring ProgramUnderTest::WidePathOf(const std::string& file_name) const {
+  return folder_ + L"\\" + Widened(file_name, CP_UTF8);
+}
+
+std::string ProgramUnderTest::PathOf(const std::string& file_name) const {
+  const std::wstring wide = WidePathOf(file_name);
+  const int length = static_cast<int>(wide.size());
+  std::string text(
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), length, text.data(), static_cast<int>(text.size()),
+                      nullptr, nullptr);
+  return text;
 }
 
 ProgramUnderTest::~ProgramUnderTest() {
@@ -139,7 +163,7 @@ ProgramUnderTest::~ProgramUnderTest() {
 }
 
 void ProgramUnderTest::WriteFile(const std::string& file_name, const std::string& bytes) const {
-  HANDLE file = CreateFileA(PathOf(file_name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE file = CreateFileW(WidePathOf(file_name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
@@ -153,7 +177,7 @@ bool ProgramUnderTest::CopyIn(const std::string& source, const std::string& file
 
 bool ProgramUnderTest::ReadFile(const std::string& file_name, std::string& bytes) const {
   HANDLE file =
-      CreateFileA(PathOf(file_name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      CreateFileW(WidePathOf(file_name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bytes.clear();
@@ -166,7 +190,7 @@ bool ProgramUnderTest::ReadFile(const std::string& file_name, std::string& bytes
 }
 
 bool ProgramUnderTest::FileExists(const std::string& file_name) const {
-  DWORD attributes = GetFileAttributesA(PathOf(file_name).c_str());
+  DWORD attributes = GetFileAttributesW(WidePathOf(file_name).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -183,11 +207,12 @@ bool ProgramUnderTest::Start(const std::string& extra_env) {
     environment.append(extra_env).push_back('\0');
     environment.push_back('\0');
   }
-  std::string program = PathOf(program_name_);
-  std::string command_line = "\"" + program + "\"";
-  STARTUPINFOA startup{};
+  // The environment block stays in the code page (no CREATE_UNICODE_ENVIRONMENT).
+  std::wstring program = WidePathOf(program_name_);
+  std::wstring command_line = L"\"" + program + L"\"";
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  return CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+  return CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
                         environment.empty() ? nullptr : environment.data(), nullptr, &startup,
                         &process_info_);
 }
@@ -241,19 +266,22 @@ bool ProgramUnderTest::ReportButtonEnabled() const {
   return IsWindowEnabled(Control(vxt::win32::kBitBtn1Id)) != FALSE;
 }
 
-std::string ProgramUnderTest::RunReport(int timeout_ms) {
-  // The exchange clears the log first and always adds at least one entry, so a log that is
-  // neither the marker nor empty, with the button enabled, is the finished outcome.
-  const std::string marker = "<before the report>";
-  SetWindowTextOf(Control(vxt::win32::kMemo1Id), marker);
+std::string ProgramUnderTest::RunReportExpecting(const std::string& expected_log, int timeout_ms) {
+  return RunReportExpectingOneOf({expected_log}, timeout_ms);
+}
+
+std::string ProgramUnderTest::RunReportExpectingOneOf(const std::vector<std::string>& expected_logs,
+                                                      int timeout_ms) {
+  SetWindowTextOf(Control(vxt::win32::kMemo1Id), "<before the report>");
   PostMessageA(Control(vxt::win32::kBitBtn1Id), BM_CLICK, 0, 0);
-  bool done = WaitUntil(
+  WaitUntil(
       [&] {
-        std::string log = LogText();
-        return log != marker && !log.empty() && ReportButtonEnabled();
+        const std::string log = LogText();
+        return std::find(expected_logs.begin(), expected_logs.end(), log) != expected_logs.end() &&
+               ReportButtonEnabled();
       },
       timeout_ms);
-  return done ? LogText() : "<time-out>";
+  return LogText();
 }
 
 HWND ProgramUnderTest::FocusedControl() const {

@@ -31,8 +31,8 @@ struct MessageBoxContent {
 
 class ProgramUnderTest {
  public:
-  // A fresh folder named after the case, with a copy of the program in it under
-  // program_name.
+  // A fresh folder named after the case (UTF-8: the name may hold letters that the ANSI code
+  // page lacks), with a copy of the program in it under program_name.
   explicit ProgramUnderTest(const std::string& case_name,
                             const std::string& program_name = "VXTVannikorde.exe");
   // Ends the program if it still runs.
@@ -40,8 +40,10 @@ class ProgramUnderTest {
   ProgramUnderTest(const ProgramUnderTest&) = delete;
   ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
 
-  const std::string& Folder() const { return folder_; }
-  std::string PathOf(const std::string& file_name) const { return folder_ + "\\" + file_name; }
+  // A file of the folder as the system holds its path, and as the ANSI code page shows it (the
+  // program's messages show paths so).
+  std::wstring WidePathOf(const std::string& file_name) const;
+  std::string PathOf(const std::string& file_name) const;
   void WriteFile(const std::string& file_name, const std::string& bytes) const;
   // Copies the file at source into the program's folder as file_name.
   bool CopyIn(const std::string& source, const std::string& file_name) const;
@@ -66,9 +68,13 @@ class ProgramUnderTest {
   // Presses the box's OK button.
   static void PressOk(HWND box);
 
-  // Clicks the report button and waits until the exchange has ended (the button is enabled
-  // again and the log holds its outcome). The log's text afterwards, or "<time-out>".
-  std::string RunReport(int timeout_ms = 20000);
+  // Clicks the report button and waits until the log reads expected_log (or one of the
+  // expected logs) with the button enabled. A short exchange ends before the button greys, so
+  // that an enabled button says nothing of its end, and a log read meanwhile may hold a part of
+  // its outcome: only the whole outcome ends the wait. The log's text afterwards.
+  std::string RunReportExpecting(const std::string& expected_log, int timeout_ms = 20000);
+  std::string RunReportExpectingOneOf(const std::vector<std::string>& expected_logs,
+                                      int timeout_ms = 20000);
   std::string LogText() const;
   bool ReportButtonEnabled() const;
 
@@ -88,7 +94,7 @@ class ProgramUnderTest {
   bool Running() const;
 
  private:
-  std::string folder_;
+  std::wstring folder_;
   std::string program_name_;
   PROCESS_INFORMATION process_info_{};
   HWND main_window_ = nullptr;

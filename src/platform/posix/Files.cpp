@@ -126,43 +126,43 @@ uint32_t ProbeNotHeld(const std::string& path) {
 
 class PosixFileApi final : public FileApi {
  public:
-  bool FileExists(const std::string& path) override {
+  bool FileExists(const TPath& path) override {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-      FailErrno(path);
+    if (stat(path.Bytes().c_str(), &st) != 0) {
+      FailErrno(path.Bytes());
       return false;
     }
     return !S_ISDIR(st.st_mode);
   }
 
-  bool DeleteFile(const std::string& path) override {
+  bool DeleteFile(const TPath& path) override {
     struct stat st;
     uint32_t code = 0;
-    if (lstat(path.c_str(), &st) != 0) {
-      code = FailErrno(path);
+    if (lstat(path.Bytes().c_str(), &st) != 0) {
+      code = FailErrno(path.Bytes());
     } else if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnly(st))) {
       code = Fail(kErrorAccessDenied);
-    } else if (S_ISREG(st.st_mode) && ProbeNotHeld(path) != 0) {
+    } else if (S_ISREG(st.st_mode) && ProbeNotHeld(path.Bytes()) != 0) {
       code = Fail(kErrorSharingViolation);
-    } else if (unlink(path.c_str()) != 0) {
-      code = FailErrno(path);
+    } else if (unlink(path.Bytes().c_str()) != 0) {
+      code = FailErrno(path.Bytes());
     }
     return code == 0;
   }
 
-  uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) override {
+  uint32_t CreateExclusive(const TPath& path, TFileHandle& handle) override {
     handle = kInvalidFile;
-    if (path.empty()) return Fail(kErrorPathNotFound);
+    if (path.Empty()) return Fail(kErrorPathNotFound);
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnly(st))) {
+    if (stat(path.Bytes().c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnly(st))) {
       return Fail(kErrorAccessDenied);
     }
     // No O_TRUNC: the content of a file that another holder still has open must survive the
     // failed attempt, so the file is cut only once the lock is ours.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return FailErrno(path);
+    int fd = open(path.Bytes().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return FailErrno(path.Bytes());
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
-      uint32_t code = FailErrno(path);
+      uint32_t code = FailErrno(path.Bytes());
       close(fd);
       return code;
     }
@@ -170,35 +170,35 @@ class PosixFileApi final : public FileApi {
     return 0;
   }
 
-  uint32_t CreateNew(const std::string& path, TFileHandle& handle) override {
+  uint32_t CreateNew(const TPath& path, TFileHandle& handle) override {
     handle = kInvalidFile;
-    if (path.empty()) return Fail(kErrorPathNotFound);
+    if (path.Empty()) return Fail(kErrorPathNotFound);
     // O_EXCL also refuses a dangling symbolic link of that name instead of following it.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return FailErrno(path);
+    int fd = open(path.Bytes().c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return FailErrno(path.Bytes());
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      uint32_t code = FailErrno(path);
+      uint32_t code = FailErrno(path.Bytes());
       close(fd);
-      unlink(path.c_str());  // made by this call a moment ago
+      unlink(path.Bytes().c_str());  // made by this call a moment ago
       return code;
     }
     handle = fd;
     return 0;
   }
 
-  uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) override {
+  uint32_t OpenShareRead(const TPath& path, TFileHandle& handle) override {
     handle = kInvalidFile;
-    if (path.empty()) return Fail(kErrorPathNotFound);
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return FailErrno(path);
+    if (path.Empty()) return Fail(kErrorPathNotFound);
+    int fd = open(path.Bytes().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return FailErrno(path.Bytes());
     struct stat st;
     uint32_t code = 0;
     if (fstat(fd, &st) != 0) {
-      code = FailErrno(path);
+      code = FailErrno(path.Bytes());
     } else if (S_ISDIR(st.st_mode)) {
       code = Fail(kErrorAccessDenied);  // Windows opens no folder as a file
     } else if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
-      code = FailErrno(path);
+      code = FailErrno(path.Bytes());
     }
     if (code != 0) {
       close(fd);
@@ -270,19 +270,35 @@ class PosixFileApi final : public FileApi {
     return 0;
   }
 
-  uint32_t Replace(const std::string& from, const std::string& to) override {
+  uint32_t Replace(const TPath& from_path, const TPath& to_path) override {
+    const std::string& from = from_path.Bytes();
+    const std::string& to = to_path.Bytes();
     struct stat st;
-    if (stat(to.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnly(st))) {
-      return Fail(kErrorAccessDenied);
-    }
-    // As on Windows: a target that is held open cannot be replaced (5), a source that is held
-    // open cannot be moved (32).
-    if (ProbeNotHeld(to) != 0) return Fail(kErrorAccessDenied);
+    const bool replaces = stat(to.c_str(), &st) == 0;
+    if (replaces && (S_ISDIR(st.st_mode) || IsReadOnly(st))) return Fail(kErrorAccessDenied);
+    // As on Windows: neither a target nor a source that is held open can be replaced (32).
+    if (ProbeNotHeld(to) != 0) return Fail(kErrorSharingViolation);
     if (ProbeNotHeld(from) != 0) return Fail(kErrorSharingViolation);
-    // The new content reaches the disk before the name points at it, so a crash leaves the old
-    // file or the new one, never a new name on lost data.
     int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return FailErrno(from);
+    // The new file takes the old one's owner and permissions, which a rename would otherwise
+    // replace by the saving user's and the umask's (a settings file kept at 0600, since it
+    // holds the PIN, would become readable to all). Owner first: a change of owner clears the
+    // set-id bits. An owner that may not be given (only root may) stays the saving user's.
+    if (replaces) {
+      if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+        // Not root: the group alone may still be given, when the user belongs to it.
+        const int group_kept = fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+        (void)group_kept;
+      }
+      if (fchmod(fd, st.st_mode & 07777) != 0) {
+        const uint32_t code = FailErrno(from);
+        close(fd);
+        return code;
+      }
+    }
+    // The new content reaches the disk before the name points at it, so a crash leaves the old
+    // file or the new one, never a new name on lost data.
     int synced = fsync(fd);
     int sync_error = errno;
     close(fd);

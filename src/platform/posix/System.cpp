@@ -64,22 +64,23 @@ std::string RawSystemErrorText(uint32_t error_code) {
   return std::string();
 }
 
-std::string ExecutablePath() {
+TPath ExecutablePath() {
   // readlink neither terminates nor reports truncation: a result that fills the buffer may be
   // cut, so the buffer grows until the link fits with room to spare.
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
     ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 0) return std::string();
+    if (length < 0) return TPath();
     if (static_cast<size_t>(length) < buffer.size()) {
-      return std::string(buffer.data(), static_cast<size_t>(length));
+      return TPath(std::string(buffer.data(), static_cast<size_t>(length)));
     }
     buffer.resize(buffer.size() * 2);
   }
 }
 
-std::string FullPathName(const std::string& path) {
-  if (path.empty()) return std::string();
+TPath FullPathName(const TPath& given) {
+  const std::string& path = given.Bytes();
+  if (path.empty()) return TPath();
   std::string absolute = path[0] == '/' ? path : CurrentDirectory() + "/" + path;
   // Purely textual, as Windows does it: ".." removes the name before it (never the root),
   // "." and empty names vanish, and symbolic links are left as they are.
@@ -98,9 +99,14 @@ std::string FullPathName(const std::string& path) {
   }
   std::string result;
   for (const std::string& name : names) result += "/" + name;
-  if (result.empty()) return "/";
+  if (result.empty()) return TPath("/");
   if (absolute.back() == '/') result += "/";
-  return result;
+  return TPath(result);
+}
+
+// POSIX names files by bytes, which the messages show as they are.
+std::string DisplayText(const TPath& path) {
+  return path.Bytes();
 }
 
 const char* PathDelimiters() {

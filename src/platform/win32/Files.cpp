@@ -1,4 +1,5 @@
-// The file layer on Windows: the Win32 A calls, their own error codes.
+// The file layer on Windows: the Win32 wide-character calls, on the paths as the system holds
+// them, and their own error codes.
 #include <windows.h>
 // <windows.h> maps DeleteFile to DeleteFileA, which would rename the layer's method here.
 #undef DeleteFile
@@ -12,6 +13,10 @@ namespace vxt {
 namespace {
 
 constexpr uint32_t kErrorDiskFull = ERROR_DISK_FULL;
+// The attributes that a user or an administrator sets on a file and that a replacement keeps.
+// Read-only is not among them: such a file is never replaced.
+constexpr DWORD kUserAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // ReadFile and WriteFile take 32-bit counts; larger transfers go in pieces of this size.
 constexpr size_t kChunk = 1u << 30;
@@ -27,10 +32,28 @@ uint32_t Result(BOOL ok) {
   return ok ? 0 : GetLastError();
 }
 
-uint32_t OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
-                  TFileHandle& handle) {
-  HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, disposition,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+std::wstring WidePath(const TPath& path) {
+  const std::u16string units = Utf16Of(path);
+  return std::wstring(units.begin(), units.end());
+}
+
+DWORD AttributesOf(const TPath& path) {
+  return GetFileAttributesW(WidePath(path).c_str());
+}
+
+// A file that is hidden or a system file can only be created over with those attributes given
+// again (else access denied); no other attribute is carried over.
+DWORD KeptAttributesOf(const TPath& path) {
+  DWORD attributes = AttributesOf(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FILE_ATTRIBUTE_NORMAL;
+  attributes &= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+uint32_t OpenFile(const TPath& path, DWORD access, DWORD share, DWORD disposition,
+                  TFileHandle& handle, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  HANDLE file =
+      CreateFileW(WidePath(path).c_str(), access, share, nullptr, disposition, attributes, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     handle = kInvalidFile;
     return GetLastError();
@@ -42,8 +65,8 @@ uint32_t OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disp
 // Windows refuses to truncate, replace or delete a file with the read-only attribute (5). Wine
 // running as root, as it does on the build machines, does all three, since it leaves the check
 // to the Unix permissions; testing the attribute first gives Windows' answer everywhere.
-bool IsReadOnlyFile(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+bool IsReadOnlyFile(const TPath& path) {
+  DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
@@ -55,29 +78,30 @@ uint32_t DenyAccess() {
 
 class Win32FileApi final : public FileApi {
  public:
-  bool FileExists(const std::string& path) override {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+  bool FileExists(const TPath& path) override {
+    DWORD attributes = AttributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
 
-  bool DeleteFile(const std::string& path) override {
+  bool DeleteFile(const TPath& path) override {
     if (IsReadOnlyFile(path)) return DenyAccess() == 0;
-    return DeleteFileA(path.c_str()) != 0;
+    return DeleteFileW(WidePath(path).c_str()) != 0;
   }
 
-  uint32_t CreateExclusive(const std::string& path, TFileHandle& handle) override {
+  uint32_t CreateExclusive(const TPath& path, TFileHandle& handle) override {
     if (IsReadOnlyFile(path)) {
       handle = kInvalidFile;
       return DenyAccess();
     }
-    return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, handle);
+    return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, handle,
+                    KeptAttributesOf(path));
   }
 
-  uint32_t CreateNew(const std::string& path, TFileHandle& handle) override {
+  uint32_t CreateNew(const TPath& path, TFileHandle& handle) override {
     return OpenFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, handle);
   }
 
-  uint32_t OpenShareRead(const std::string& path, TFileHandle& handle) override {
+  uint32_t OpenShareRead(const TPath& path, TFileHandle& handle) override {
     return OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, handle);
   }
 
@@ -126,10 +150,41 @@ class Win32FileApi final : public FileApi {
 
   uint32_t Close(TFileHandle handle) override { return Result(CloseHandle(ToHandle(handle))); }
 
-  uint32_t Replace(const std::string& from, const std::string& to) override {
+  uint32_t Replace(const TPath& from, const TPath& to) override {
     if (IsReadOnlyFile(to)) return DenyAccess();
-    return Result(
-        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    const std::wstring source = WidePath(from);
+    const std::wstring target = WidePath(to);
+    const DWORD old_attributes = GetFileAttributesW(target.c_str());
+    // Wine's ReplaceFileW moves a folder of the target's name aside instead of refusing.
+    if (old_attributes != INVALID_FILE_ATTRIBUTES &&
+        (old_attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return DenyAccess();
+    }
+    if (old_attributes == INVALID_FILE_ATTRIBUTES) {
+      return Result(MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH));
+    }
+    // ReplaceFileW carries the old file's attributes, security descriptor and streams over to
+    // the new content, which a rename over it would drop. The attributes that the user sets
+    // (hidden, system, not indexed, archive) are put on the new file first as well: Wine's
+    // ReplaceFileW renames without carrying them.
+    const DWORD kept = old_attributes & kUserAttributes;
+    if (kept != 0) SetFileAttributesW(source.c_str(), kept);
+    if (ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                     nullptr, nullptr)) {
+      return 0;
+    }
+    const DWORD code = GetLastError();
+    // Without a backup name this means that the old file is gone already and the new one still
+    // has its own name: the save can only be completed.
+    if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      return Result(MoveFileExW(source.c_str(), target.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    }
+    // A hidden or system file refuses to be created over (CREATE_ALWAYS), which the cleanup of
+    // a failed save may need to do; the new file goes back to what it was made with.
+    if (kept != 0) SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetLastError(code);
+    return code;
   }
 
   uint32_t LastError() override { return GetLastError(); }
