@@ -94,6 +94,17 @@ void TVXTMainWindow::SetTimerEnabled(bool enabled) {
   }
 }
 
+void TVXTMainWindow::StartShowTimer(int delay_ms) {
+  if (!hwnd_) return;
+  show_timer_running_ = SetTimer(hwnd_, kShowTimerId, static_cast<UINT>(delay_ms), nullptr) != 0;
+}
+
+void TVXTMainWindow::StopShowTimer() {
+  if (!show_timer_running_) return;
+  KillTimer(hwnd_, kShowTimerId);
+  show_timer_running_ = false;
+}
+
 void TVXTMainWindow::SetLiveStatusChecked(bool checked) {
   HMENU system_menu = GetSystemMenu(hwnd_, FALSE);
   if (system_menu) {

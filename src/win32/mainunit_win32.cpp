@@ -202,6 +202,13 @@ void TVXTMainWindow::OnCommand(int id, int code) {
 void TVXTMainWindow::OnTimer(WPARAM id) {
   // KillTimer leaves the ticks already queued where they are: a tick that arrives after the
   // timer stopped counts no more than the stopped timer.
+  if (id == kShowTimerId) {
+    if (!show_timer_running_) return;
+    // One shot: a system timer repeats until it is killed.
+    StopShowTimer();
+    Guarded([this] { logic_->ShowTimerTimer(); });
+    return;
+  }
   if (id != kTimer1Id || !timer_enabled_ || close_pending_) return;
   Guarded([this] { logic_->Timer1Timer(); });
   FinishPendingClose();
@@ -249,6 +256,7 @@ void TVXTMainWindow::OnClose() {
 void TVXTMainWindow::OnDestroy() {
   destroying_ = true;
   KillTimer(hwnd_, kTimer1Id);
+  StopShowTimer();
   logic_.reset();
   if (!failure_.class_name.empty()) return;  // creation failed: no loop to end
   PostQuitMessage(0);

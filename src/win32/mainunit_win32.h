@@ -52,8 +52,10 @@ class TVXTMainWindow final : public MainWindowView {
   void SetProgressPosition(int32_t value) override;
   void SetReportButtonEnabled(bool enabled) override;
   void HoldLogDrawing(bool hold) override;
-  // Timer1 and the system menu's item.
+  // Timer1, the show timer and the system menu's item.
   void SetTimerEnabled(bool enabled) override;
+  void StartShowTimer(int delay_ms) override;
+  void StopShowTimer() override;
   void SetLiveStatusChecked(bool checked) override;
   // The shell and the message queue.
   bool ShellOpen(const std::string& path) override;
@@ -91,6 +93,7 @@ class TVXTMainWindow final : public MainWindowView {
   std::unique_ptr<TVXTMain> logic_;
   StartupFailure failure_;
   bool timer_enabled_ = false;
+  bool show_timer_running_ = false;
   bool close_pending_ = false;
   bool destroying_ = false;
 };
