@@ -60,7 +60,6 @@ TVXTMain::~TVXTMain() {
 
 void TVXTMain::FormCreate() {
   tick_counter_ = 0;
-  tick_limit_ = kTickLimit;
 }
 
 void TVXTMain::FormShow() {
@@ -102,7 +101,7 @@ void TVXTMain::Timer1Timer() {
   ++tick_counter_;
   // A live status that had to wait for another exchange and was not run when that one
   // returned (it left by a failure of the window) runs at the next tick.
-  if (tick_counter_ > tick_limit_ || (live_status_due_ && !exchange_->Running())) {
+  if (tick_counter_ > kTickLimit || (live_status_due_ && !exchange_->Running())) {
     tick_counter_ = 0;
     RunLiveStatus();
   }

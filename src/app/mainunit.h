@@ -24,6 +24,7 @@ inline constexpr const char kWorkBeginText[] =
     "Pocetak prijema podataka...sacekajte kraj prenosa...";
 inline constexpr const char kWorkEndText[] = "Prijem podataka zavrsen";
 inline constexpr int32_t kUnknownTotalMax = 150000;
+// Timer1 ticks counted before the live-status request runs again (at the next one).
 inline constexpr int32_t kTickLimit = 30;
 inline constexpr int kServerPort = 8026;
 inline constexpr int kConnectTimeoutMs = 5000;
@@ -141,7 +142,6 @@ class TVXTMain {
   bool log_held_ = false;
   std::string settings_path_;
   int32_t tick_counter_ = 0;
-  int32_t tick_limit_ = 0;
   bool live_status_on_ = false;
   bool live_status_due_ = false;  // asked for while another exchange held the connection
 };
