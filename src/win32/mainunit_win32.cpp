@@ -15,8 +15,6 @@
 
 namespace vxt::win32 {
 
-TVXTMainWindow* VXTMain = nullptr;
-
 namespace {
 
 int SystemDpi() {
@@ -28,15 +26,12 @@ int SystemDpi() {
 
 }  // namespace
 
-TVXTMainWindow::TVXTMainWindow(HINSTANCE instance) : instance_(instance) {
-  VXTMain = this;
-}
+TVXTMainWindow::TVXTMainWindow(HINSTANCE instance) : instance_(instance) {}
 
 TVXTMainWindow::~TVXTMainWindow() {
   if (hwnd_) DestroyWindow(hwnd_);
   logic_.reset();
   if (font_) DeleteObject(font_);
-  if (VXTMain == this) VXTMain = nullptr;
 }
 
 bool TVXTMainWindow::Create() {

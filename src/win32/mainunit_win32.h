@@ -98,7 +98,4 @@ class TVXTMainWindow final : public MainWindowView {
   bool destroying_ = false;
 };
 
-// The program's one main window.
-extern TVXTMainWindow* VXTMain;
-
 }  // namespace vxt::win32
