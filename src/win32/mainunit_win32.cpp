@@ -8,6 +8,7 @@
 
 #include "ControlIds.h"
 #include "FailureBoxes.h"
+#include "ScopedGdi.h"
 #include "app/LayoutRules.h"
 #include "failures/Exceptions.h"
 #include "platform/System.h"
@@ -18,9 +19,8 @@ namespace vxt::win32 {
 namespace {
 
 int SystemDpi() {
-  HDC screen = GetDC(nullptr);
-  int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ReleaseDC(nullptr, screen);
+  const ScopedGetDC screen(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 
@@ -31,7 +31,6 @@ TVXTMainWindow::TVXTMainWindow(HINSTANCE instance) : instance_(instance) {}
 TVXTMainWindow::~TVXTMainWindow() {
   if (hwnd_) DestroyWindow(hwnd_);
   logic_.reset();
-  if (font_) DeleteObject(font_);
 }
 
 bool TVXTMainWindow::Create() {
@@ -160,10 +159,10 @@ bool TVXTMainWindow::OnCreate() {
 }
 
 void TVXTMainWindow::CreateControlsAndMenu() {
-  font_ = CreateFontA(ScaleToDpi(kFontHeight, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                      DEFAULT_PITCH | FF_DONTCARE, kFontFace);
-  CreateControls(ControlParent{hwnd_, instance_, font_, dpi_}, controls_);
+  font_.Reset(CreateFontA(ScaleToDpi(kFontHeight, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                          DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          DEFAULT_PITCH | FF_DONTCARE, kFontFace));
+  CreateControls(ControlParent{hwnd_, instance_, font_.Get(), dpi_}, controls_);
   controls_.Edit1.SetText(DefaultServerHost());
   controls_.Edit3.SetText(DefaultCustomer());
   controls_.Edit2.SetText(DefaultPin());

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "ScopedGdi.h"
 #include "WindowLayout.h"
 #include "app/FailureTexts.h"
 #include "app/mainunit.h"
@@ -86,7 +87,9 @@ class TVXTMainWindow final : public MainWindowView {
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
-  HFONT font_ = nullptr;
+  // The controls draw with it: it must outlive them (members end after the destructor's
+  // DestroyWindow).
+  ScopedFont font_;
   int dpi_ = 96;
   TVXTMainControls controls_;
   HWND focus_before_deactivation_ = nullptr;
