@@ -70,9 +70,10 @@ class MainWindowView : public ReportHost {
   // Processes pending window messages: all (until none is pending) or at most one.
   virtual void PumpMessages(bool all_pending) = 0;
   // Tells, without processing any, whether window messages wait (input, a close request, a
-  // repaint). While a silent server keeps the client waiting, the wait looks at this every
-  // 100 ms and pumps when it is true, so the window answers and can be closed. Without an
-  // override the waits pump only at their fixed points.
+  // repaint, a timer's tick). While a silent server keeps the client waiting, the wait looks at
+  // this every 100 ms and pumps when it is true, so the window answers, can be closed, and
+  // shows the exchange when the show timer ticks. Without an override the waits pump only at
+  // their fixed points.
   virtual bool MessagesPending() { return false; }
 };
 
