@@ -17,56 +17,6 @@ TDate SystemToday() {
 
 }  // namespace
 
-// The window as the exchange sees it: the view, with the exchange's own pump steps passing
-// the button's greying first.
-class TVXTMain::ExchangeHost : public ReportHost {
- public:
-  explicit ExchangeHost(TVXTMain& main) : main_(main), view_(main.view_) {}
-  std::string ServerText() override { return view_.ServerText(); }
-  std::string CustomerText() override { return view_.CustomerText(); }
-  std::string PinText() override { return view_.PinText(); }
-  TDate FirstDay() override { return view_.FirstDay(); }
-  TDate LastDay() override { return view_.LastDay(); }
-  void ClearLog() override { view_.ClearLog(); }
-  void AppendLog(const std::string& entry) override { view_.AppendLog(entry); }
-  void ProcessMessages() override { main_.PumpMessages(true); }
-  bool ShellOpen(const TPath& path) override {
-    // The shell may take seconds to start a viewer; the report's lines are drawn first.
-    main_.DrawHeldLog();
-    return view_.ShellOpen(path);
-  }
-
- private:
-  TVXTMain& main_;
-  MainWindowView& view_;
-};
-
-// Marks an exchange as running for the display, from its start until it ends, also by a
-// failure: the log's drawing is held until the exchange is shown, and at the end the button
-// comes back if it went grey, or the held lines are drawn.
-class TVXTMain::ExchangeDisplay {
- public:
-  explicit ExchangeDisplay(TVXTMain& main) : main_(main) {
-    main_.busy_since_ = main_.clock_();
-    main_.exchange_shown_ = false;
-    main_.log_held_ = true;
-    main_.view_.HoldLogDrawing(true);
-  }
-  ~ExchangeDisplay() {
-    main_.busy_since_.reset();
-    if (main_.exchange_shown_) {
-      main_.exchange_shown_ = false;
-      main_.view_.SetReportButtonEnabled(true);
-    }
-    main_.DrawHeldLog();
-  }
-  ExchangeDisplay(const ExchangeDisplay&) = delete;
-  ExchangeDisplay& operator=(const ExchangeDisplay&) = delete;
-
- private:
-  TVXTMain& main_;
-};
-
 const char* DefaultServerHost() {
   return VXT_DEFAULT_SERVER;
 }
@@ -77,10 +27,9 @@ const char* DefaultPin() {
   return VXT_DEFAULT_PIN;
 }
 
-TVXTMain::TVXTMain(MainWindowView& view)
-    : view_(view), today_(SystemToday), clock_(std::chrono::steady_clock::now) {
-  IdAntiFreeze.SetMessagePump([this](bool all_pending) { PumpMessages(all_pending); });
-  IdAntiFreeze.SetPendingCheck([this] { return ShowingDue() || view_.MessagesPending(); });
+TVXTMain::TVXTMain(MainWindowView& view) : view_(view), today_(SystemToday) {
+  IdAntiFreeze.SetMessagePump([this](bool all_pending) { view_.PumpMessages(all_pending); });
+  IdAntiFreeze.SetPendingCheck([this] { return view_.MessagesPending(); });
   TCPClient.SetPort(kServerPort);
   TCPClient.SetConnectTimeout(kConnectTimeoutMs);
   TCPClient.SetReadTimeout(kReadTimeoutMs);
@@ -94,8 +43,10 @@ TVXTMain::TVXTMain(MainWindowView& view)
   TCPClient.OnWorkEnd = [this](TTCPClient& sender, TWorkMode mode) {
     TCPClientWorkEnd(sender, mode);
   };
-  exchange_host_ = std::make_unique<ExchangeHost>(*this);
-  exchange_ = std::make_unique<ReportExchange>(TCPClient, *exchange_host_);
+  exchange_ = std::make_unique<ReportExchange>(TCPClient, view_);
+  // The report's lines are drawn before the shell starts a viewer, even when the exchange was
+  // too short to be shown.
+  exchange_->OnBeforeShellOpen = [this] { DrawHeldLog(); };
 }
 
 TVXTMain::~TVXTMain() {
@@ -109,7 +60,6 @@ TVXTMain::~TVXTMain() {
 
 void TVXTMain::FormCreate() {
   tick_counter_ = 0;
-  tick_limit_ = kTickLimit;
 }
 
 void TVXTMain::FormShow() {
@@ -143,10 +93,7 @@ void TVXTMain::BitBtn1Click() {
   // A click that the exchange's own message pumping delivers would nest a second exchange on
   // the same connection and response file.
   if (exchange_->Running()) return;
-  {
-    ExchangeDisplay display(*this);
-    exchange_->RunReport();
-  }
+  RunExchange(&ReportExchange::RunReport);
   RunDueLiveStatus();
 }
 
@@ -154,7 +101,7 @@ void TVXTMain::Timer1Timer() {
   ++tick_counter_;
   // A live status that had to wait for another exchange and was not run when that one
   // returned (it left by a failure of the window) runs at the next tick.
-  if (tick_counter_ > tick_limit_ || (live_status_due_ && !exchange_->Running())) {
+  if (tick_counter_ > kTickLimit || (live_status_due_ && !exchange_->Running())) {
     tick_counter_ = 0;
     RunLiveStatus();
   }
@@ -194,9 +141,39 @@ void TVXTMain::RunDueLiveStatus() {
     // The live-status request is what keeps its own timer going. The timer is enabled before
     // the exchange: a stop chosen from the menu while the exchange waits then stays in force.
     view_.SetTimerEnabled(true);
-    ExchangeDisplay display(*this);
-    exchange_->RunLiveStatus();
+    RunExchange(&ReportExchange::RunLiveStatus);
   }
+}
+
+void TVXTMain::RunExchange(void (ReportExchange::*run)()) {
+  exchange_shown_ = false;
+  log_held_ = true;
+  view_.HoldLogDrawing(true);
+  view_.StartShowTimer(kShowExchangeAfterMs);
+  try {
+    (exchange_.get()->*run)();
+  } catch (...) {
+    EndExchangeDisplay();
+    throw;
+  }
+  EndExchangeDisplay();
+}
+
+void TVXTMain::EndExchangeDisplay() {
+  view_.StopShowTimer();
+  if (exchange_shown_) {
+    exchange_shown_ = false;
+    view_.SetReportButtonEnabled(true);
+  }
+  DrawHeldLog();
+}
+
+void TVXTMain::ShowTimerTimer() {
+  // A tick that was on its way when the exchange ended shows nothing.
+  if (!exchange_->Running() || exchange_shown_) return;
+  exchange_shown_ = true;
+  view_.SetReportButtonEnabled(false);
+  DrawHeldLog();
 }
 
 void TVXTMain::TCPClientWorkBegin(TTCPClient&, TWorkMode, int32_t work_count_max) {
@@ -211,29 +188,13 @@ void TVXTMain::TCPClientWork(TTCPClient&, TWorkMode, int32_t work_count) {
   } else {
     view_.SetProgressPosition(work_count);
   }
-  PumpMessages(true);
-}
-
-bool TVXTMain::ShowingDue() const {
-  return busy_since_ && !exchange_shown_ && clock_() - *busy_since_ >= kShowExchangeAfter;
-}
-
-void TVXTMain::ShowExchangeIfDue() {
-  if (!ShowingDue()) return;
-  exchange_shown_ = true;
-  view_.SetReportButtonEnabled(false);
-  DrawHeldLog();
+  view_.PumpMessages(true);
 }
 
 void TVXTMain::DrawHeldLog() {
   if (!log_held_) return;
   log_held_ = false;
   view_.HoldLogDrawing(false);
-}
-
-void TVXTMain::PumpMessages(bool all_pending) {
-  ShowExchangeIfDue();
-  view_.PumpMessages(all_pending);
 }
 
 void TVXTMain::TCPClientWorkEnd(TTCPClient&, TWorkMode) {
@@ -253,12 +214,6 @@ bool TVXTMain::ExchangeRunning() const {
 
 void TVXTMain::SetToday(std::function<TDate()> today) {
   today_ = today ? std::move(today) : std::function<TDate()>(SystemToday);
-}
-
-void TVXTMain::SetClock(std::function<std::chrono::steady_clock::time_point()> clock) {
-  clock_ = clock ? std::move(clock)
-                 : std::function<std::chrono::steady_clock::time_point()>(
-                       std::chrono::steady_clock::now);
 }
 
 void TVXTMain::SetSettingsPath(const TPath& path) {

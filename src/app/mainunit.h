@@ -3,11 +3,9 @@
 // implements the view and forwards its messages to the handlers; tests use a fake view.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "app/Settings.h"
@@ -26,6 +24,7 @@ inline constexpr const char kWorkBeginText[] =
     "Pocetak prijema podataka...sacekajte kraj prenosa...";
 inline constexpr const char kWorkEndText[] = "Prijem podataka zavrsen";
 inline constexpr int32_t kUnknownTotalMax = 150000;
+// Timer1 ticks counted before the live-status request runs again (at the next one).
 inline constexpr int32_t kTickLimit = 30;
 inline constexpr int kServerPort = 8026;
 inline constexpr int kConnectTimeoutMs = 5000;
@@ -34,7 +33,7 @@ inline constexpr int kReadTimeoutMs = 45000;
 // it logs are drawn as they come): two frames of a 60 Hz display. A shorter one ends before
 // that could have been seen, and greying and restoring a themed button, or drawing the log once
 // per line, costs more under Wine than a short exchange's own work.
-inline constexpr std::chrono::milliseconds kShowExchangeAfter{33};
+inline constexpr int kShowExchangeAfterMs = 33;
 
 // The settings' names, in the order in which the file holds them.
 inline constexpr const char kCustomerName[] = "KUPAC_ID";  // Edit3
@@ -61,14 +60,20 @@ class MainWindowView : public ReportHost {
   // While held, entries appended to the log (Memo1) are in it at once but drawn only when the
   // hold ends, all in one repaint.
   virtual void HoldLogDrawing(bool hold) = 0;
-  virtual void SetTimerEnabled(bool enabled) = 0;         // Timer1 (interval 1000 ms)
-  virtual void SetLiveStatusChecked(bool checked) = 0;    // system menu item
+  virtual void SetTimerEnabled(bool enabled) = 0;  // Timer1 (interval 1000 ms)
+  // A one-shot timer: its tick reaches TVXTMain::ShowTimerTimer once, delay_ms after the start,
+  // as a message of the window's queue, so a wait that looks for pending messages sees it like
+  // any other. Stopping it drops a tick not yet handled.
+  virtual void StartShowTimer(int delay_ms) = 0;
+  virtual void StopShowTimer() = 0;
+  virtual void SetLiveStatusChecked(bool checked) = 0;  // system menu item
   // Processes pending window messages: all (until none is pending) or at most one.
   virtual void PumpMessages(bool all_pending) = 0;
   // Tells, without processing any, whether window messages wait (input, a close request, a
-  // repaint). While a silent server keeps the client waiting, the wait looks at this every
-  // 100 ms and pumps when it is true, so the window answers and can be closed. Without an
-  // override the waits pump only at their fixed points.
+  // repaint, a timer's tick). While a silent server keeps the client waiting, the wait looks at
+  // this every 100 ms and pumps when it is true, so the window answers, can be closed, and
+  // shows the exchange when the show timer ticks. Without an override the waits pump only at
+  // their fixed points.
   virtual bool MessagesPending() { return false; }
 };
 
@@ -87,6 +92,9 @@ class TVXTMain {
   void FormClose();  // saves the settings (atomically)
   void BitBtn1Click();
   void Timer1Timer();
+  // The show timer's tick while an exchange runs: it has run long enough to be shown, so the
+  // report button greys and the log's held lines are drawn.
+  void ShowTimerTimer();
   // Starts or stops the live-status repetition, at any moment. Starting checks the menu item,
   // enables the timer and runs the live-status request at once, or, while another exchange
   // runs, as soon as that one has returned; stopping disables the timer, unchecks the item,
@@ -106,8 +114,6 @@ class TVXTMain {
   void SetSettingsPath(const TPath& path);
   void SetResponseFolder(const TPath& folder);
   int32_t TickCounter() const { return tick_counter_; }
-  // The clock that times an exchange for showing it (nullptr: the steady clock).
-  void SetClock(std::function<std::chrono::steady_clock::time_point()> clock);
   // The settings file's path: the seam's when set, else beside the executable.
   TPath SettingsPath() const;
 
@@ -116,17 +122,13 @@ class TVXTMain {
   TValueList vl;  // the settings store
 
  private:
-  class ExchangeHost;
-  class ExchangeDisplay;
-
-  // An exchange is shown at the first pump step after it has run kShowExchangeAfter: only a
-  // pump step can draw it, and only one can take a click. Once that is due, a wait for data
-  // that looks for pending messages counts it as one, so a silent server still shows it.
-  bool ShowingDue() const;
-  void ShowExchangeIfDue();
+  // Runs one exchange (run: RunReport or RunLiveStatus) with its display: the log's drawing is
+  // held and the show timer runs until the exchange ends, also by a failure; the end stops the
+  // timer, brings the button back if it went grey and draws the held lines.
+  void RunExchange(void (ReportExchange::*run)());
+  void EndExchangeDisplay();
   // Ends the hold on the log's drawing, if it is held: its lines are drawn now.
   void DrawHeldLog();
-  void PumpMessages(bool all_pending);
 
   // Runs the live-status request now, or marks it due while another exchange runs.
   void RunLiveStatus();
@@ -134,17 +136,13 @@ class TVXTMain {
   void RunDueLiveStatus();
 
   MainWindowView& view_;
-  std::unique_ptr<ExchangeHost> exchange_host_;
   std::unique_ptr<ReportExchange> exchange_;
   std::function<TDate()> today_;
-  std::function<std::chrono::steady_clock::time_point()> clock_;
-  // While an exchange runs: when it started, and whether it is shown (the button grey).
-  std::optional<std::chrono::steady_clock::time_point> busy_since_;
+  // The running exchange's display: the button greyed by the show timer, the log held undrawn.
   bool exchange_shown_ = false;
   bool log_held_ = false;
   TPath settings_path_;
   int32_t tick_counter_ = 0;
-  int32_t tick_limit_ = 0;
   bool live_status_on_ = false;
   bool live_status_due_ = false;  // asked for while another exchange held the connection
 };

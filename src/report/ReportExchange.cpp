@@ -144,10 +144,11 @@ void ReportExchange::Report(FileApi& files, TFileStream& file) {
     host_.AppendLog(kServerDroppedText);
   } else if (size <= kTextReplyLimit) {
     host_.AppendLog(ReadFirstLine(files, path));
-  } else if (!host_.ShellOpen(path)) {
+  } else {
+    if (OnBeforeShellOpen) OnBeforeShellOpen();
     // The report is saved all the same; without this line a shell that cannot open it
     // (no viewer for .pdf) would pass for success.
-    host_.AppendLog(kReportNotOpenedText + DisplayText(path));
+    if (!host_.ShellOpen(path)) host_.AppendLog(kReportNotOpenedText + DisplayText(path));
   }
 }
 

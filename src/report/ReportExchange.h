@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "connection/TCPClient.h"
@@ -33,6 +34,10 @@ class ReportExchange {
   // so that the blocking read returns. The aborted exchange then ends without any outcome
   // entry, failure entry or shell open. Does nothing while no exchange runs.
   void Abort();
+
+  // Runs just before the shell is asked to open a report: starting a viewer may keep the
+  // window from drawing for seconds, so what must be seen first is drawn here.
+  std::function<void()> OnBeforeShellOpen;
 
   // The folder of the response and live-status files; tests may point the exchange elsewhere.
   void SetFolder(const TPath& folder) { folder_ = folder; }

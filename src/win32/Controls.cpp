@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "ScopedGdi.h"
 #include "app/LayoutRules.h"
 
 namespace vxt::win32 {
@@ -30,14 +31,12 @@ constexpr ListColumn kListColumns[] = {{"Key", 120}, {"Value", 180}};
 
 // The width of text in the font that control draws with (the system font when it has none).
 int TextWidth(HWND control, const char* text) {
-  HDC dc = GetDC(control);
+  const ScopedGetDC dc(control);
   if (!dc) return 0;
   HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0));
-  HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
+  const ScopedSelectFont selected(dc, font ? font : GetStockObject(SYSTEM_FONT));
   SIZE extent{0, 0};
   if (!GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent)) extent.cx = 0;
-  if (old) SelectObject(dc, old);
-  ReleaseDC(control, dc);
   return extent.cx;
 }
 

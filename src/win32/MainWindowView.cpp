@@ -94,6 +94,17 @@ void TVXTMainWindow::SetTimerEnabled(bool enabled) {
   }
 }
 
+void TVXTMainWindow::StartShowTimer(int delay_ms) {
+  if (!hwnd_) return;
+  show_timer_running_ = SetTimer(hwnd_, kShowTimerId, static_cast<UINT>(delay_ms), nullptr) != 0;
+}
+
+void TVXTMainWindow::StopShowTimer() {
+  if (!show_timer_running_) return;
+  KillTimer(hwnd_, kShowTimerId);
+  show_timer_running_ = false;
+}
+
 void TVXTMainWindow::SetLiveStatusChecked(bool checked) {
   HMENU system_menu = GetSystemMenu(hwnd_, FALSE);
   if (system_menu) {
@@ -119,6 +130,14 @@ void TVXTMainWindow::ProcessMessages() {
 
 void TVXTMainWindow::PumpMessages(bool all_pending) {
   MSG msg;
+  // A timer's message comes after every other kind; the tick that shows a running exchange is
+  // taken first, so that what waits with it (a click, a query from another program) finds the
+  // exchange shown. Posted messages only: PeekMessage would deliver the sent ones first.
+  if (show_timer_running_ &&
+      PeekMessageA(&msg, hwnd_, WM_TIMER, WM_TIMER, PM_REMOVE | PM_QS_POSTMESSAGE)) {
+    DispatchMessageA(&msg);
+    if (!all_pending) return;
+  }
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // The program's own loop must see the quit request: put it back and stop pumping.

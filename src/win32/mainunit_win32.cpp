@@ -8,6 +8,7 @@
 
 #include "ControlIds.h"
 #include "FailureBoxes.h"
+#include "ScopedGdi.h"
 #include "app/LayoutRules.h"
 #include "failures/Exceptions.h"
 #include "platform/System.h"
@@ -15,28 +16,21 @@
 
 namespace vxt::win32 {
 
-TVXTMainWindow* VXTMain = nullptr;
-
 namespace {
 
 int SystemDpi() {
-  HDC screen = GetDC(nullptr);
-  int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ReleaseDC(nullptr, screen);
+  const ScopedGetDC screen(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 
 }  // namespace
 
-TVXTMainWindow::TVXTMainWindow(HINSTANCE instance) : instance_(instance) {
-  VXTMain = this;
-}
+TVXTMainWindow::TVXTMainWindow(HINSTANCE instance) : instance_(instance) {}
 
 TVXTMainWindow::~TVXTMainWindow() {
   if (hwnd_) DestroyWindow(hwnd_);
   logic_.reset();
-  if (font_) DeleteObject(font_);
-  if (VXTMain == this) VXTMain = nullptr;
 }
 
 bool TVXTMainWindow::Create() {
@@ -165,10 +159,10 @@ bool TVXTMainWindow::OnCreate() {
 }
 
 void TVXTMainWindow::CreateControlsAndMenu() {
-  font_ = CreateFontA(ScaleToDpi(kFontHeight, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                      DEFAULT_PITCH | FF_DONTCARE, kFontFace);
-  CreateControls(ControlParent{hwnd_, instance_, font_, dpi_}, controls_);
+  font_.Reset(CreateFontA(ScaleToDpi(kFontHeight, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                          DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          DEFAULT_PITCH | FF_DONTCARE, kFontFace));
+  CreateControls(ControlParent{hwnd_, instance_, font_.Get(), dpi_}, controls_);
   controls_.Edit1.SetText(DefaultServerHost());
   controls_.Edit3.SetText(DefaultCustomer());
   controls_.Edit2.SetText(DefaultPin());
@@ -202,6 +196,13 @@ void TVXTMainWindow::OnCommand(int id, int code) {
 void TVXTMainWindow::OnTimer(WPARAM id) {
   // KillTimer leaves the ticks already queued where they are: a tick that arrives after the
   // timer stopped counts no more than the stopped timer.
+  if (id == kShowTimerId) {
+    if (!show_timer_running_) return;
+    // One shot: a system timer repeats until it is killed.
+    StopShowTimer();
+    Guarded([this] { logic_->ShowTimerTimer(); });
+    return;
+  }
   if (id != kTimer1Id || !timer_enabled_ || close_pending_) return;
   Guarded([this] { logic_->Timer1Timer(); });
   FinishPendingClose();
@@ -249,6 +250,7 @@ void TVXTMainWindow::OnClose() {
 void TVXTMainWindow::OnDestroy() {
   destroying_ = true;
   KillTimer(hwnd_, kTimer1Id);
+  StopShowTimer();
   logic_.reset();
   if (!failure_.class_name.empty()) return;  // creation failed: no loop to end
   PostQuitMessage(0);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "ScopedGdi.h"
 #include "WindowLayout.h"
 #include "app/FailureTexts.h"
 #include "app/mainunit.h"
@@ -52,8 +53,10 @@ class TVXTMainWindow final : public MainWindowView {
   void SetProgressPosition(int32_t value) override;
   void SetReportButtonEnabled(bool enabled) override;
   void HoldLogDrawing(bool hold) override;
-  // Timer1 and the system menu's item.
+  // Timer1, the show timer and the system menu's item.
   void SetTimerEnabled(bool enabled) override;
+  void StartShowTimer(int delay_ms) override;
+  void StopShowTimer() override;
   void SetLiveStatusChecked(bool checked) override;
   // The shell and the message queue.
   bool ShellOpen(const TPath& path) override;
@@ -84,18 +87,18 @@ class TVXTMainWindow final : public MainWindowView {
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
-  HFONT font_ = nullptr;
+  // The controls draw with it: it must outlive them (members end after the destructor's
+  // DestroyWindow).
+  ScopedFont font_;
   int dpi_ = 96;
   TVXTMainControls controls_;
   HWND focus_before_deactivation_ = nullptr;
   std::unique_ptr<TVXTMain> logic_;
   StartupFailure failure_;
   bool timer_enabled_ = false;
+  bool show_timer_running_ = false;
   bool close_pending_ = false;
   bool destroying_ = false;
 };
-
-// The program's one main window.
-extern TVXTMainWindow* VXTMain;
 
 }  // namespace vxt::win32

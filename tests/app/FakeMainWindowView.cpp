@@ -51,6 +51,23 @@ void FakeMainWindowView::SetTimerEnabled(bool enabled) {
   calls.push_back(enabled ? "timer on" : "timer off");
 }
 
+void FakeMainWindowView::StartShowTimer(int delay_ms) {
+  show_timer_running = true;
+  show_tick_queued = false;
+  calls.push_back("show timer " + std::to_string(delay_ms));
+  if (show_timer_elapses_at_once) ElapseShowTimer();
+}
+
+void FakeMainWindowView::StopShowTimer() {
+  show_timer_running = false;
+  show_tick_queued = false;
+  calls.push_back("show timer off");
+}
+
+void FakeMainWindowView::ElapseShowTimer() {
+  if (show_timer_running) show_tick_queued = true;
+}
+
 void FakeMainWindowView::SetLiveStatusChecked(bool checked) {
   live_status_checked = checked;
   calls.push_back(checked ? "checked" : "unchecked");
@@ -62,6 +79,12 @@ void FakeMainWindowView::PumpMessages(bool all_pending) {
 }
 
 void FakeMainWindowView::Pumped() {
+  if (show_tick_queued) {
+    // One shot: the window stops the timer before it calls the handler.
+    show_tick_queued = false;
+    show_timer_running = false;
+    if (on_show_tick) on_show_tick();
+  }
   if (!on_pump) return;
   // A copy, so that the hook may replace or clear itself while it runs.
   std::function<void()> action = on_pump;

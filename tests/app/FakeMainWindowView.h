@@ -39,12 +39,19 @@ class FakeMainWindowView : public MainWindowView {
   void SetReportButtonEnabled(bool enabled) override;
   void HoldLogDrawing(bool hold) override;
   void SetTimerEnabled(bool enabled) override;
+  void StartShowTimer(int delay_ms) override;
+  void StopShowTimer() override;
   void SetLiveStatusChecked(bool checked) override;
   void PumpMessages(bool all_pending) override;
   bool MessagesPending() override {
     ++pending_checks;
-    return messages_pending;
+    return messages_pending || show_tick_queued;
   }
+
+  // The show timer's time has passed: its tick waits in the queue (pending, as the real
+  // queue reports it) until the next pump delivers it to on_show_tick, once. Nothing happens
+  // while the timer is stopped.
+  void ElapseShowTimer();
 
   // The calls recorded whose line starts with prefix.
   std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
@@ -60,6 +67,12 @@ class FakeMainWindowView : public MainWindowView {
   bool button_enabled = true;
   bool log_drawing_held = false;
   bool timer_enabled = false;
+  bool show_timer_running = false;
+  bool show_tick_queued = false;
+  // Every started show timer elapses at once: each exchange is long enough to be shown.
+  bool show_timer_elapses_at_once = false;
+  // The handler that the window calls for the show timer's tick.
+  std::function<void()> on_show_tick;
   bool live_status_checked = false;
   std::vector<std::string> calls;
   bool messages_pending = false;
@@ -67,8 +80,9 @@ class FakeMainWindowView : public MainWindowView {
   std::vector<TPath> shell_opened;
   // What the shell reports for each open: success, or a failure (no viewer for .pdf).
   bool shell_open_succeeds = true;
-  // Runs inside every pump (ProcessMessages and PumpMessages alike): a stand-in for the
-  // messages that the window handles while a handler blocks. It may clear itself.
+  // Runs inside every pump (ProcessMessages and PumpMessages alike), after a queued show tick:
+  // a stand-in for the messages that the window handles while a handler blocks. It may clear
+  // itself.
   std::function<void()> on_pump;
 
  private:

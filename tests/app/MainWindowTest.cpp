@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -83,9 +82,11 @@ class MainWindowTest : public ::testing::Test {
     main_.TCPClient.SetReadTimeout(kTestReadTimeout);
     main_.TCPClient.SetConnectTimeout(kTestReadTimeout);
     main_.FormCreate();
-    // Each look at the clock finds it a second on: every exchange runs long enough to be shown
-    // (the button greyed) at its first pump step. A test of a short exchange stops the clock.
-    main_.SetClock([this] { return now_ += clock_step_; });
+    // The show timer's tick reaches the logic as the window delivers it. Every exchange runs
+    // long enough to be shown (the button greyed) at its first pump step; a test of a short
+    // exchange lets the timer elapse only where it wants.
+    view_.on_show_tick = [this] { main_.ShowTimerTimer(); };
+    view_.show_timer_elapses_at_once = true;
     // What the fields show before the settings are loaded.
     view_.server = "start.example";
     view_.customer = "2";
@@ -109,8 +110,6 @@ class MainWindowTest : public ::testing::Test {
   TempFolder folder_;
   FakeMainWindowView view_;
   TVXTMain main_{view_};
-  std::chrono::steady_clock::time_point now_{};
-  std::chrono::milliseconds clock_step_{1000};
 };
 
 TEST(MainWindow, CreatesItsConnectionWithTheProductSettings) {
@@ -417,13 +416,14 @@ TEST_F(MainWindowTest, TheReportButtonRunsOneExchangeAndLogsItsReply) {
   EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), "Dobar dan\r\ndruga linija\r\n");
   EXPECT_TRUE(grey_while_running);
   EXPECT_FALSE(main_.ExchangeRunning());
-  // Shown before the first pump step, which is after the log was cleared.
-  const auto grey = std::find(view_.calls.begin(), view_.calls.end(), "button off");
-  const auto pump = std::find(view_.calls.begin(), view_.calls.end(), "process messages");
-  EXPECT_LT(grey - view_.calls.begin(), pump - view_.calls.begin());
-  EXPECT_EQ(*(grey + 1), "draw log");
-  ASSERT_FALSE(view_.calls.empty());
-  EXPECT_EQ(view_.calls.back(), "button on");
+  // Shown by the tick at the first pump step, which comes after the log was cleared; the end
+  // stops the timer and brings the button back.
+  ASSERT_GE(view_.calls.size(), 8u);
+  EXPECT_EQ(Lines(view_.calls.begin(), view_.calls.begin() + 6),
+            (Lines{"hold log drawing", "show timer 33", "clear log", "process messages",
+                   "button off", "draw log"}));
+  EXPECT_EQ(Lines(view_.calls.end() - 2, view_.calls.end()),
+            (Lines{"show timer off", "button on"}));
   EXPECT_FALSE(view_.log_drawing_held);
   EXPECT_TRUE(view_.button_enabled);
   // The progress display ran inside the exchange: the bar wrapped mode, and it ended at 0.
@@ -431,11 +431,11 @@ TEST_F(MainWindowTest, TheReportButtonRunsOneExchangeAndLogsItsReply) {
   EXPECT_EQ(view_.CallsStartingWith("pos ").back(), "pos 0");
 }
 
-TEST_F(MainWindowTest, AnExchangeIsShownAtThePumpStepAfterItHasRunTwoFrames) {
+TEST_F(MainWindowTest, AnExchangeIsShownAtThePumpStepAfterTheShowTimersTick) {
   ScriptedServer server(kTextReply);
   UseServer(server);
-  clock_step_ = std::chrono::milliseconds(0);
-  // Two frames pass during the second pump step of the exchange.
+  view_.show_timer_elapses_at_once = false;
+  // The show timer elapses during the second pump step of the exchange.
   struct Shown {
     bool button_enabled;
     bool log_held;
@@ -443,7 +443,7 @@ TEST_F(MainWindowTest, AnExchangeIsShownAtThePumpStepAfterItHasRunTwoFrames) {
   std::vector<Shown> at_pump;
   view_.on_pump = [&] {
     at_pump.push_back({view_.button_enabled, view_.log_drawing_held});
-    if (at_pump.size() == 2) now_ += kShowExchangeAfter;
+    if (at_pump.size() == 2) view_.ElapseShowTimer();
   };
   main_.BitBtn1Click();
   EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine, "Dobar dan"}));
@@ -454,28 +454,37 @@ TEST_F(MainWindowTest, AnExchangeIsShownAtThePumpStepAfterItHasRunTwoFrames) {
   EXPECT_EQ(view_.CallsStartingWith("button"), (Lines{"button off", "button on"}));
   EXPECT_EQ(view_.CallsStartingWith("hold"), Lines{"hold log drawing"});
   EXPECT_EQ(view_.CallsStartingWith("draw"), Lines{"draw log"});
+  EXPECT_EQ(view_.CallsStartingWith("show timer"), (Lines{"show timer 33", "show timer off"}));
 
-  // An exchange that ends within two frames leaves the button as it is, and its lines are
-  // drawn when it has ended.
+  // An exchange that ends before the tick leaves the button as it is, its end stops the timer,
+  // and its lines are drawn when it has ended.
   view_.calls.clear();
   view_.on_pump = nullptr;
   main_.BitBtn1Click();
   EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine, "Dobar dan"}));
   EXPECT_TRUE(view_.CallsStartingWith("button").empty());
   EXPECT_TRUE(view_.button_enabled);
-  ASSERT_FALSE(view_.calls.empty());
-  EXPECT_EQ(view_.calls.front(), "hold log drawing");
-  EXPECT_EQ(view_.calls.back(), "draw log");
+  ASSERT_GE(view_.calls.size(), 2u);
+  EXPECT_EQ(Lines(view_.calls.begin(), view_.calls.begin() + 2),
+            (Lines{"hold log drawing", "show timer 33"}));
+  EXPECT_EQ(Lines(view_.calls.end() - 2, view_.calls.end()), (Lines{"show timer off", "draw log"}));
   EXPECT_FALSE(view_.log_drawing_held);
+  EXPECT_FALSE(view_.show_timer_running);
+
+  // A tick that was already on its way when the exchange ended shows nothing.
+  view_.calls.clear();
+  main_.ShowTimerTimer();
+  EXPECT_TRUE(view_.calls.empty());
 }
 
 TEST_F(MainWindowTest, APdfReplyIsOpenedByTheShellOnceTheLogIsDrawn) {
   ScriptedServer server(
       {Step::ReadLine(), Step::Send(testing::PatternBytes(20000)), Step::Close()});
   UseServer(server);
-  // A report that arrives within two frames: its lines are held undrawn until they are drawn
-  // for the shell, which may keep the window from drawing for seconds while a viewer starts.
-  clock_step_ = std::chrono::milliseconds(0);
+  // A report that arrives before the show timer's tick: its lines are held undrawn until they
+  // are drawn for the shell, which may keep the window from drawing for seconds while a
+  // viewer starts.
+  view_.show_timer_elapses_at_once = false;
   main_.BitBtn1Click();
   EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine}));
   EXPECT_EQ(view_.shell_opened, std::vector<TPath>{folder_.File("response.pdf")});
@@ -664,23 +673,34 @@ TEST_F(MainWindowTest, AbortEndsARunningExchangeWithoutAnOutcome) {
 TEST_F(MainWindowTest, WaitingMessagesArePumpedWhileTheServerIsSilent) {
   ScriptedServer server({Step::ReadLine(), Step::Silent()});
   UseServer(server);
-  // Once the reply is awaited a close request waits; when the wait hands it to the pump, the
-  // window aborts the exchange. Without the pending check the next pump would come only near
-  // the end of the read time limit, and the time-out would be logged.
-  bool armed = false;
+  view_.show_timer_elapses_at_once = false;
+  // Once the reply is awaited the show timer elapses: its tick waits in the queue, the wait
+  // sees it pending and hands it to a pump step, and the button greys. Then a close request
+  // waits; when the wait hands it on too, the window aborts the exchange. Without the pending
+  // check neither would be pumped before the end of the read time limit's first wait.
+  enum { kConnecting, kTickQueued, kShown, kClosing } stage = kConnecting;
+  int checks_before_tick = 0;
   view_.on_pump = [&] {
-    if (armed && view_.pending_checks > 0) {
+    if (stage == kConnecting && !view_.CallsStartingWith("max ").empty()) {
+      stage = kTickQueued;
+      checks_before_tick = view_.pending_checks;
+      view_.ElapseShowTimer();
+    } else if (stage == kTickQueued && !view_.button_enabled) {
+      stage = kShown;
+      EXPECT_GT(view_.pending_checks, checks_before_tick) << "pumped without a pending check";
+      view_.messages_pending = true;
+    } else if (stage == kShown && view_.messages_pending) {
+      stage = kClosing;
       view_.messages_pending = false;
       view_.on_pump = nullptr;
       main_.AbortExchange();
-    } else if (!armed && !view_.CallsStartingWith("max ").empty()) {
-      armed = true;
-      view_.messages_pending = true;
     }
   };
   main_.BitBtn1Click();
-  EXPECT_GT(view_.pending_checks, 0);
+  EXPECT_EQ(stage, kClosing);
   EXPECT_FALSE(main_.ExchangeRunning());
+  EXPECT_TRUE(view_.button_enabled);
+  EXPECT_FALSE(view_.show_timer_running);
   EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine}));
 }
 

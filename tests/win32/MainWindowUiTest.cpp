@@ -880,6 +880,10 @@ TEST_F(MainWindowUi, ACloseWhileASilentServerKeepsTheClientWaitingEndsTheProgram
       },
       10000))
       << "the request never arrived";
+  // No byte comes, yet the exchange is shown: the wait for data sees the tick that shows it
+  // as a waiting message and hands it to the window.
+  EXPECT_TRUE(WaitUntil([&] { return !program.ReportButtonEnabled(); }, 10000))
+      << "the button did not grey while the server was silent";
   PostMessageA(program.MainWindow(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(program.WaitForExit(10000)) << "the program still runs after the close";
   std::string saved;
