@@ -9,6 +9,8 @@
 add_compile_options(-fstack-protector-strong)
 add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
 add_link_options(-fstack-protector-strong)
+# The package check reads from it that every source of the program was compiled so.
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
 # ASLR with high-entropy addresses and DEP are named rather than left to the linker's defaults,
 # which differ between binutils versions.

@@ -79,12 +79,23 @@ done
   fail "the program has a symbol table (it is not stripped)"
 debug_sections=$(x86_64-w64-mingw32-objdump -h "$exe" | awk '$2 ~ /^\.debug/ { print $2 }' | tr '\n' ' ')
 [ -z "$debug_sections" ] || fail "the program has debug sections: $debug_sections"
-# The stack protector's and the fortified functions' failure texts come from libssp, linked in.
+# Every source of the program was compiled with the stack protector and, optimised, with the
+# fortified functions (which add checks only where a buffer's size is known when compiling), and
+# the stack protector's failure handler comes from libssp, linked into the program.
+commands=$build/compile_commands.json
+[ -f "$commands" ] || fail "$commands is missing: the build does not say how it compiled"
+unhardened=$(awk -v src="$root/src/" '
+  /"command":/ { command = $0 }
+  /"file":/ && index($0, src) {
+    if (command !~ / -fstack-protector-strong / || command !~ / -D_FORTIFY_SOURCE=2 / ||
+        command !~ / -O[1-3s] /) { sub(/.*"file": *"/, ""); sub(/".*/, ""); print } }' "$commands")
+[ -z "$unhardened" ] ||
+  fail "compiled without -fstack-protector-strong, -D_FORTIFY_SOURCE=2 or optimisation: $(echo $unhardened)"
+grep -q "\"file\": \"$root/src/win32/WinMain.cpp\"" "$commands" ||
+  fail "$commands does not list the program's sources"
 exe_strings=$(strings -n 6 "$exe")
 grep -q 'stack smashing detected' <<<"$exe_strings" ||
-  fail "the program has no stack protector (libssp is not linked in)"
-grep -q 'buffer overflow detected' <<<"$exe_strings" ||
-  fail "the program has no fortified functions (_FORTIFY_SOURCE's checks are not linked in)"
+  fail "the program has no stack protector's failure handler (libssp is not linked in)"
 # Windows' own DLLs only: nothing of the compiler's run time (libssp, libstdc++, libgcc,
 # winpthread) is needed beside it.
 windows_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll ws2_32.dll "
