@@ -9,14 +9,19 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/UPUTSTVO.txt.in ${PROJECT_BINARY_
 install(TARGETS VXTVannikorde RUNTIME DESTINATION . COMPONENT program)
 install(FILES ${PROJECT_BINARY_DIR}/UPUTSTVO.txt DESTINATION . COMPONENT program)
 
-set(CPACK_GENERATOR ZIP)
+# CPack's own ZIP writer stores each file's modification time and the builder's user and group
+# ids, so the same commit would give a different zip for every builder and every build. CPack
+# stages the files and cmake/PackageZip.cmake writes the zip from them: fixed entry order, every
+# entry dated at the source date, fixed permissions and no owner ids.
+set(CPACK_GENERATOR External)
+set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/PackageZip.cmake)
+set(CPACK_VXT_SOURCE_DATE_FILE ${VXT_SOURCE_DATE_FILE})
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "BRAXO Tarnwell")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "BRAXO Tarnwell podaci uzivo")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
-# Unpacking gives one folder of that name, with the program and the guide in it.
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 # Only this project's own component: the test framework's install rules stay out of the zip.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};program;/")
 set(CPACK_PACKAGE_CHECKSUM SHA256)

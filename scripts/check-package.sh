@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Builds the users' package (cmake --build --preset windows --target package) and checks it as a
 # user gets it: the zip's checksum file matches, the zip holds the program and the guide and
-# nothing else, the program is byte for byte the one the Windows suites ran, the guide is plain
-# ASCII with CR LF line ends, and the unpacked program starts under Wine, shows its window and
-# ends cleanly on a close request, saving its settings beside itself.
+# nothing else, the program is byte for byte the one the Windows suites ran, hardened (stack
+# protector, ASLR with high entropy, DEP), stripped, needing no DLL beyond Windows' own and dated
+# at the source date, the zip's entries carry the source date, fixed permissions and no owner
+# ids, the guide is plain ASCII with CR LF line ends, and the unpacked program starts under Wine,
+# shows its window and ends cleanly on a close request, saving its settings beside itself.
+# Last, the same sources are built again in another folder (a copy of the checkout, so that a
+# folder name or a build time in the program or the zip shows) and must give the same program
+# and the same zip, byte for byte.
 # Needs an X display (the test command runs it under xvfb-run). Ends non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +52,89 @@ cmp "$folder/VXTVannikorde.exe" "$tested_exe" ||
   fail "the program in $zip differs from the tested $tested_exe"
 log "$name.zip: holds VXTVannikorde.exe, identical to the tested one, and UPUTSTVO.txt"
 
+# --- The program users get -----------------------------------------------------------------
+# The source date: the builder's SOURCE_DATE_EPOCH, else the last commit's time (as the build
+# takes it, read here on its own so that a build that stamps something else shows).
+if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+  epoch=$SOURCE_DATE_EPOCH
+else
+  epoch=$(git log -1 --format=%ct 2>/dev/null) || epoch=315532800
+fi
+exe=$folder/VXTVannikorde.exe
+u16() { od -An -t u2 -j "$2" -N 2 "$1" | tr -d ' '; }
+u32() { od -An -t u4 -j "$2" -N 4 "$1" | tr -d ' '; }
+pe=$(u32 "$exe" 60)
+[ "$(od -An -c -j "$pe" -N 4 "$exe" | tr -d ' ')" = 'PE\0\0' ] || fail "$exe has no PE header"
+stamp=$(u32 "$exe" $((pe + 8)))
+[ "$stamp" = "$epoch" ] ||
+  fail "the program's PE time stamp is $stamp ($(date -u -d "@$stamp")), not the source date $epoch ($(date -u -d "@$epoch"))"
+# DllCharacteristics: HIGH_ENTROPY_VA 0x20, DYNAMIC_BASE 0x40, NX_COMPAT 0x100.
+dll_characteristics=$(u16 "$exe" $((pe + 24 + 70)))
+for flag in 0x20:HIGH_ENTROPY_VA 0x40:DYNAMIC_BASE 0x100:NX_COMPAT; do
+  (( dll_characteristics & ${flag%%:*} )) ||
+    fail "the program lacks ${flag#*:} (DllCharacteristics $(printf 0x%x "$dll_characteristics"))"
+done
+# Stripped: no COFF symbol table and no debug sections.
+[ "$(u32 "$exe" $((pe + 12)))" = 0 ] && [ "$(u32 "$exe" $((pe + 16)))" = 0 ] ||
+  fail "the program has a symbol table (it is not stripped)"
+debug_sections=$(x86_64-w64-mingw32-objdump -h "$exe" | awk '$2 ~ /^\.debug/ { print $2 }' | tr '\n' ' ')
+[ -z "$debug_sections" ] || fail "the program has debug sections: $debug_sections"
+# Every source of the program was compiled with the stack protector and, optimised, with the
+# fortified functions (which add checks only where a buffer's size is known when compiling), and
+# the stack protector's failure handler comes from libssp, linked into the program.
+commands=$build/compile_commands.json
+[ -f "$commands" ] || fail "$commands is missing: the build does not say how it compiled"
+unhardened=$(awk -v src="$root/src/" '
+  /"command":/ { command = $0 }
+  /"file":/ && index($0, src) {
+    if (command !~ / -fstack-protector-strong / || command !~ / -D_FORTIFY_SOURCE=2 / ||
+        command !~ / -O[1-3s] /) { sub(/.*"file": *"/, ""); sub(/".*/, ""); print } }' "$commands")
+[ -z "$unhardened" ] ||
+  fail "compiled without -fstack-protector-strong, -D_FORTIFY_SOURCE=2 or optimisation: $(echo $unhardened)"
+grep -q "\"file\": \"$root/src/win32/WinMain.cpp\"" "$commands" ||
+  fail "$commands does not list the program's sources"
+exe_strings=$(strings -n 6 "$exe")
+grep -q 'stack smashing detected' <<<"$exe_strings" ||
+  fail "the program has no stack protector's failure handler (libssp is not linked in)"
+# Windows' own DLLs only: nothing of the compiler's run time (libssp, libstdc++, libgcc,
+# winpthread) is needed beside it.
+windows_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll ws2_32.dll "
+for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z'); do
+  [[ "$windows_dlls" == *" $dll "* ]] || fail "the program needs $dll, which is not one of Windows' own DLLs"
+done
+# No folder of the build machine (the checkout, the build folder, a home folder) in the program.
+leaked=$(grep -F -e "$root" -e "$build" -e /home/ -e /root/ -e /tmp/ <<<"$exe_strings" | head -3 || true)
+[ -z "$leaked" ] || fail "the program holds paths of the build machine: $leaked"
+log "VXTVannikorde.exe: stack protector, DllCharacteristics $(printf 0x%x "$dll_characteristics") (high-entropy ASLR, DEP), stripped, Windows' DLLs only, dated at the source date $epoch"
+
+# --- The zip's entries ---------------------------------------------------------------------
+# Each entry: dated at the source date (zip keeps UTC here, in 2-second steps, rounded up), no
+# extra fields in the central directory or the local header (they would hold the builder's
+# user and group ids or the files' own times), permissions 755 for the folder, 644 for files.
+zip_time=$(TZ=UTC date -d "@$(((epoch + 1) / 2 * 2))" '+%Y %b %-d %H:%M:%S')
+entries=0
+while IFS='|' read -r entry modified extra mode offset; do
+  entries=$((entries + 1))
+  [ "$modified" = "$zip_time" ] || fail "$zip: $entry is dated $modified, not the source date $zip_time"
+  [ "$extra" = 0 ] || fail "$zip: $entry has an extra field of $extra bytes (owner ids or file times)"
+  local_extra=$(u16 "$zip" $((offset + 28)))
+  [ "$local_extra" = 0 ] || fail "$zip: $entry's local header has an extra field of $local_extra bytes"
+  case $entry in
+    */) expected_mode=040755 ;;
+    *) expected_mode=100644 ;;
+  esac
+  [ "$mode" = "$expected_mode" ] || fail "$zip: $entry has permissions $mode, not $expected_mode"
+done < <(LC_ALL=C zipinfo -v "$zip" | awk '
+  /^Central directory entry #/ { want_name = 1; next }
+  want_name && NF && !/^-+$/ { name = $1; want_name = 0 }
+  /offset of local header from start of archive:/ { offset = $NF }
+  /file last modified on \(DOS date\/time\):/ { sub(/.*time\): */, ""); modified = $0 }
+  /length of extra field:/ { extra = $5 }
+  /Unix file attributes \(/ { mode = $4; gsub(/[()]/, "", mode)
+    print name "|" modified "|" extra "|" mode "|" offset }')
+[ "$entries" = 3 ] || fail "$zip: read $entries entries from zipinfo, not 3"
+log "$name.zip: every entry dated $zip_time UTC, no extra fields (no owner ids), permissions fixed"
+
 guide=$folder/UPUTSTVO.txt
 [ -s "$guide" ] || fail "UPUTSTVO.txt is empty"
 LC_ALL=C grep -q -P '[^\x20-\x7e\r\n]' "$guide" && fail "UPUTSTVO.txt holds bytes other than printable ASCII"
@@ -89,4 +177,36 @@ wait "$program_pid" || rc=$?
 grep -q '^VXTSERVER=' "$folder/VXTVannikorde.ini" 2>/dev/null ||
   fail "the unpacked program did not save VXTVannikorde.ini beside itself when it closed"
 log "the unpacked program closed cleanly (exit code 0, settings saved beside it)"
+stop_program
+
+# --- The same package from another folder, built later -------------------------------------
+# A copy of the checkout (what git tracks or would track, as it is now, without .git: the copy
+# takes the source date from SOURCE_DATE_EPOCH, as any builder without the history does) is
+# configured like this build, and only the program and the package are built. A folder name,
+# a build time or a file's own time that creeps into the program or the zip makes them differ.
+repro=$root/build/reproduce
+rm -rf "$repro"
+mkdir -p "$repro/source"
+git ls-files -z --cached --others --exclude-standard |
+  tar --null --files-from=- --ignore-failed-read -cf - 2>/dev/null | tar -xf - -C "$repro/source" ||
+  fail "the checkout could not be copied to $repro/source"
+cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+(
+  cd "$repro/source"
+  export SOURCE_DATE_EPOCH=$epoch
+  # Only the program is built: the install step need not build everything first.
+  cmake --preset windows -DVXT_BUILD_TESTS=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+    "-DVXT_DEFAULT_SERVER=$(cache_value VXT_DEFAULT_SERVER)" \
+    "-DVXT_DEFAULT_PIN=$(cache_value VXT_DEFAULT_PIN)" >"$repro/build.log" 2>&1 &&
+    cmake --build --preset windows -j"$(nproc)" --target VXTVannikorde >>"$repro/build.log" 2>&1 &&
+    cmake --build --preset windows --target package >>"$repro/build.log" 2>&1
+) || fail "the copy in $repro/source did not build its package (see $repro/build.log)"
+repro_build=$repro/source/build/windows
+if ! cmp -s "$repro_build/src/win32/VXTVannikorde.exe" "$tested_exe"; then
+  differing=$(cmp -l "$repro_build/src/win32/VXTVannikorde.exe" "$tested_exe" 2>&1 | head -5 | tr '\n' ';')
+  fail "the program built again in $repro_build differs from $tested_exe (bytes: $differing)"
+fi
+cmp -s "$repro_build/$name.zip" "$zip" ||
+  fail "the package built again in $repro_build differs from $zip"
+log "built again from a copy in $repro: the same program and the same zip ($(cut -d' ' -f1 "$zip.sha256"))"
 echo "package: $zip OK"
