@@ -243,6 +243,10 @@ TEST_P(ExchangeTortureTest, EveryFailingFileCallGivesItsOneLineAndLosesNothing) 
     EXPECT_FALSE(main_.TCPClient.IsConnected());
   };
   auto check = [&](const Call* failed, uint32_t code, const std::vector<Call>& trace) {
+    // The exchange makes no file but its own.
+    for (const std::string& name : folder_.Entries()) {
+      EXPECT_EQ(name, row.live_status ? "alivr.txt" : "response.pdf");
+    }
     const Seen seen = failed == nullptr ? Seen::kClean : ExchangeSeen(*failed);
     std::string kept = row.reply;
     Lines after = row.clean_log;
