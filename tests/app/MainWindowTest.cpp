@@ -22,7 +22,6 @@
 #include "platform/System.h"
 #include "support/FakeReportHost.h"
 #include "support/FakeSocketApi.h"
-#include "support/FaultyFileApi.h"
 #include "support/ScriptedServer.h"
 #include "support/TestFiles.h"
 #include "support/WindowTexts.h"
@@ -278,28 +277,6 @@ TEST_F(MainWindowTest, ASaveDropsEverythingButTheThreeFieldsAndRoundTripsValues)
   EXPECT_EQ(ReadBytes(SettingsPath()), "KUPAC_ID= 12 \r\nKUPAC_PIN=\r\nVXTSERVER=host=8026\r\n");
 }
 
-TEST_F(MainWindowTest, AFileHeldForWritingFailsTheShowAndKeepsTheDefaults) {
-  WriteBytes(SettingsPath(), "KUPAC_ID=1\r\nKUPAC_PIN=2\r\nVXTSERVER=3\r\n");
-  FileApi& files = PlatformFileApi();
-  TFileHandle holder = kInvalidFile;
-  ASSERT_EQ(files.CreateExclusive(SettingsPath(), holder), 0u);
-  main_.SetToday([] { return TDate{2026, 12, 5}; });
-  std::string message;
-  try {
-    main_.FormShow();
-  } catch (const EFOpenError& failure) {
-    message = failure.Message();
-  }
-  files.Close(holder);
-  // The system's own text of the sharing violation follows; the file suites check it.
-  const std::string start = "Cannot open file \"" + DisplayText(SettingsPath()) + "\". ";
-  EXPECT_EQ(message.rfind(start, 0), 0u) << message;
-  EXPECT_GT(message.size(), start.size()) << message;
-  ExpectFieldsAsShown();
-  // The period was set before the load.
-  EXPECT_EQ(Text(view_.last_day), "2026-12-31");
-}
-
 TEST_F(MainWindowTest, AReadOnlyFileLoadsButFailsTheCloseUntilWritable) {
   const std::string old_bytes = "KUPAC_ID=5\r\nKUPAC_PIN=6\r\nVXTSERVER=srv\r\n";
   WriteBytes(SettingsPath(), old_bytes);
@@ -326,24 +303,6 @@ TEST_F(MainWindowTest, AReadOnlyFileLoadsButFailsTheCloseUntilWritable) {
   testing::SetReadOnly(SettingsPath(), false);
   main_.FormClose();
   EXPECT_EQ(ReadBytes(SettingsPath()), "KUPAC_ID=55\r\nKUPAC_PIN=6\r\nVXTSERVER=srv\r\n");
-}
-
-TEST_F(MainWindowTest, ADiskFullAtCloseKeepsTheOldFile) {
-  const std::string old_bytes = "KUPAC_ID=5\r\nKUPAC_PIN=6\r\nVXTSERVER=srv\r\n";
-  WriteBytes(SettingsPath(), old_bytes);
-  FaultyFileApi files;
-  files.FailWriteAfter(0, 112);
-  {
-    ScopedFileApi use(files);
-    try {
-      main_.FormClose();
-      ADD_FAILURE() << "the close did not fail";
-    } catch (const EWriteError& failure) {
-      EXPECT_EQ(failure.Message(), "Stream write error");
-    }
-  }
-  EXPECT_EQ(ReadBytes(SettingsPath()), old_bytes);
-  EXPECT_EQ(folder_.Entries(), Lines{kIniName});
 }
 
 // The connection's notifications reach the handlers through the events the window bound.

@@ -21,7 +21,6 @@
 #include "platform/System.h"
 #include "report/ReportExchange.h"
 #include "support/FakeReportHost.h"
-#include "support/FaultyFileApi.h"
 #include "support/ScriptedServer.h"
 #include "support/WindowTexts.h"
 
@@ -292,50 +291,6 @@ TEST_F(ReportExchangeTest, ResponseFileHeldByAnotherHolder) {
   EXPECT_FALSE(client_.IsConnected());
 }
 
-TEST_F(ReportExchangeTest, FailuresReadingTheTextReply) {
-  struct Row {
-    uint32_t code;
-    const char* message;
-  };
-  for (const Row& row :
-       {Row{32, "I/O error 32"}, Row{2, "File not found"}, Row{5, "File access denied"}}) {
-    SCOPED_TRACE(row.message);
-    FaultyFileApi files;
-    files.Fail(FaultyFileApi::kOpenShareRead, row.code);
-    ScopedFileApi use(files);
-    ServeReply("Kratka poruka\r\n");
-    exchange_.RunReport();
-    EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, Prefixed(row.message)}));
-    EXPECT_EQ(ReadBytes(ResponseFile()), "Kratka poruka\r\n");
-  }
-  EXPECT_FALSE(client_.IsConnected());
-}
-
-TEST_F(ReportExchangeTest, FullDiskKeepsWhatWasWritten) {
-  const std::string reply = "%PDF-1.4\n" + PatternBytes(9000, 5);
-  FaultyFileApi files;
-  files.FailWriteAfter(1000, 112);
-  ScopedFileApi use(files);
-  server_.QueueScript({Step::ReadLine(), Step::Send(reply), Step::WaitClientClose()});
-
-  exchange_.RunReport();
-
-  EXPECT_EQ(host_.log,
-            (std::vector<std::string>{kBeginLine, kEndLine, Prefixed("Stream write error")}));
-  EXPECT_EQ(ReadBytes(ResponseFile()), reply.substr(0, 1000));
-  EXPECT_TRUE(host_.shell_opens.empty());
-  EXPECT_FALSE(client_.IsConnected());
-  ASSERT_TRUE(server_.WaitUntilDone(0));
-  EXPECT_TRUE(server_.ClientClosed(0));
-
-  // Part of the reply was still unread when the write failed; the next run connects afresh.
-  files.Heal();
-  ServeReply("Ima mjesta\r\n");
-  exchange_.RunReport();
-  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Ima mjesta"}));
-  EXPECT_EQ(server_.ConnectionCount(), 2u);
-}
-
 // Restores the working directory however the test ends.
 class WorkingDirectory {
  public:
@@ -497,19 +452,6 @@ TEST_F(ReportExchangeTest, LiveStatusEmptyReplyAndFailure) {
   exchange_.RunLiveStatus();
   EXPECT_EQ(host_.log,
             std::vector<std::string>{Prefixed("Socket Error # 10061\r\nConnection refused.")});
-  EXPECT_FALSE(client_.IsConnected());
-}
-
-TEST_F(ReportExchangeTest, LiveStatusFileHeld) {
-  FileApi& files = PlatformFileApi();
-  TFileHandle holder = kInvalidFile;
-  const TPath path = LiveStatusFile();
-  ASSERT_EQ(files.CreateExclusive(path, holder), 0u);
-  exchange_.RunLiveStatus();
-  files.Close(holder);
-  EXPECT_EQ(host_.log, std::vector<std::string>{Prefixed("Cannot create file \"" +
-                                                         DisplayText(FullPathName(path)) + "\". " +
-                                                         SystemErrorText(32))});
   EXPECT_FALSE(client_.IsConnected());
 }
 

@@ -156,16 +156,6 @@ TEST_F(ReadFirstLineTest, OtherReadersMayReadMeanwhile) {
   files.Close(writer);
 }
 
-TEST_F(ReadFirstLineTest, FailedReadReportsItsCodeAndClosesTheFile) {
-  TPath path = Write("abc");
-  FaultyFileApi files;
-  files.Fail(FaultyFileApi::kRead, 5);
-  EInOutError failure = CatchIoFailure([&] { ReadFirstLine(files, path); });
-  EXPECT_EQ(failure.ErrorCode(), 5);
-  EXPECT_EQ(failure.Message(), "File access denied");
-  EXPECT_EQ(files.Calls(FaultyFileApi::kClose), 1);
-}
-
 TEST_F(ReadFirstLineTest, BrokenPipeEndsTheFile) {
   TPath path = Write("abc");
   FaultyFileApi files;
@@ -177,18 +167,6 @@ TEST_F(ReadFirstLineTest, BrokenPipeEndsTheFile) {
   FaultyFileApi at_once;
   at_once.Fail(FaultyFileApi::kRead, 109);
   EXPECT_EQ(ReadFirstLine(at_once, path), "");
-}
-
-TEST_F(ReadFirstLineTest, FailedOpenAndCloseAreReported) {
-  TPath path = Write("abc\r\n");
-  FaultyFileApi refused;
-  refused.Fail(FaultyFileApi::kOpenShareRead, 4);
-  EXPECT_EQ(CatchIoFailure([&] { ReadFirstLine(refused, path); }).Message(), "Too many open files");
-  EXPECT_EQ(refused.Calls(FaultyFileApi::kRead), 0);
-
-  FaultyFileApi close_fails;
-  close_fails.Fail(FaultyFileApi::kClose, 6);
-  EXPECT_EQ(CatchIoFailure([&] { ReadFirstLine(close_fails, path); }).Message(), "I/O error 6");
 }
 
 }  // namespace

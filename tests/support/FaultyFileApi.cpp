@@ -19,15 +19,35 @@ void FaultyFileApi::RefuseNewEntries(uint32_t code) {
   refusal_code_ = code;
 }
 
-void FaultyFileApi::Heal() {
-  faults_ = {};
-  write_limited_ = false;
-  refuse_new_entries_ = false;
+void FaultyFileApi::FailNthCall(int n, uint32_t code) {
+  torture_call_ = n;
+  torture_code_ = code;
+  trace_.clear();
 }
 
 uint32_t FaultyFileApi::Injected(TOperation operation, const TPath& path) {
+  return InjectedCall(operation, path, kInvalidFile, 0);
+}
+
+uint32_t FaultyFileApi::InjectedOnHandle(TOperation operation, TFileHandle handle, size_t length) {
+  return InjectedCall(operation, TPath(), handle, length);
+}
+
+uint32_t FaultyFileApi::InjectedCall(TOperation operation, const TPath& path, TFileHandle handle,
+                                     size_t length) {
   if (before_call) before_call(operation, path);
   ++calls_[operation];
+  TCall call{operation, path, kOperationCount, length, false};
+  if (auto open = open_handles_.find(handle); open != open_handles_.end()) {
+    call.path = open->second.path;
+    call.opened_by = open->second.opened_by;
+  }
+  trace_.push_back(call);
+  failed_by_number_ = torture_call_ > 0 && trace_.size() == static_cast<size_t>(torture_call_);
+  if (failed_by_number_) {
+    trace_.back().failed = true;
+    return Injecting(torture_code_);
+  }
   TFault& fault = faults_[operation];
   if (!fault.armed) return Injecting(0);
   if (fault.successes > 0) {
@@ -45,7 +65,14 @@ uint32_t FaultyFileApi::Injecting(uint32_t code) {
   return code;
 }
 
+uint32_t FaultyFileApi::Opened(TOperation operation, const TPath& path, uint32_t code,
+                               TFileHandle handle) {
+  if (code == 0 && handle != kInvalidFile) open_handles_[handle] = TOpenFile{path, operation};
+  return code;
+}
+
 bool FaultyFileApi::FileExists(const TPath& path) {
+  if (Injected(kFileExists, path) != 0) return false;
   return PlatformFileApi().FileExists(path);
 }
 
@@ -64,7 +91,8 @@ uint32_t FaultyFileApi::CreateExclusive(const TPath& path, TFileHandle& handle) 
     handle = kInvalidFile;
     return code;
   }
-  return PlatformFileApi().CreateExclusive(path, handle);
+  const uint32_t opened = PlatformFileApi().CreateExclusive(path, handle);
+  return Opened(kCreateExclusive, path, opened, handle);
 }
 
 uint32_t FaultyFileApi::CreateNew(const TPath& path, TFileHandle& handle) {
@@ -74,7 +102,8 @@ uint32_t FaultyFileApi::CreateNew(const TPath& path, TFileHandle& handle) {
     handle = kInvalidFile;
     return code;
   }
-  return PlatformFileApi().CreateNew(path, handle);
+  const uint32_t opened = PlatformFileApi().CreateNew(path, handle);
+  return Opened(kCreateNew, path, opened, handle);
 }
 
 uint32_t FaultyFileApi::OpenShareRead(const TPath& path, TFileHandle& handle) {
@@ -82,11 +111,12 @@ uint32_t FaultyFileApi::OpenShareRead(const TPath& path, TFileHandle& handle) {
     handle = kInvalidFile;
     return code;
   }
-  return PlatformFileApi().OpenShareRead(path, handle);
+  const uint32_t opened = PlatformFileApi().OpenShareRead(path, handle);
+  return Opened(kOpenShareRead, path, opened, handle);
 }
 
 uint32_t FaultyFileApi::Read(TFileHandle handle, void* buffer, size_t length, size_t& read) {
-  if (uint32_t code = Injected(kRead)) {
+  if (uint32_t code = InjectedOnHandle(kRead, handle)) {
     read = 0;
     return code;
   }
@@ -96,7 +126,14 @@ uint32_t FaultyFileApi::Read(TFileHandle handle, void* buffer, size_t length, si
 uint32_t FaultyFileApi::Write(TFileHandle handle, const void* buffer, size_t length,
                               size_t& written) {
   written = 0;
-  if (uint32_t code = Injected(kWrite)) return code;
+  if (uint32_t code = InjectedOnHandle(kWrite, handle, length)) {
+    // Failed by number: the first half reaches the file, as when a disk fills up mid-write.
+    if (failed_by_number_ && length / 2 > 0) {
+      PlatformFileApi().Write(handle, buffer, length / 2, written);
+      Injecting(code);
+    }
+    return code;
+  }
   if (!write_limited_ || length <= write_budget_) {
     uint32_t code = PlatformFileApi().Write(handle, buffer, length, written);
     if (write_limited_) write_budget_ -= std::min<uint64_t>(written, write_budget_);
@@ -113,22 +150,23 @@ uint32_t FaultyFileApi::Write(TFileHandle handle, const void* buffer, size_t len
 }
 
 uint32_t FaultyFileApi::Seek(TFileHandle handle, int64_t position) {
-  if (uint32_t code = Injected(kSeek)) return code;
+  if (uint32_t code = InjectedOnHandle(kSeek, handle)) return code;
   return PlatformFileApi().Seek(handle, position);
 }
 
 uint32_t FaultyFileApi::Truncate(TFileHandle handle) {
-  if (uint32_t code = Injected(kTruncate)) return code;
+  if (uint32_t code = InjectedOnHandle(kTruncate, handle)) return code;
   return PlatformFileApi().Truncate(handle);
 }
 
 int64_t FaultyFileApi::Size(TFileHandle handle) {
-  if (Injected(kSize) != 0) return -1;
+  if (InjectedOnHandle(kSize, handle) != 0) return -1;
   return PlatformFileApi().Size(handle);
 }
 
 uint32_t FaultyFileApi::Close(TFileHandle handle) {
-  uint32_t code = Injected(kClose);
+  uint32_t code = InjectedOnHandle(kClose, handle);
+  open_handles_.erase(handle);
   PlatformFileApi().Close(handle);
   return code;
 }

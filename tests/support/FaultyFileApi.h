@@ -8,14 +8,20 @@
 //   files.Fail(FaultyFileApi::kReplace, 5);   // every Replace is refused
 //   ScopedFileApi use(files);
 //
+// Torture mode fails one call by its number, whatever the call is: run the code once with
+// FailNthCall(0, 0) to count its calls (Trace()), then once per n with FailNthCall(n, code).
+//
 // After an injected failure LastError() reports the injected code until the next call that
 // reaches the platform. Not thread-safe: meant for one test thread.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "platform/Files.h"
 
@@ -24,6 +30,7 @@ namespace vxt {
 class FaultyFileApi : public FileApi {
  public:
   enum TOperation {
+    kFileExists,
     kDeleteFile,
     kCreateExclusive,
     kCreateNew,
@@ -53,8 +60,25 @@ class FaultyFileApi : public FileApi {
   // CreateNew, a CreateExclusive of a file that does not exist yet, every Replace and every
   // DeleteFile fail with code.
   void RefuseNewEntries(uint32_t code);
-  // Ends every injected failure; the counts stay.
-  void Heal();
+
+  // Torture mode: counts the calls afresh from now on, and fails call number n (from 1) of
+  // any operation with code, once; n = 0 fails none and only counts. The failed call behaves
+  // as a failed call of its operation above (FileExists reports no file); a failed Write first
+  // writes the first half of what it was given, as a disk that fills up in mid-write.
+  void FailNthCall(int n, uint32_t code);
+  // One call since FailNthCall: what was called, on which file (for a call on a handle, the
+  // file and the operation that opened the handle), how many bytes a Write was given, and
+  // whether it was the call failed by number.
+  struct TCall {
+    TOperation operation = kOperationCount;
+    TPath path;
+    TOperation opened_by = kOperationCount;
+    size_t length = 0;
+    bool failed = false;
+  };
+  const std::vector<TCall>& Trace() const { return trace_; }
+  // The handles that this layer opened and that have not been closed through it.
+  size_t OpenHandles() const { return open_handles_.size(); }
 
   // Runs at the start of every call (before any failure is injected), with the call's path
   // (the target for Replace; empty for calls on a handle): lets a test do something between
@@ -85,9 +109,18 @@ class FaultyFileApi : public FileApi {
     int successes = 0;
     int times = kEveryCall;
   };
-  // Runs the hook, counts the call; returns the code to fail it with, or 0 to pass it on.
+  struct TOpenFile {
+    TPath path;
+    TOperation opened_by;
+  };
+  // Runs the hook, counts and traces the call; returns the code to fail it with, or 0 to pass
+  // it on.
   uint32_t Injected(TOperation operation, const TPath& path = TPath());
+  uint32_t InjectedOnHandle(TOperation operation, TFileHandle handle, size_t length = 0);
+  uint32_t InjectedCall(TOperation operation, const TPath& path, TFileHandle handle, size_t length);
   uint32_t Injecting(uint32_t code);
+  // Keeps the handle that an opening call returned, for the trace and the count of open ones.
+  uint32_t Opened(TOperation operation, const TPath& path, uint32_t code, TFileHandle handle);
 
   std::array<TFault, kOperationCount> faults_{};
   std::array<int, kOperationCount> calls_{};
@@ -98,6 +131,11 @@ class FaultyFileApi : public FileApi {
   uint32_t write_code_ = 0;
   bool last_injected_ = false;
   uint32_t last_code_ = 0;
+  int torture_call_ = 0;           // 0: no call fails by number
+  bool failed_by_number_ = false;  // the last call was the one failed by number
+  uint32_t torture_code_ = 0;
+  std::vector<TCall> trace_;
+  std::map<TFileHandle, TOpenFile> open_handles_;
 };
 
 // Makes api the active file layer for the scope's lifetime.
