@@ -96,11 +96,6 @@ TEST_F(ConnectionFakeTest, OpeningMakesTheSocketCallsInOrder) {
   auto connect = fake_.CallsOf(Kind::kConnect).at(0);
   EXPECT_EQ(connect.text, "127.0.0.1");
   EXPECT_EQ(connect.value, 8026);
-  // The ends as the system reports them after the connect.
-  TIdSocketHandle& binding = client_.IOHandler()->Binding();
-  EXPECT_EQ(FormatDottedIPv4(binding.Peer().ip), "127.0.0.1");
-  EXPECT_EQ(binding.Peer().port, 8026);
-  EXPECT_EQ(FormatDottedIPv4(binding.Local().ip), "127.0.0.1");
   EXPECT_TRUE(client_.IsConnected());
 }
 
@@ -263,7 +258,6 @@ TEST_F(ConnectionFakeTest, AConnectIsNoticedInTheSliceInWhichItCompleted) {
   // One pump step after each slice, the one in which the connect completed included.
   EXPECT_EQ(fake_.Count(Kind::kPump), 3u);
   EXPECT_TRUE(client_.IsConnected());
-  EXPECT_EQ(client_.IOHandler()->Binding().Peer().port, 8026);
 }
 
 TEST_F(ConnectionFakeTest, AConnectMadeInTheLastPartStillCounts) {
