@@ -14,6 +14,7 @@
 #include "connection/TCPClient.h"
 #include "support/MemoryStream.h"
 #include "support/ScriptedServer.h"
+#include "support/WaitFor.h"
 
 namespace vxt {
 namespace {
@@ -42,16 +43,15 @@ class ConnectionLoopbackTest : public ::testing::Test {
     while (client_.IsConnected()) client_.IOHandler()->ReceiveUntilClosed(sink);
   }
 
-  // Polls until the client has noticed the server's close (bounded; the close is in flight
-  // only for the moment that loopback takes).
-  void AwaitNoticedClose() {
-    for (int i = 0; i < 200 && !client_.IOHandler()->ClosedGracefully(); ++i) {
-      client_.IsConnected();
-      if (!client_.IOHandler()->ClosedGracefully()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-    }
-    ASSERT_TRUE(client_.IOHandler()->ClosedGracefully());
+  // Polls until the client has noticed the server's close (the close is in flight only for
+  // the moment that loopback takes).
+  ::testing::AssertionResult NoticedClose() {
+    return testing::WaitFor(
+        [&] {
+          client_.IsConnected();
+          return client_.IOHandler()->ClosedGracefully();
+        },
+        1000, "the client notices the server's close", {5, nullptr});
   }
 
   TTCPClient client_;
@@ -137,7 +137,7 @@ TEST_F(ConnectionLoopbackTest, AServerThatClosesAtOnceGivesNoTransfer) {
   OpenTo(server);
   ASSERT_TRUE(server.WaitUntilDone(0));
   NotificationLog log(client_);
-  AwaitNoticedClose();
+  ASSERT_TRUE(NoticedClose());
   EXPECT_FALSE(client_.IsConnected());
   EXPECT_TRUE(log.Entries().empty());
   EXPECT_NO_THROW(client_.CloseConnection());
@@ -264,7 +264,7 @@ TEST_F(ConnectionLoopbackTest, SendingOnANoticedCloseFailsEvenWithUnreadBytes) {
   ScriptedServer server({Step::Send("unread"), Step::Close()});
   OpenTo(server);
   ASSERT_TRUE(server.WaitUntilDone(0));
-  AwaitNoticedClose();
+  ASSERT_TRUE(NoticedClose());
   EXPECT_TRUE(client_.IsConnected());  // the unread bytes
   ExpectFailure([&] { client_.IOHandler()->SendLine("x"); }, "EIdConnClosedGracefully",
                 "Connection Closed Gracefully.");

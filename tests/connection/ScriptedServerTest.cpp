@@ -123,7 +123,7 @@ TEST(ScriptedServerTest, WaitUntilHoldsTheScriptUntilItsConditionOrItsGiveUp) {
   RawClient first(server.Port());
   ASSERT_TRUE(first.Connected());
   EXPECT_EQ(first.ReadAll(error), "given up");
-  const std::vector<std::string> given_up{"the server gave up after 50 ms waiting until never"};
+  const std::vector<std::string> given_up{"the server waited 50 ms until never"};
   EXPECT_EQ(server.WaitsGivenUp(), given_up);
 
   RawClient second(server.Port());

@@ -11,6 +11,7 @@
 #include "net/Net.h"
 #include "Replies.h"
 #include "Server.h"
+#include "support/WaitFor.h"
 
 namespace vxt::demo {
 namespace {
@@ -106,16 +107,16 @@ class RunningServer {
   }
   // Waits until the server has logged n lines (a connection logs after it has closed).
   std::vector<std::string> WaitForLog(std::size_t n) {
-    for (int i = 0; i < kClientPatienceMs / 10; ++i) {
-      if (Log().size() >= n) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    EXPECT_TRUE(testing::WaitFor([&] { return Log().size() >= n; }, kClientPatienceMs,
+                                 std::to_string(n) + " log lines",
+                                 {10, [&] { return std::to_string(Log().size()) + " lines"; }}));
     return Log();
   }
-  void WaitForActive(int n) {
-    for (int i = 0; i < kClientPatienceMs / 10 && server_->ActiveConnections() != n; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+  ::testing::AssertionResult WaitForActive(int n) {
+    return testing::WaitFor(
+        [&] { return server_->ActiveConnections() == n; }, kClientPatienceMs,
+        std::to_string(n) + " active connections",
+        {10, [&] { return std::to_string(server_->ActiveConnections()) + " active"; }});
   }
 
  private:
@@ -176,7 +177,7 @@ TEST_F(DemoServerTest, AnswersTextRepliesAndLiveStatus) {
   };
   for (const Case& c : cases) {
     // The previous connection's thread ends just after its client has seen the close.
-    server.WaitForActive(0);
+    ASSERT_TRUE(server.WaitForActive(0));
     const Received reply = Exchange(server.Port(), c.request);
     EXPECT_TRUE(reply.orderly_close) << c.request;
     if (c.reply.empty()) {
@@ -258,7 +259,7 @@ TEST_F(DemoServerTest, ClientThatClosesAtOnceIsLoggedAndForgotten) {
   ASSERT_EQ(log.size(), 1u);
   EXPECT_NE(log[0].find("(no request) -> dropped: closed without a request"), std::string::npos)
       << log[0];
-  server.WaitForActive(0);
+  ASSERT_TRUE(server.WaitForActive(0));
   EXPECT_EQ(server.Server().ActiveConnections(), 0);
 }
 
@@ -266,7 +267,7 @@ TEST_F(DemoServerTest, ServesConnectionsConcurrently) {
   RunningServer server;
   TestClient waiting(server.Port());
   ASSERT_TRUE(waiting.Connected());
-  server.WaitForActive(1);
+  ASSERT_TRUE(server.WaitForActive(1));
   // The first connection has not sent its line yet; a second one is served meanwhile and
   // counts both.
   const Received status = Exchange(server.Port(), "ALIVR\r\n");
@@ -282,7 +283,7 @@ TEST_F(DemoServerTest, ConnectionsBeyondTheCapWaitForAFreeSlot) {
   RunningServer server(options);
   TestClient silent(server.Port());
   ASSERT_TRUE(silent.Connected());
-  server.WaitForActive(1);
+  ASSERT_TRUE(server.WaitForActive(1));
   // Queued in the backlog until the silent one is dropped, then served alone.
   const Received status = Exchange(server.Port(), "ALIVR\r\n");
   EXPECT_TRUE(status.orderly_close);
@@ -303,7 +304,7 @@ TEST_F(DemoServerTest, IdleConnectionsCannotLockOutAClient) {
     idle.push_back(std::make_unique<TestClient>(server.Port()));
     ASSERT_TRUE(idle.back()->Connected());
   }
-  server.WaitForActive(options.max_connections);
+  ASSERT_TRUE(server.WaitForActive(options.max_connections));
   ASSERT_EQ(server.Server().ActiveConnections(), options.max_connections);
 
   const Received status = Exchange(server.Port(), "ALIVR\r\n");
@@ -330,7 +331,7 @@ TEST_F(DemoServerTest, StopEndsRunWithConnectionsStillOpen) {
   RunningServer server(options);
   TestClient idle(server.Port());
   ASSERT_TRUE(idle.Connected());
-  server.WaitForActive(1);
+  ASSERT_TRUE(server.WaitForActive(1));
   server.StopAndWait();
   EXPECT_EQ(server.Server().ActiveConnections(), 0);
   EXPECT_TRUE(idle.ReceiveUntilClosed().orderly_close);
@@ -436,15 +437,20 @@ class ProgramRun {
   std::vector<std::string> Out() { return Copy(out_); }
   std::vector<std::string> Err() { return Copy(err_); }
   std::uint16_t WaitForPort() {
-    for (int i = 0; i < kClientPatienceMs / 10; ++i) {
+    std::uint16_t port = 0;
+    auto announced = [&] {
       for (const std::string& line : Out()) {
         const std::size_t at = line.find("listening on 127.0.0.1:");
-        if (at != std::string::npos)
-          return static_cast<std::uint16_t>(std::stoi(line.substr(at + 23)));
+        if (at != std::string::npos) {
+          port = static_cast<std::uint16_t>(std::stoi(line.substr(at + 23)));
+          return true;
+        }
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
+      return false;
+    };
+    EXPECT_TRUE(testing::WaitFor(announced, kClientPatienceMs, "the server names its port",
+                                 {10, [&] { return std::to_string(Out().size()) + " lines"; }}));
+    return port;
   }
 
  private:

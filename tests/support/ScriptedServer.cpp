@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "net/Net.h"
+#include "support/WaitFor.h"
 
 namespace vxt::testing {
 
@@ -144,30 +145,19 @@ std::vector<std::string> ScriptedServer::WaitsGivenUp() const {
 }
 
 bool ScriptedServer::WaitUntil(const Step& step) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.pause_ms);
-  while (!step.ready()) {
-    if (stop_) return false;
-    if (std::chrono::steady_clock::now() >= give_up) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      waits_given_up_.push_back("the server gave up after " + std::to_string(step.pause_ms) +
-                                " ms waiting until " + step.bytes);
-      return true;
-    }
-    // Short: the step after this one should follow the client's progress closely.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Short slices: the step after this one should follow the client's progress closely.
+  const ::testing::AssertionResult waited =
+      WaitFor([&] { return stop_ || step.ready(); }, step.pause_ms, step.bytes, {1, nullptr});
+  if (stop_) return false;
+  if (!waited) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waits_given_up_.push_back(std::string("the server ") + waited.message());
   }
   return true;
 }
 
 bool ScriptedServer::SleepUnlessStopped(int ms) const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!stop_) {
-    auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return true;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-    std::this_thread::sleep_for(std::chrono::milliseconds(left < kSliceMs ? left : kSliceMs));
-  }
-  return false;
+  return !WaitFor([this] { return stop_.load(); }, ms, "the server stops", {kSliceMs, nullptr});
 }
 
 bool ScriptedServer::SendAll(Connection& connection, const char* data, size_t length) {
