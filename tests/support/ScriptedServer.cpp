@@ -306,19 +306,28 @@ uint16_t FreeLoopbackPort() {
 
 bool ResetsReachClients() {
   static const bool reported = [] {
-    ScriptedServer server({Step::Send("x"), Step::Pause(20), Step::Reset()});
+    // The reset comes once the byte before it is the probe's, so that only the reset is
+    // left for the receive that tells.
+    std::atomic<bool> byte_taken{false};
+    ScriptedServer server({Step::Send("x"),
+                           Step::WaitUntil([&] { return byte_taken.load(); }, "the probe has x"),
+                           Step::Reset()});
     const net::Handle s = net::StartConnect(net::kLoopback, server.Port());
     if (s == net::kNoSocket || net::AwaitConnect(s, 3000) != net::ConnectState::kConnected) {
       net::Close(s);
       return false;
     }
-    server.WaitUntilDone(0);
     long result = 0;
     char buffer[16];
     for (int round = 0; round < 100; ++round) {
       if (net::WaitFor(s, false, 3000) != net::WaitResult::kReady) break;
       result = net::Receive(s, buffer, sizeof buffer);
-      if (result == net::kWouldBlock || result > 0) continue;
+      if (result == net::kWouldBlock) continue;
+      if (result > 0) {
+        byte_taken = true;
+        server.WaitUntilDone(0);
+        continue;
+      }
       break;
     }
     net::Close(s);
