@@ -31,17 +31,7 @@
 namespace vxt {
 namespace {
 
-using testing::FakeMainWindowView;
-using testing::kBeginLine;
-using testing::kEndLine;
-using testing::kFailurePrefix;
-using testing::kNotOpenedPrefix;
-using testing::ReadBytes;
-using testing::Script;
-using testing::ScriptedServer;
-using testing::Step;
-using testing::TempFolder;
-using testing::WriteBytes;
+using namespace testing;
 using Lines = std::vector<std::string>;
 using SocketKind = testing::SocketCall::Kind;
 using namespace std::string_literals;

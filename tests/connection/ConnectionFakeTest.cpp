@@ -248,50 +248,44 @@ TEST_F(ConnectionFakeTest, AFailingPumpStepLeavesNoConnectBehind) {
   EXPECT_EQ(client_.IOHandler(), nullptr);
 }
 
-TEST_F(ConnectionFakeTest, AConnectIsNoticedInTheSliceInWhichItCompleted) {
+// With the responsiveness component in use a connect is waited for in slices of 125 ms with a
+// pump step after each but the last part of the limit, and noticed in the slice in which it
+// completed. ConnectTimeout 0 stands for 120000 ms there, -1 for no limit.
+TEST_F(ConnectionFakeTest, AConnectIsWaitedForInSlicesAndNoticedInTheOneItCompletedIn) {
+  struct Row {
+    const char* why;
+    int connect_timeout;
+    size_t completes_in;  // the wait, counted from 1, in which the connect completes
+    std::vector<int> waits;
+    size_t pump_steps;
+  };
+  const Row rows[] = {
+      {"noticed in the slice in which it completed", 5000, 3, {125, 125, 125}, 3},
+      {"made in the last part (300 = 125 + 125 + 50): still counts", 300, 3, {125, 125, 50}, 2},
+      {"0: the limit of 120000 ms, in slices", 0, 2, {125, 125}, 2},
+      {"-1: no limit, slices for as long as it takes", -1, 6, std::vector<int>(6, 125), 6},
+  };
   UseAntiFreeze();
-  ObserveConnectWaits(3);
   fake_.ConnectBlocks();
-  client_.SetConnectTimeout(5000);
-  client_.OpenConnection();
-  EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125, 125}));
-  // One pump step after each slice, the one in which the connect completed included.
-  EXPECT_EQ(fake_.Count(Kind::kPump), 3u);
-  EXPECT_TRUE(client_.IsConnected());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.why);
+    connect_waits_.clear();
+    fake_.ClearCalls();
+    ObserveConnectWaits(row.completes_in);
+    client_.SetConnectTimeout(row.connect_timeout);
+    client_.OpenConnection();
+    EXPECT_EQ(connect_waits_, row.waits);
+    EXPECT_EQ(fake_.Count(Kind::kPump), row.pump_steps);
+    EXPECT_TRUE(client_.IsConnected());
+    client_.CloseConnection();
+  }
 }
 
-TEST_F(ConnectionFakeTest, AConnectMadeInTheLastPartStillCounts) {
-  UseAntiFreeze();
-  ObserveConnectWaits(3);  // 300 = 125 + 125 + a last part of 50
-  fake_.ConnectBlocks();
-  client_.SetConnectTimeout(300);
-  client_.OpenConnection();
-  EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125, 50}));
-  EXPECT_EQ(fake_.Count(Kind::kPump), 2u);
-  EXPECT_TRUE(client_.IsConnected());
-}
-
-TEST_F(ConnectionFakeTest, ConnectTimeoutZeroAndMinusOne) {
-  // 0 without the component: a direct connect on this thread, no waits.
+TEST_F(ConnectionFakeTest, ConnectTimeoutZeroWithoutTheComponentConnectsDirectly) {
   ObserveConnectWaits();
   client_.OpenConnection();
   EXPECT_TRUE(connect_waits_.empty());
-  client_.CloseConnection();
-
-  // 0 with the component in use: the limit of 120000 ms, in slices.
-  UseAntiFreeze();
-  ObserveConnectWaits(2);
-  fake_.ConnectBlocks();
-  client_.OpenConnection();
-  EXPECT_EQ(connect_waits_, (std::vector<int>{125, 125}));
-  client_.CloseConnection();
-
-  // -1: no limit, slices for as long as it takes.
-  connect_waits_.clear();
-  ObserveConnectWaits(6);
-  client_.SetConnectTimeout(-1);
-  client_.OpenConnection();
-  EXPECT_EQ(connect_waits_, (std::vector<int>(6, 125)));
+  EXPECT_EQ(fake_.Count(Kind::kWaitConnected), 0u);
   EXPECT_TRUE(client_.IsConnected());
 }
 

@@ -34,23 +34,7 @@ namespace vxt {
 namespace {
 
 using namespace std::string_literals;
-using testing::AfterReception;
-using testing::FakeHost;
-using testing::FileIsFree;
-using testing::HangingListener;
-using testing::kBeginLine;
-using testing::kDecemberRequest;
-using testing::kEndLine;
-using testing::kFailurePrefix;
-using testing::kServerDroppedLine;
-using testing::PathExists;
-using testing::PatternBytes;
-using testing::ReadBytes;
-using testing::Script;
-using testing::ScriptedServer;
-using testing::Step;
-using testing::TempFolder;
-using testing::WriteBytes;
+using namespace testing;
 
 // FNV-1a, 64 bits: enough to tell a lost, doubled or altered block from the bytes sent.
 class Digest {

@@ -27,22 +27,7 @@
 namespace vxt {
 namespace {
 
-using testing::AfterReception;
-using testing::FakeHost;
-using testing::FileIsFree;
-using testing::kBeginLine;
-using testing::kDecemberRequest;
-using testing::kEndLine;
-using testing::kFailurePrefix;
-using testing::kServerDroppedLine;
-using testing::PathExists;
-using testing::PatternBytes;
-using testing::ReadBytes;
-using testing::Script;
-using testing::ScriptedServer;
-using testing::Step;
-using testing::TempFolder;
-using testing::WriteBytes;
+using namespace testing;
 
 // Long enough that a loaded machine never runs into it while a reply streams in; the tests
 // of the time limit itself set a short one.
