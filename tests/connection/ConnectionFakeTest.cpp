@@ -302,16 +302,6 @@ TEST_F(ConnectionFakeTest, AConnectFailureIsRaisedAfterThePumpStepOfItsSlice) {
   EXPECT_EQ(fake_.Count(Kind::kPump), 1u);
   EXPECT_EQ(fake_.OpenSockets(), 0u);
   EXPECT_EQ(client_.IOHandler(), nullptr);
-
-  // Every code is a failure of its own kind: no close happens under a connect any more, so
-  // none of them stands for one.
-  fake_.ConnectFails(10038);
-  ExpectFailure([&] { client_.OpenConnection(); }, "EIdNotASocket",
-                "Socket Error # 10038\r\nSocket operation on non-socket.");
-  fake_.ConnectFails(10009);
-  ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
-                "Socket Error # 10009\r\nBad file number.");
-  EXPECT_EQ(fake_.OpenSockets(), 0u);
 }
 
 TEST_F(ConnectionFakeTest, AHandlerThatClosesTheConnectionEndsTheConnectWait) {
@@ -333,13 +323,28 @@ TEST_F(ConnectionFakeTest, AHandlerThatClosesTheConnectionEndsTheConnectWait) {
                 "Connection Closed Gracefully.");
 }
 
-TEST_F(ConnectionFakeTest, ADirectConnectFailureIsRaisedAsItIs) {
-  fake_.ConnectFails(10038);
-  ExpectFailure([&] { client_.OpenConnection(); }, "EIdNotASocket",
-                "Socket Error # 10038\r\nSocket operation on non-socket.");
-  fake_.ConnectFails(10065);
-  ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
-                "Socket Error # 10065\r\nNo route to host.");
+// Every code is a failure of its own kind, connected directly or in slices: no close happens
+// under a connect any more, so none of them stands for one.
+TEST_F(ConnectionFakeTest, AConnectFailureIsRaisedAsItIs) {
+  struct Row {
+    int32_t code;
+    const char* kind;
+    const char* message;
+  };
+  const Row rows[] = {
+      {10038, "EIdNotASocket", "Socket Error # 10038\r\nSocket operation on non-socket."},
+      {10009, "EIdSocketError", "Socket Error # 10009\r\nBad file number."},
+      {10065, "EIdSocketError", "Socket Error # 10065\r\nNo route to host."},
+  };
+  for (const bool sliced : {false, true}) {
+    SCOPED_TRACE(sliced ? "in slices" : "directly");
+    if (sliced) UseAntiFreeze();
+    for (const Row& row : rows) {
+      fake_.ConnectFails(row.code);
+      ExpectFailure([&] { client_.OpenConnection(); }, row.kind, row.message);
+    }
+    EXPECT_EQ(fake_.OpenSockets(), 0u);
+  }
 }
 
 TEST_F(ConnectionFakeTest, ALongReadTimeoutIsSplitAtIdleTimeOut) {

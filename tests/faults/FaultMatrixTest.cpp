@@ -182,6 +182,15 @@ const std::string kDripText = [] {
   return text;
 }();
 
+// A reset during the reply: the reception lines, then the reset's entry. Where a reset reads
+// as an orderly close, what arrived is a whole reply, and a document (above 1024 bytes) opens.
+void EndsWithAReset(FaultRow& row, std::vector<std::string> log_if_orderly, bool opens_if_orderly) {
+  row.log = {kBeginLine, kEndLine, Failure(kResetText)};
+  row.depends_on_reset = true;
+  row.log_if_reset_is_orderly = std::move(log_if_orderly);
+  row.opens_if_reset_is_orderly = opens_if_orderly;
+}
+
 std::vector<FaultRow> Rows() {
   std::vector<FaultRow> rows;
   const Sent part{kPdfHead + PatternBytes(2500, 1)};
@@ -236,10 +245,7 @@ std::vector<FaultRow> Rows() {
     row.script = {Step::ReadLine(), Step::Send(part.head), ClientHasReceived(part.Size()),
                   Step::Reset()};
     row.sent = part;
-    row.log = {kBeginLine, kEndLine, Failure(kResetText)};
-    row.depends_on_reset = true;
-    row.log_if_reset_is_orderly = {kBeginLine, kEndLine};
-    row.opens_if_reset_is_orderly = true;
+    EndsWithAReset(row, {kBeginLine, kEndLine}, true);
     rows.push_back(row);
     row.name = "ResetWithTheLastErrorWiped";
     row.last_error_wiped = true;
@@ -257,18 +263,13 @@ std::vector<FaultRow> Rows() {
                   Step::Send(second), Step::Reset()};
     row.sent = {first + second};
     row.slow_second_block = true;
-    row.log = {kBeginLine, kEndLine, Failure(kResetText)};
-    row.depends_on_reset = true;
-    row.log_if_reset_is_orderly = {kBeginLine, kEndLine};
-    row.opens_if_reset_is_orderly = true;
+    EndsWithAReset(row, {kBeginLine, kEndLine}, true);
     rows.push_back(row);
   }
   {
     FaultRow row = Named("ResetBeforeAnyReply");
     row.script = {Step::ReadLine(), ClientWaitsForData(), Step::Reset()};
-    row.log = {kBeginLine, kEndLine, Failure(kResetText)};
-    row.depends_on_reset = true;
-    row.log_if_reset_is_orderly = {kBeginLine, kEndLine, kServerDroppedLine};
+    EndsWithAReset(row, {kBeginLine, kEndLine, kServerDroppedLine}, false);
     rows.push_back(row);
   }
   {

@@ -154,16 +154,10 @@ class WinsockApi final : public SocketApi {
     const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     // Winsock reports a connect that was made as writable, one that failed in the exception
-    // set; both sets filled by hand, as in WaitReadable.
-    fd_set writable;
-    writable.fd_count = 1;
-    writable.fd_array[0] = Native(s.handle);
-    fd_set failed;
-    failed.fd_count = 1;
-    failed.fd_array[0] = Native(s.handle);
-    timeval limit;
-    limit.tv_sec = timeout_ms / 1000;
-    limit.tv_usec = (timeout_ms % 1000) * 1000;
+    // set.
+    fd_set writable = SetOf(s);
+    fd_set failed = SetOf(s);
+    timeval limit = LimitOf(timeout_ms);
     const int result = call(0, nullptr, &writable, &failed, timeout_ms < 0 ? nullptr : &limit);
     if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
     if (result == 0) return {0, 0};
@@ -308,6 +302,23 @@ class WinsockApi final : public SocketApi {
 
   static SOCKET Native(TSocketHandle s) { return static_cast<SOCKET>(s); }
 
+  // A set of the one socket, filled by hand: FD_SET and FD_ISSET are calls into the library,
+  // and with one socket in a set a positive count already says which one is ready.
+  static fd_set SetOf(const TPlatformSocket& s) {
+    fd_set set;
+    set.fd_count = 1;
+    set.fd_array[0] = Native(s.handle);
+    return set;
+  }
+
+  // A select's time limit: whole seconds and microseconds (unused for a negative limit).
+  static timeval LimitOf(int timeout_ms) {
+    timeval limit;
+    limit.tv_sec = timeout_ms / 1000;
+    limit.tv_usec = (timeout_ms % 1000) * 1000;
+    return limit;
+  }
+
   // The calling thread's last socket error. Each call looks its reader up before the call it
   // reports on, so that nothing else runs between that call and the reading (a first lookup
   // of a function may itself change the thread's last error).
@@ -340,14 +351,8 @@ class WinsockApi final : public SocketApi {
     const auto call = select_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
-    // Filled by hand: FD_ISSET is a call into the library, and with one socket in the set a
-    // positive count already says which one is readable.
-    fd_set readable;
-    readable.fd_count = 1;
-    readable.fd_array[0] = Native(s.handle);
-    timeval limit;
-    limit.tv_sec = timeout_ms / 1000;
-    limit.tv_usec = (timeout_ms % 1000) * 1000;
+    fd_set readable = SetOf(s);
+    timeval limit = LimitOf(timeout_ms);
     const int result = call(0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &limit);
     if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
     return {result > 0 ? 1 : 0, 0};
