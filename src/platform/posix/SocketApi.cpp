@@ -379,21 +379,11 @@ class PosixSocketApi final : public SocketApi {
   }
 
   TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) override {
-    sockaddr_storage storage;
-    socklen_t length = sizeof storage;
-    const int result = ::getsockname(Fd(s), reinterpret_cast<sockaddr*>(&storage), &length);
-    if (result != 0) return FailErrno(errno);
-    FromSockaddr(storage, address);
-    return {0, 0};
+    return ReadAddress(::getsockname, Fd(s), address);
   }
 
   TSocketResult GetPeerName(TSocketHandle s, TSocketAddress& address) override {
-    sockaddr_storage storage;
-    socklen_t length = sizeof storage;
-    const int result = ::getpeername(Fd(s), reinterpret_cast<sockaddr*>(&storage), &length);
-    if (result != 0) return FailErrno(errno);
-    FromSockaddr(storage, address);
-    return {0, 0};
+    return ReadAddress(::getpeername, Fd(s), address);
   }
 
   bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override {
@@ -421,6 +411,16 @@ class PosixSocketApi final : public SocketApi {
   }
 
  private:
+  // One end's address through getsockname or getpeername.
+  static TSocketResult ReadAddress(int (*read)(int, sockaddr*, socklen_t*), int fd,
+                                   TSocketAddress& address) {
+    sockaddr_storage storage;
+    socklen_t length = sizeof storage;
+    if (read(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return FailErrno(errno);
+    FromSockaddr(storage, address);
+    return {0, 0};
+  }
+
   bool SendShut(int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
     return send_shut_.count(fd) != 0;
