@@ -74,7 +74,7 @@ class TestClient {
 // A server on a free loopback port, run on a thread of its own for the test's life.
 class RunningServer {
  public:
-  explicit RunningServer(ServerOptions options = Defaults()) {
+  explicit RunningServer(ServerOptions options = Defaults(kReadLimitMs)) {
     options.port = 0;
     server_ = std::make_unique<DemoServer>(options, [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -87,9 +87,10 @@ class RunningServer {
   }
   ~RunningServer() { StopAndWait(); }
 
-  static ServerOptions Defaults() {
+  static constexpr int kReadLimitMs = 5000;
+  static ServerOptions Defaults(int read_timeout_ms = kReadLimitMs) {
     ServerOptions options;
-    options.read_timeout_ms = 5000;
+    options.read_timeout_ms = read_timeout_ms;
     return options;
   }
 
@@ -229,9 +230,7 @@ TEST_F(DemoServerTest, OverlongLineGetsTheMalformedReplyAndAnOrderlyClose) {
 }
 
 TEST_F(DemoServerTest, SilentClientIsDroppedAfterTheReadLimit) {
-  ServerOptions options = RunningServer::Defaults();
-  options.read_timeout_ms = 200;
-  RunningServer server(options);
+  RunningServer server(RunningServer::Defaults(200));
   TestClient silent(server.Port());
   ASSERT_TRUE(silent.Connected());
   const Received nothing = silent.ReceiveUntilClosed();
@@ -277,9 +276,8 @@ TEST_F(DemoServerTest, ServesConnectionsConcurrently) {
 }
 
 TEST_F(DemoServerTest, ConnectionsBeyondTheCapWaitForAFreeSlot) {
-  ServerOptions options = RunningServer::Defaults();
+  ServerOptions options = RunningServer::Defaults(300);
   options.max_connections = 1;
-  options.read_timeout_ms = 300;
   RunningServer server(options);
   TestClient silent(server.Port());
   ASSERT_TRUE(silent.Connected());
@@ -296,8 +294,7 @@ TEST_F(DemoServerTest, ConnectionsBeyondTheCapWaitForAFreeSlot) {
 // client's reply has arrived or that client's patience is over: a server whose places stay
 // held for the read limit fails by that bounded wait.
 TEST_F(DemoServerTest, IdleConnectionsCannotLockOutAClient) {
-  ServerOptions options = RunningServer::Defaults();
-  options.read_timeout_ms = 600000;  // far beyond the client's patience
+  const ServerOptions options = RunningServer::Defaults(600000);  // beyond the client's patience
   RunningServer server(options);
   std::vector<std::unique_ptr<TestClient>> idle;
   for (int i = 0; i < options.max_connections; ++i) {
@@ -326,9 +323,7 @@ TEST_F(DemoServerTest, IdleConnectionsCannotLockOutAClient) {
 }
 
 TEST_F(DemoServerTest, StopEndsRunWithConnectionsStillOpen) {
-  ServerOptions options = RunningServer::Defaults();
-  options.read_timeout_ms = 600000;
-  RunningServer server(options);
+  RunningServer server(RunningServer::Defaults(600000));
   TestClient idle(server.Port());
   ASSERT_TRUE(idle.Connected());
   ASSERT_TRUE(server.WaitForActive(1));
