@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "connection/PeerAddress.h"
+#include "platform/IPv4Address.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string host(reinterpret_cast<const char*>(data), size);
-  const bool valid = vxt::IsValidIP(host);
+  const bool valid = vxt::ParseDottedIPv4(host).has_value();
   if (valid) {
     size_t dots = 0;
     for (char c : host) dots += c == '.';
@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (dots != 3) std::abort();
     std::string padded;
     for (char c : host) padded += c == '.' ? std::string(" . ") : std::string(1, c);
-    if (!vxt::IsValidIP(" " + padded + " ")) std::abort();
+    // Blanks around the pieces do not change the address either.
+    if (vxt::ParseDottedIPv4(" " + padded + " ") != vxt::ParseDottedIPv4(host)) std::abort();
   }
   return 0;
 }

@@ -75,17 +75,4 @@ void TInputBuffer::Extract(size_t count, std::vector<uint8_t>& taken) {
   if (on_bytes_removed_) on_bytes_removed_(static_cast<int64_t>(count));
 }
 
-size_t TInputBuffer::ExtractToStream(TStream& stream) {
-  std::vector<uint8_t> taken;
-  try {
-    Extract(size_, taken);
-  } catch (...) {
-    // The report's failure is the one passed on; the bytes are written first.
-    if (!taken.empty()) stream.WriteBuffer(taken.data(), taken.size());
-    throw;
-  }
-  if (!taken.empty()) stream.WriteBuffer(taken.data(), taken.size());
-  return taken.size();
-}
-
 }  // namespace vxt

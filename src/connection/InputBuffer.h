@@ -10,7 +10,6 @@
 #include <functional>
 #include <vector>
 
-#include "connection/Streams.h"
 #include "platform/NetworkLayer.h"
 
 namespace vxt {
@@ -47,9 +46,6 @@ class TInputBuffer {
   // The same into taken (replacing what it held), which holds the bytes before the count is
   // reported: a report that raises (a count past the notifications' range) leaves them there.
   void Extract(size_t count, std::vector<uint8_t>& taken);
-  // Removes all unread bytes, writes them to the stream and returns their count; the bytes
-  // reach the stream also when the report of their count raises.
-  size_t ExtractToStream(TStream& stream);
 
   // Raises EIdTooMuchDataInBuffer when size unread bytes plus count more would pass kMaxSize.
   // The one place the limit is tested, so that tests can reach it without gigabytes.

@@ -21,10 +21,6 @@ bool EqualsIgnoringCase(const std::string& text, const char* upper) {
 
 }  // namespace
 
-bool IsValidIP(const std::string& host) {
-  return ParseDottedIPv4(host).has_value();
-}
-
 std::optional<TIPv4Address> AddressWithoutLookup(const std::string& host) {
   if (std::optional<TIPv4Address> address = ParseDottedIPv4(host)) return address;
   if (EqualsIgnoringCase(host, "LOCALHOST")) return TIPv4Address{{127, 0, 0, 1}};

@@ -9,11 +9,6 @@
 
 namespace vxt {
 
-// True when host reads as a dotted IPv4 address (ParseDottedIPv4): four pieces split at ".",
-// each, with blanks trimmed, an integer 0..255 (decimal after an optional sign, or hexadecimal
-// after "$", "x" or "0x"), and nothing after the fourth.
-bool IsValidIP(const std::string& host);
-
 // The address of a host that needs no lookup: a dotted address as it reads (blanks and all),
 // "LOCALHOST" in any letter case as 127.0.0.1. Nothing for a name that has to be looked up.
 std::optional<TIPv4Address> AddressWithoutLookup(const std::string& host);

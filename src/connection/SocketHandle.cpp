@@ -12,59 +12,60 @@ void TIdSocketHandle::Reset() {
 }
 
 void TIdSocketHandle::Allocate(TIPVersion version) {
-  handle_ = CheckSocketResult(ActiveSocketApi().Socket(version));
+  socket_ = TPlatformSocket();
+  socket_.handle = CheckSocketResult(ActiveSocketApi().Socket(version));
   allocated_ = true;
 }
 
 void TIdSocketHandle::Bind() {
   // The wildcard address and any port.
-  if (ActiveSocketApi().Bind(handle_, TSocketAddress()).Failed()) {
+  if (ActiveSocketApi().Bind(socket_.handle, TSocketAddress()).Failed()) {
     throw EIdCouldNotBindSocket(kCouldNotBindSocket);
   }
 }
 
 void TIdSocketHandle::SetNoDelay(bool no_delay) {
-  CheckSocketResult(ActiveSocketApi().SetNoDelay(handle_, no_delay));
+  CheckSocketResult(ActiveSocketApi().SetNoDelay(socket_.handle, no_delay));
 }
 
 void TIdSocketHandle::Connect() {
-  CheckSocketResult(ActiveSocketApi().Connect(handle_, peer_));
+  CheckSocketResult(ActiveSocketApi().Connect(socket_, peer_));
   UpdateBindings();
 }
 
 TSocketResult TIdSocketHandle::StartConnect() {
-  return ActiveSocketApi().StartConnect(handle_, peer_);
+  return ActiveSocketApi().StartConnect(socket_, peer_);
 }
 
 TSocketResult TIdSocketHandle::WaitConnected(int ms) {
-  return ActiveSocketApi().WaitConnected(handle_, ms);
+  return ActiveSocketApi().WaitConnected(socket_, ms);
 }
 
 void TIdSocketHandle::UpdateBindings() {
   SocketApi& api = ActiveSocketApi();
-  CheckSocketResult(api.GetSockName(handle_, local_));
-  CheckSocketResult(api.GetPeerName(handle_, peer_));
+  CheckSocketResult(api.GetSockName(socket_.handle, local_));
+  CheckSocketResult(api.GetPeerName(socket_.handle, peer_));
 }
 
 bool TIdSocketHandle::Readable(int timeout_ms) {
-  return CheckSocketResult(ActiveSocketApi().WaitReadable(handle_, timeout_ms)) > 0;
+  return CheckSocketResult(ActiveSocketApi().WaitReadable(socket_, timeout_ms)) > 0;
 }
 
 int TIdSocketHandle::Recv(void* buffer, int length) {
-  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Recv(handle_, buffer, length)));
+  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Recv(socket_, buffer, length)));
 }
 
 int TIdSocketHandle::Send(const void* buffer, int length) {
-  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Send(handle_, buffer, length)));
+  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Send(socket_, buffer, length)));
 }
 
 void TIdSocketHandle::CloseSocket() {
   allocated_ = false;
-  if (handle_ == kInvalidSocket) return;
+  if (socket_.handle == kInvalidSocket) return;
   SocketApi& api = ActiveSocketApi();
-  api.ShutdownSend(handle_);
-  api.Close(handle_);
-  handle_ = kInvalidSocket;
+  api.ShutdownSend(socket_.handle);
+  api.Close(socket_.handle);
+  socket_ = TPlatformSocket();
 }
 
 }  // namespace vxt

@@ -1,5 +1,5 @@
-// The I/O handler's socket handle: the platform socket and the addresses of its two ends. Used
-// by the connection's own thread only.
+// The I/O handler's socket handle: the platform socket, what the platform layer knows of it, and
+// the addresses of its two ends. Used by the connection's own thread only.
 #pragma once
 
 #include "platform/SocketApi.h"
@@ -18,7 +18,7 @@ class TIdSocketHandle {
   // Creates a stream socket of the family; a failure raises a socket error.
   void Allocate(TIPVersion version);
   bool HandleAllocated() const { return allocated_; }
-  TSocketHandle Handle() const { return handle_; }
+  TSocketHandle Handle() const { return socket_.handle; }
 
   // Binds to the wildcard address and port 0; any failure raises EIdCouldNotBindSocket.
   void Bind();
@@ -49,13 +49,9 @@ class TIdSocketHandle {
   // both results, and forgets the handle. Never raises.
   void CloseSocket();
 
-  // The two ends as the system reports them once connected; before that, the peer is the one
-  // set for the connect.
-  TSocketAddress Local() const { return local_; }
-  TSocketAddress Peer() const { return peer_; }
-
  private:
-  TSocketHandle handle_ = kInvalidSocket;
+  // The platform socket with what the platform layer knows of it; a new socket gets a new one.
+  TPlatformSocket socket_;
   bool allocated_ = false;
   TSocketAddress local_;
   TSocketAddress peer_;

@@ -8,6 +8,10 @@
 //
 // All calls on one socket come from one thread; none runs while another thread closes the
 // socket (Windows may give the handle value to a new socket at once).
+//
+// What the layer knows of a socket beyond its handle (bytes counted as waiting, the mode the
+// socket is in) is kept in a TPlatformSocket that its owner holds; the layer keeps no table of
+// sockets, so nothing it knows can outlive the socket or pass to a new one with the same value.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +26,21 @@ using TSocketHandle = int64_t;
 inline constexpr TSocketHandle kInvalidSocket = -1;
 
 enum class TIPVersion { Id_IPv4, Id_IPv6 };
+
+// One socket as its owner holds it for the calls whose work depends on what is known of it.
+// A new socket starts with a value-initialised one; closing the socket ends it.
+struct TPlatformSocket {
+  TSocketHandle handle = kInvalidSocket;
+  // Bytes that a count found waiting and that no receive has taken yet: while some are left,
+  // a readability wait needs no call at all.
+  uint32_t known_pending = 0;
+  // The socket's own blocking mode as the layer last set it. The calls still behave as
+  // documented in either mode: a receive or a send blocks as on a blocking socket.
+  bool non_blocking = false;
+  // A failure that a peek took from the socket (POSIX hands a pending error to the first call
+  // that meets it), kept for the receive that follows, which reports it.
+  int32_t taken_error = 0;
+};
 
 // One end of an IPv4 connection.
 struct TSocketAddress {
@@ -52,22 +71,24 @@ class SocketApi {
   // TCP_NODELAY.
   virtual TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) = 0;
   // Blocking connect.
-  virtual TSocketResult Connect(TSocketHandle s, const TSocketAddress& peer) = 0;
+  virtual TSocketResult Connect(TPlatformSocket& s, const TSocketAddress& peer) = 0;
   // Starts a connect that does not block: the socket is non-blocking until WaitConnected has
   // seen the connect complete. Value 0 when it is under way (or made at once); a failure to
   // start it, or a refusal known at once, fails here.
-  virtual TSocketResult StartConnect(TSocketHandle s, const TSocketAddress& peer) = 0;
+  virtual TSocketResult StartConnect(TPlatformSocket& s, const TSocketAddress& peer) = 0;
   // Waits up to timeout_ms (>= 0) for the started connect to complete. Value 1: connected; 0:
   // still under way; -1: the connect failed, with its own error as the socket reports it. Once
   // it has completed, either way, the socket is blocking again.
-  virtual TSocketResult WaitConnected(TSocketHandle s, int timeout_ms) = 0;
+  virtual TSocketResult WaitConnected(TPlatformSocket& s, int timeout_ms) = 0;
   // Readability wait on one socket. timeout_ms < 0 waits without limit; the real layers pass
-  // it as whole seconds and microseconds. Value 1 when readable, 0 on time-out.
-  virtual TSocketResult WaitReadable(TSocketHandle s, int timeout_ms) = 0;
-  // Value: the count received (0: the peer closed).
-  virtual TSocketResult Recv(TSocketHandle s, void* buffer, int length) = 0;
-  // Value: the count sent.
-  virtual TSocketResult Send(TSocketHandle s, const void* buffer, int length) = 0;
+  // it as whole seconds and microseconds. Value 1 when readable, 0 on time-out. Bytes already
+  // counted, or counted now, answer it without a wait; so does the peer's close found by a
+  // receive that only peeks, which may leave the socket non-blocking.
+  virtual TSocketResult WaitReadable(TPlatformSocket& s, int timeout_ms) = 0;
+  // Value: the count received (0: the peer closed); waits for bytes as on a blocking socket.
+  virtual TSocketResult Recv(TPlatformSocket& s, void* buffer, int length) = 0;
+  // Value: the count sent; the socket is blocking for it.
+  virtual TSocketResult Send(TPlatformSocket& s, const void* buffer, int length) = 0;
   // Shuts down the sending direction.
   virtual TSocketResult ShutdownSend(TSocketHandle s) = 0;
   // The handle is invalid afterwards; the system may give its value to the next new socket.

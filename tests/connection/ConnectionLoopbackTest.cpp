@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iostream>
 #include <memory>
 #include <thread>
 
@@ -14,6 +13,7 @@
 #include "connection/TCPClient.h"
 #include "support/MemoryStream.h"
 #include "support/ScriptedServer.h"
+#include "support/WaitFor.h"
 
 namespace vxt {
 namespace {
@@ -42,36 +42,19 @@ class ConnectionLoopbackTest : public ::testing::Test {
     while (client_.IsConnected()) client_.IOHandler()->ReceiveUntilClosed(sink);
   }
 
-  // Polls until the client has noticed the server's close (bounded; the close is in flight
-  // only for the moment that loopback takes).
-  void AwaitNoticedClose() {
-    for (int i = 0; i < 200 && !client_.IOHandler()->ClosedGracefully(); ++i) {
-      client_.IsConnected();
-      if (!client_.IOHandler()->ClosedGracefully()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-    }
-    ASSERT_TRUE(client_.IOHandler()->ClosedGracefully());
+  // Polls until the client has noticed the server's close (the close is in flight only for
+  // the moment that loopback takes).
+  ::testing::AssertionResult NoticedClose() {
+    return testing::WaitFor(
+        [&] {
+          client_.IsConnected();
+          return client_.IOHandler()->ClosedGracefully();
+        },
+        1000, "the client notices the server's close", {5, nullptr});
   }
 
   TTCPClient client_;
 };
-
-TEST_F(ConnectionLoopbackTest, ARefusedConnectIsSocketError10061) {
-  client_.SetPort(testing::FreeLoopbackPort());
-  int32_t code = ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
-                               "Socket Error # 10061\r\nConnection refused.");
-  EXPECT_EQ(code, 10061);
-  EXPECT_EQ(client_.IOHandler(), nullptr);
-  EXPECT_FALSE(client_.IsConnected());
-
-  // The same through the connect worker, with the component in use.
-  TIdAntiFreeze anti_freeze;
-  anti_freeze.SetMessagePump([](bool) {});
-  ExpectFailure([&] { client_.OpenConnection(); }, "EIdSocketError",
-                "Socket Error # 10061\r\nConnection refused.");
-  EXPECT_EQ(client_.IOHandler(), nullptr);
-}
 
 TEST_F(ConnectionLoopbackTest, AConnectThatHangsEndsAtTheTimeLimit) {
   HangingListener listener;
@@ -137,7 +120,7 @@ TEST_F(ConnectionLoopbackTest, AServerThatClosesAtOnceGivesNoTransfer) {
   OpenTo(server);
   ASSERT_TRUE(server.WaitUntilDone(0));
   NotificationLog log(client_);
-  AwaitNoticedClose();
+  ASSERT_TRUE(NoticedClose());
   EXPECT_FALSE(client_.IsConnected());
   EXPECT_TRUE(log.Entries().empty());
   EXPECT_NO_THROW(client_.CloseConnection());
@@ -183,31 +166,7 @@ TEST_F(ConnectionLoopbackTest, ASilentServerEndsTheReadAtTheTimeLimitAndStaysOpe
   EXPECT_TRUE(server.ClientClosed(1));
 }
 
-TEST_F(ConnectionLoopbackTest, AResetMidReplyKeepsTheBytesThatCameBeforeIt) {
-  const std::string part = PatternBytes(5000, 9);
-  ScriptedServer server({Step::ReadLine(), Step::Send(part), Step::Pause(50), Step::Reset()});
-  OpenTo(server);
-  client_.IOHandler()->SendLine("x");
-  NotificationLog log(client_);
-  testing::MemoryStream sink;
-  if (testing::ResetsReachClients()) {
-    int32_t code = ExpectFailure([&] { ReceiveWhileConnected(sink); }, "EIdSocketError",
-                                 "Socket Error # 10054\r\nConnection reset by peer.");
-    EXPECT_EQ(code, 10054);
-    EXPECT_TRUE(client_.IOHandler()->Opened());  // stuck open
-    client_.CloseConnection();
-  } else {
-    // Wine reports the reset as an orderly end of the stream; the bytes must survive anyway.
-    EXPECT_NO_THROW(ReceiveWhileConnected(sink));
-    std::cout << "[ NOTE     ] this system reports a reset as an orderly close\n";
-  }
-  EXPECT_EQ(sink.DataAsString(), part);
-  EXPECT_EQ(log.Entries().back(), "end r");
-  EXPECT_EQ(log.Entries()[log.Entries().size() - 2], "work r 5000");
-  EXPECT_FALSE(client_.IsConnected());
-}
-
-TEST_F(ConnectionLoopbackTest, TheHandlerIsReusedAfterACloseButNotAfterAFailedOpen) {
+TEST_F(ConnectionLoopbackTest, TheHandlerIsReusedAfterAClose) {
   ScriptedServer server({Step::ReadLine(), Step::Close()});
   OpenTo(server);
   TIOHandler* first = client_.IOHandler();
@@ -225,15 +184,6 @@ TEST_F(ConnectionLoopbackTest, TheHandlerIsReusedAfterACloseButNotAfterAFailedOp
   ASSERT_TRUE(server.WaitUntilDone(1));
   EXPECT_EQ(server.Received(0), "one\r\n");
   EXPECT_EQ(server.Received(1), "two\r\n");
-
-  client_.SetPort(testing::FreeLoopbackPort());
-  EXPECT_THROW(client_.OpenConnection(), EIdSocketError);
-  EXPECT_EQ(client_.IOHandler(), nullptr);
-  client_.SetPort(server.Port());
-  client_.OpenConnection();
-  ASSERT_NE(client_.IOHandler(), nullptr);
-  EXPECT_EQ(client_.IOHandler()->RecvBufferSize(), 32768);
-  client_.CloseConnection();
 }
 
 TEST_F(ConnectionLoopbackTest, SendLinePutsTheBytesOnTheWireUnchanged) {
@@ -264,7 +214,7 @@ TEST_F(ConnectionLoopbackTest, SendingOnANoticedCloseFailsEvenWithUnreadBytes) {
   ScriptedServer server({Step::Send("unread"), Step::Close()});
   OpenTo(server);
   ASSERT_TRUE(server.WaitUntilDone(0));
-  AwaitNoticedClose();
+  ASSERT_TRUE(NoticedClose());
   EXPECT_TRUE(client_.IsConnected());  // the unread bytes
   ExpectFailure([&] { client_.IOHandler()->SendLine("x"); }, "EIdConnClosedGracefully",
                 "Connection Closed Gracefully.");

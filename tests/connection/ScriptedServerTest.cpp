@@ -88,19 +88,6 @@ TEST(ScriptedServerTest, QueuedScriptsServeConnectionsInAcceptOrder) {
   EXPECT_TRUE(server.WaitForConnections(2));
 }
 
-TEST(ScriptedServerTest, ResetReachesTheClientAfterTheBytesSentBeforeIt) {
-  ScriptedServer server({Step::Send("partial"), Step::Pause(50), Step::Reset()});
-  RawClient client(server.Port());
-  ASSERT_TRUE(client.Connected());
-  int error = 0;
-  EXPECT_EQ(client.ReadAll(error), "partial");
-  EXPECT_NE(error, -1) << "the connection did not end";
-  // Where the system reports resets at all, this one must have been reported as one.
-  if (ResetsReachClients()) {
-    EXPECT_NE(error, 0);
-  }
-}
-
 TEST(ScriptedServerTest, WaitClientCloseNoticesTheClose) {
   ScriptedServer server({Step::WaitClientClose(), Step::Close()});
   RawClient client(server.Port());
@@ -123,7 +110,7 @@ TEST(ScriptedServerTest, WaitUntilHoldsTheScriptUntilItsConditionOrItsGiveUp) {
   RawClient first(server.Port());
   ASSERT_TRUE(first.Connected());
   EXPECT_EQ(first.ReadAll(error), "given up");
-  const std::vector<std::string> given_up{"the server gave up after 50 ms waiting until never"};
+  const std::vector<std::string> given_up{"the server waited 50 ms until never"};
   EXPECT_EQ(server.WaitsGivenUp(), given_up);
 
   RawClient second(server.Port());
@@ -160,16 +147,6 @@ TEST(ScriptedServerTest, ConnectsToTheHangingListenerStayPending) {
   ASSERT_NE(probe, net::kNoSocket);
   EXPECT_EQ(net::AwaitConnect(probe, 300), net::ConnectState::kPending);
   net::Close(probe);
-}
-
-TEST(ScriptedServerTest, ConnectsToTheFreePortAreRefused) {
-  uint16_t port = FreeLoopbackPort();
-  ASSERT_NE(port, 0);
-  net::Handle probe = net::StartConnect(net::kLoopback, port);
-  if (probe != net::kNoSocket) {
-    EXPECT_EQ(net::AwaitConnect(probe, 3000), net::ConnectState::kFailed);
-    net::Close(probe);
-  }
 }
 
 TEST(ScriptedServerTest, PatternBytesDoNotRepeatAtBlockDistances) {

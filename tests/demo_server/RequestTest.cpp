@@ -7,57 +7,61 @@
 namespace vxt::demo {
 namespace {
 
-TEST(DemoRequest, ReportLineAsTheClientSendsIt) {
-  const Request request = ParseRequest("IZVJ 2 01-12-2026 31-12-2026 1 ");
-  ASSERT_EQ(request.kind, RequestKind::kReport);
-  EXPECT_EQ(request.customer, "2");
-  EXPECT_EQ(request.pin, "1");
-  EXPECT_EQ(request.first, (CalendarDate{2026, 12, 1}));
-  EXPECT_EQ(request.last, (CalendarDate{2026, 12, 31}));
-}
+// Lines that are report requests, and the fields they give. Nothing is trimmed: each field is
+// what stands between two single spaces.
+struct ReportLine {
+  const char* why;
+  std::string line;
+  std::string customer;
+  std::string pin;
+  CalendarDate first;
+  CalendarDate last;
+};
 
-TEST(DemoRequest, EmptyPinIsTheFieldBetweenTheLastTwoSpaces) {
-  const Request request = ParseRequest("IZVJ 2 01-12-2026 31-12-2026  ");
-  ASSERT_EQ(request.kind, RequestKind::kReport);
-  EXPECT_EQ(request.customer, "2");
-  EXPECT_EQ(request.pin, "");
-  EXPECT_EQ(request.last, (CalendarDate{2026, 12, 31}));
-}
+const ReportLine kReportLines[] = {
+    {"as the client sends it", "IZVJ 2 01-12-2026 31-12-2026 1 ", "2", "1", {2026, 12, 1},
+     {2026, 12, 31}},
+    {"an empty PIN is the field between the last two spaces", "IZVJ 2 01-12-2026 31-12-2026  ",
+     "2", "", {2026, 12, 1}, {2026, 12, 31}},
+    {"the final space may be missing", "IZVJ 17 01-01-2024 29-02-2024 4321", "17", "4321",
+     {2024, 1, 1}, {2024, 2, 29}},
+    {"an empty customer is a field like any other (and no account has it)",
+     "IZVJ  01-12-2026 31-12-2026 1 ", "", "1", {2026, 12, 1}, {2026, 12, 31}},
+    {"a NUL is just another byte of the customer (which no account matches)",
+     std::string("IZVJ 2\0 01-12-2026 31-12-2026 1 ", 32), std::string("2\0", 2), "1",
+     {2026, 12, 1}, {2026, 12, 31}},
+    {"a leap day", "IZVJ 2 01-02-2024 29-02-2024 1 ", "2", "1", {2024, 2, 1}, {2024, 2, 29}},
+};
 
-TEST(DemoRequest, FinalSpaceMayBeMissingButNothingElseIsTrimmed) {
-  const Request typed = ParseRequest("IZVJ 17 01-01-2024 29-02-2024 4321");
-  ASSERT_EQ(typed.kind, RequestKind::kReport);
-  EXPECT_EQ(typed.pin, "4321");
-  // A PIN of spaces or a customer with a space makes too many fields.
-  EXPECT_EQ(ParseRequest("IZVJ 2 01-12-2026 31-12-2026 1  ").kind, RequestKind::kMalformed);
-  EXPECT_EQ(ParseRequest("IZVJ 2 3 01-12-2026 31-12-2026 1 ").kind, RequestKind::kMalformed);
-  EXPECT_EQ(ParseRequest("IZVJ  2 01-12-2026 31-12-2026 1 ").kind, RequestKind::kMalformed);
-  EXPECT_EQ(ParseRequest(" IZVJ 2 01-12-2026 31-12-2026 1 ").kind, RequestKind::kMalformed);
-  // An empty customer is a field like any other (and no account has it).
-  const Request no_customer = ParseRequest("IZVJ  01-12-2026 31-12-2026 1 ");
-  ASSERT_EQ(no_customer.kind, RequestKind::kReport);
-  EXPECT_EQ(no_customer.customer, "");
+TEST(DemoRequest, ReportLinesGiveTheirFields) {
+  for (const ReportLine& row : kReportLines) {
+    SCOPED_TRACE(row.why);
+    const Request request = ParseRequest(row.line);
+    ASSERT_EQ(request.kind, RequestKind::kReport);
+    EXPECT_EQ(request.customer, row.customer);
+    EXPECT_EQ(request.pin, row.pin);
+    EXPECT_EQ(request.first, row.first);
+    EXPECT_EQ(request.last, row.last);
+  }
 }
 
 TEST(DemoRequest, WrongWordsAndCountsAreMalformed) {
   for (const char* line :
        {"", " ", "IZVJ", "IZVJ ", "IZVJ 2 01-12-2026 31-12-2026", "izvj 2 01-12-2026 31-12-2026 1 ",
         "IZVJX 2 01-12-2026 31-12-2026 1 ", "IZVJ\t2\t01-12-2026\t31-12-2026\t1\t",
-        "GET / HTTP/1.1", "ALIVR ", "alivr", "ALIVR 1", "\x01\x02\xFF"}) {
+        "GET / HTTP/1.1", "ALIVR ", "alivr", "ALIVR 1", "\x01\x02\xFF",
+        // A PIN of spaces or a customer with a space makes too many fields.
+        "IZVJ 2 01-12-2026 31-12-2026 1  ", "IZVJ 2 3 01-12-2026 31-12-2026 1 ",
+        "IZVJ  2 01-12-2026 31-12-2026 1 ", " IZVJ 2 01-12-2026 31-12-2026 1 "}) {
     EXPECT_EQ(ParseRequest(line).kind, RequestKind::kMalformed) << line;
   }
-  // A NUL is just another byte of the customer field (which no account matches).
-  constexpr char kWithNul[] = "IZVJ 2\0 01-12-2026 31-12-2026 1 ";
-  const Request with_nul = ParseRequest(std::string(kWithNul, sizeof kWithNul - 1));
-  ASSERT_EQ(with_nul.kind, RequestKind::kReport);
-  EXPECT_EQ(with_nul.customer, std::string("2\0", 2));
 }
 
 TEST(DemoRequest, BadDatesAreToldApartFromMalformedLines) {
-  EXPECT_EQ(ParseRequest("IZVJ 2 31-04-2026 30-05-2026 1 ").kind, RequestKind::kBadDate);
-  EXPECT_EQ(ParseRequest("IZVJ 2 01-12-2026 29-02-2027 1 ").kind, RequestKind::kBadDate);
-  EXPECT_EQ(ParseRequest("IZVJ 2 2026-12-01 31-12-2026 1 ").kind, RequestKind::kBadDate);
-  EXPECT_EQ(ParseRequest("IZVJ 2 01-02-2024 29-02-2024 1 ").kind, RequestKind::kReport);
+  for (const char* line : {"IZVJ 2 31-04-2026 30-05-2026 1 ", "IZVJ 2 01-12-2026 29-02-2027 1 ",
+                           "IZVJ 2 2026-12-01 31-12-2026 1 "}) {
+    EXPECT_EQ(ParseRequest(line).kind, RequestKind::kBadDate) << line;
+  }
 }
 
 TEST(DemoRequest, LiveStatusIsTheBareWord) {

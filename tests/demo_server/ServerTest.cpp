@@ -11,6 +11,7 @@
 #include "net/Net.h"
 #include "Replies.h"
 #include "Server.h"
+#include "support/WaitFor.h"
 
 namespace vxt::demo {
 namespace {
@@ -73,7 +74,7 @@ class TestClient {
 // A server on a free loopback port, run on a thread of its own for the test's life.
 class RunningServer {
  public:
-  explicit RunningServer(ServerOptions options = Defaults()) {
+  explicit RunningServer(ServerOptions options = Defaults(kReadLimitMs)) {
     options.port = 0;
     server_ = std::make_unique<DemoServer>(options, [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -86,9 +87,10 @@ class RunningServer {
   }
   ~RunningServer() { StopAndWait(); }
 
-  static ServerOptions Defaults() {
+  static constexpr int kReadLimitMs = 5000;
+  static ServerOptions Defaults(int read_timeout_ms = kReadLimitMs) {
     ServerOptions options;
-    options.read_timeout_ms = 5000;
+    options.read_timeout_ms = read_timeout_ms;
     return options;
   }
 
@@ -106,16 +108,16 @@ class RunningServer {
   }
   // Waits until the server has logged n lines (a connection logs after it has closed).
   std::vector<std::string> WaitForLog(std::size_t n) {
-    for (int i = 0; i < kClientPatienceMs / 10; ++i) {
-      if (Log().size() >= n) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    EXPECT_TRUE(testing::WaitFor([&] { return Log().size() >= n; }, kClientPatienceMs,
+                                 std::to_string(n) + " log lines",
+                                 {10, [&] { return std::to_string(Log().size()) + " lines"; }}));
     return Log();
   }
-  void WaitForActive(int n) {
-    for (int i = 0; i < kClientPatienceMs / 10 && server_->ActiveConnections() != n; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+  ::testing::AssertionResult WaitForActive(int n) {
+    return testing::WaitFor(
+        [&] { return server_->ActiveConnections() == n; }, kClientPatienceMs,
+        std::to_string(n) + " active connections",
+        {10, [&] { return std::to_string(server_->ActiveConnections()) + " active"; }});
   }
 
  private:
@@ -176,7 +178,7 @@ TEST_F(DemoServerTest, AnswersTextRepliesAndLiveStatus) {
   };
   for (const Case& c : cases) {
     // The previous connection's thread ends just after its client has seen the close.
-    server.WaitForActive(0);
+    ASSERT_TRUE(server.WaitForActive(0));
     const Received reply = Exchange(server.Port(), c.request);
     EXPECT_TRUE(reply.orderly_close) << c.request;
     if (c.reply.empty()) {
@@ -228,9 +230,7 @@ TEST_F(DemoServerTest, OverlongLineGetsTheMalformedReplyAndAnOrderlyClose) {
 }
 
 TEST_F(DemoServerTest, SilentClientIsDroppedAfterTheReadLimit) {
-  ServerOptions options = RunningServer::Defaults();
-  options.read_timeout_ms = 200;
-  RunningServer server(options);
+  RunningServer server(RunningServer::Defaults(200));
   TestClient silent(server.Port());
   ASSERT_TRUE(silent.Connected());
   const Received nothing = silent.ReceiveUntilClosed();
@@ -258,7 +258,7 @@ TEST_F(DemoServerTest, ClientThatClosesAtOnceIsLoggedAndForgotten) {
   ASSERT_EQ(log.size(), 1u);
   EXPECT_NE(log[0].find("(no request) -> dropped: closed without a request"), std::string::npos)
       << log[0];
-  server.WaitForActive(0);
+  ASSERT_TRUE(server.WaitForActive(0));
   EXPECT_EQ(server.Server().ActiveConnections(), 0);
 }
 
@@ -266,7 +266,7 @@ TEST_F(DemoServerTest, ServesConnectionsConcurrently) {
   RunningServer server;
   TestClient waiting(server.Port());
   ASSERT_TRUE(waiting.Connected());
-  server.WaitForActive(1);
+  ASSERT_TRUE(server.WaitForActive(1));
   // The first connection has not sent its line yet; a second one is served meanwhile and
   // counts both.
   const Received status = Exchange(server.Port(), "ALIVR\r\n");
@@ -276,13 +276,12 @@ TEST_F(DemoServerTest, ServesConnectionsConcurrently) {
 }
 
 TEST_F(DemoServerTest, ConnectionsBeyondTheCapWaitForAFreeSlot) {
-  ServerOptions options = RunningServer::Defaults();
+  ServerOptions options = RunningServer::Defaults(300);
   options.max_connections = 1;
-  options.read_timeout_ms = 300;
   RunningServer server(options);
   TestClient silent(server.Port());
   ASSERT_TRUE(silent.Connected());
-  server.WaitForActive(1);
+  ASSERT_TRUE(server.WaitForActive(1));
   // Queued in the backlog until the silent one is dropped, then served alone.
   const Received status = Exchange(server.Port(), "ALIVR\r\n");
   EXPECT_TRUE(status.orderly_close);
@@ -295,15 +294,14 @@ TEST_F(DemoServerTest, ConnectionsBeyondTheCapWaitForAFreeSlot) {
 // client's reply has arrived or that client's patience is over: a server whose places stay
 // held for the read limit fails by that bounded wait.
 TEST_F(DemoServerTest, IdleConnectionsCannotLockOutAClient) {
-  ServerOptions options = RunningServer::Defaults();
-  options.read_timeout_ms = 600000;  // far beyond the client's patience
+  const ServerOptions options = RunningServer::Defaults(600000);  // beyond the client's patience
   RunningServer server(options);
   std::vector<std::unique_ptr<TestClient>> idle;
   for (int i = 0; i < options.max_connections; ++i) {
     idle.push_back(std::make_unique<TestClient>(server.Port()));
     ASSERT_TRUE(idle.back()->Connected());
   }
-  server.WaitForActive(options.max_connections);
+  ASSERT_TRUE(server.WaitForActive(options.max_connections));
   ASSERT_EQ(server.Server().ActiveConnections(), options.max_connections);
 
   const Received status = Exchange(server.Port(), "ALIVR\r\n");
@@ -325,12 +323,10 @@ TEST_F(DemoServerTest, IdleConnectionsCannotLockOutAClient) {
 }
 
 TEST_F(DemoServerTest, StopEndsRunWithConnectionsStillOpen) {
-  ServerOptions options = RunningServer::Defaults();
-  options.read_timeout_ms = 600000;
-  RunningServer server(options);
+  RunningServer server(RunningServer::Defaults(600000));
   TestClient idle(server.Port());
   ASSERT_TRUE(idle.Connected());
-  server.WaitForActive(1);
+  ASSERT_TRUE(server.WaitForActive(1));
   server.StopAndWait();
   EXPECT_EQ(server.Server().ActiveConnections(), 0);
   EXPECT_TRUE(idle.ReceiveUntilClosed().orderly_close);
@@ -436,15 +432,20 @@ class ProgramRun {
   std::vector<std::string> Out() { return Copy(out_); }
   std::vector<std::string> Err() { return Copy(err_); }
   std::uint16_t WaitForPort() {
-    for (int i = 0; i < kClientPatienceMs / 10; ++i) {
+    std::uint16_t port = 0;
+    auto announced = [&] {
       for (const std::string& line : Out()) {
         const std::size_t at = line.find("listening on 127.0.0.1:");
-        if (at != std::string::npos)
-          return static_cast<std::uint16_t>(std::stoi(line.substr(at + 23)));
+        if (at != std::string::npos) {
+          port = static_cast<std::uint16_t>(std::stoi(line.substr(at + 23)));
+          return true;
+        }
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
+      return false;
+    };
+    EXPECT_TRUE(testing::WaitFor(announced, kClientPatienceMs, "the server names its port",
+                                 {10, [&] { return std::to_string(Out().size()) + " lines"; }}));
+    return port;
   }
 
  private:

@@ -8,24 +8,21 @@
 namespace vxt {
 namespace {
 
-TEST(IoErrorTextTest, SevenRowsWithoutFullStops) {
-  EXPECT_EQ(IoErrorText(2), "File not found");
-  EXPECT_EQ(IoErrorText(3), "Invalid filename");
-  EXPECT_EQ(IoErrorText(4), "Too many open files");
-  EXPECT_EQ(IoErrorText(5), "File access denied");
-  EXPECT_EQ(IoErrorText(100), "Read beyond end of file");
-  EXPECT_EQ(IoErrorText(101), "Disk full");
-  EXPECT_EQ(IoErrorText(106), "Invalid numeric input");
-}
-
-TEST(IoErrorTextTest, OtherCodesAreNumbered) {
-  EXPECT_EQ(IoErrorText(32), "I/O error 32");
-  EXPECT_EQ(IoErrorText(0), "I/O error 0");
-  EXPECT_EQ(IoErrorText(1), "I/O error 1");
-  EXPECT_EQ(IoErrorText(6), "I/O error 6");
-  EXPECT_EQ(IoErrorText(102), "I/O error 102");
-  EXPECT_EQ(IoErrorText(-1), "I/O error -1");
-  EXPECT_EQ(IoErrorText(2147483647), "I/O error 2147483647");
+// Seven codes have a text of their own, without a full stop; every other code is numbered.
+TEST(IoErrorTextTest, SevenRowsWithoutFullStopsAndOtherCodesNumbered) {
+  struct Row {
+    int32_t code;
+    const char* text;
+  };
+  for (const Row& row : {Row{2, "File not found"}, Row{3, "Invalid filename"},
+                         Row{4, "Too many open files"}, Row{5, "File access denied"},
+                         Row{100, "Read beyond end of file"}, Row{101, "Disk full"},
+                         Row{106, "Invalid numeric input"}, Row{32, "I/O error 32"},
+                         Row{0, "I/O error 0"}, Row{1, "I/O error 1"}, Row{6, "I/O error 6"},
+                         Row{102, "I/O error 102"}, Row{-1, "I/O error -1"},
+                         Row{2147483647, "I/O error 2147483647"}}) {
+    EXPECT_EQ(IoErrorText(row.code), row.text) << row.code;
+  }
 }
 
 TEST(IoErrorTextTest, RaiseIoFailureCarriesCodeAndText) {

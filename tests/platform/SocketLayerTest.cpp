@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,27 +57,29 @@ TSocketAddress Loopback(uint16_t port) {
 class SocketLayerTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    for (TSocketHandle s : opened_) api_.Close(s);
+    for (const TPlatformSocket& s : opened_) {
+      if (s.handle != kInvalidSocket) api_.Close(s.handle);
+    }
   }
 
   // A bound IPv4 socket, closed at the end of the test.
-  TSocketHandle NewSocket() {
+  TPlatformSocket& NewSocket() {
     const TSocketResult s = api_.Socket(TIPVersion::Id_IPv4);
     EXPECT_TRUE(Ok(s));
     EXPECT_TRUE(Ok(api_.Bind(s.value, TSocketAddress())));
-    opened_.push_back(s.value);
-    return s.value;
+    opened_.emplace_back().handle = s.value;
+    return opened_.back();
   }
 
-  TSocketHandle Connected(uint16_t port) {
-    const TSocketHandle s = NewSocket();
-    EXPECT_TRUE(Ok(api_.SetNoDelay(s, false)));
+  TPlatformSocket& Connected(uint16_t port) {
+    TPlatformSocket& s = NewSocket();
+    EXPECT_TRUE(Ok(api_.SetNoDelay(s.handle, false)));
     EXPECT_TRUE(Ok(api_.Connect(s, Loopback(port))));
     return s;
   }
 
   // Receives until count bytes or the peer's close; fails the test on a wait time-out.
-  std::string ReceiveUpTo(TSocketHandle s, size_t count) {
+  std::string ReceiveUpTo(TPlatformSocket& s, size_t count) {
     std::string received;
     char buffer[4096];
     while (received.size() < count) {
@@ -93,12 +96,12 @@ class SocketLayerTest : public ::testing::Test {
 
   NetworkLayerUse use_;
   SocketApi& api_ = ActiveSocketApi();
-  std::vector<TSocketHandle> opened_;
+  std::deque<TPlatformSocket> opened_;  // stays where it is as more are added
 };
 
 TEST_F(SocketLayerTest, RefusedConnectReportsConnectionRefused) {
   const uint16_t port = testing::FreeLoopbackPort();
-  const TSocketHandle s = NewSocket();
+  TPlatformSocket& s = NewSocket();
   const TSocketResult refused = api_.Connect(s, Loopback(port));
   ASSERT_TRUE(FailedWith(refused, 10061));
   try {
@@ -112,8 +115,8 @@ TEST_F(SocketLayerTest, RefusedConnectReportsConnectionRefused) {
 
 TEST_F(SocketLayerTest, EachThreadsFailureComesBackWithItsOwnCall) {
   const uint16_t port = testing::FreeLoopbackPort();
-  const TSocketHandle s = NewSocket();
-  const TSocketHandle other = NewSocket();
+  const TSocketHandle s = NewSocket().handle;
+  TPlatformSocket& other = NewSocket();
   std::atomic<int> stage{0};
   TSocketResult worker_result;
   std::thread worker([&] {
@@ -154,12 +157,12 @@ TEST_F(SocketLayerTest, LocalNamesResolveToIPv4) {
 TEST_F(SocketLayerTest, RoundTripKeepsEveryByteAndReportsBothAddresses) {
   const std::string reply = testing::PatternBytes(10000);
   ScriptedServer server({Step::ReadLine(), Step::Send(reply), Step::Close()});
-  const TSocketHandle s = Connected(server.Port());
+  TPlatformSocket& s = Connected(server.Port());
 
   TSocketAddress local;
   TSocketAddress peer;
-  ASSERT_TRUE(Ok(api_.GetSockName(s, local)));
-  ASSERT_TRUE(Ok(api_.GetPeerName(s, peer)));
+  ASSERT_TRUE(Ok(api_.GetSockName(s.handle, local)));
+  ASSERT_TRUE(Ok(api_.GetPeerName(s.handle, peer)));
   EXPECT_EQ(local.ip, kLoopback);
   EXPECT_NE(local.port, 0);
   EXPECT_EQ(peer, Loopback(server.Port()));
@@ -178,17 +181,68 @@ TEST_F(SocketLayerTest, RoundTripKeepsEveryByteAndReportsBothAddresses) {
 
 TEST_F(SocketLayerTest, WaitReadableTimesOutWithZero) {
   ScriptedServer server({Step::Silent()});
-  const TSocketHandle s = Connected(server.Port());
+  TPlatformSocket& s = Connected(server.Port());
   EXPECT_EQ(api_.WaitReadable(s, 0).value, 0);
   EXPECT_EQ(api_.WaitReadable(s, 30).value, 0);
   EXPECT_EQ(api_.WaitReadable(s, 1001).value, 0);  // whole seconds and a rest
 }
 
+// What a count found waiting belongs to its socket: a count on another socket leaves it alone,
+// each receive takes its bytes off it, and the wait needs nothing more while some are left.
+TEST_F(SocketLayerTest, TheBytesACountFoundStayWithTheirSocket) {
+  ScriptedServer server({Step::ReadLine(), Step::Send("0123456789"), Step::WaitClientClose()});
+  TPlatformSocket& a = Connected(server.Port());
+  TPlatformSocket& b = Connected(server.Port());
+  for (TPlatformSocket* s : {&a, &b}) ASSERT_TRUE(Ok(api_.Send(*s, "x\n", 2)));
+  // Loopback delivers the ten bytes in one piece; once they are there, a wait counts them.
+  for (TPlatformSocket* s : {&a, &b}) {
+    ASSERT_EQ(api_.WaitReadable(*s, 5000).value, 1);
+    ASSERT_EQ(api_.WaitReadable(*s, 0).value, 1);
+  }
+  EXPECT_EQ(a.known_pending, 10u);
+  EXPECT_EQ(b.known_pending, 10u);
+  char buffer[16];
+  ASSERT_EQ(api_.Recv(a, buffer, 4).value, 4);
+  EXPECT_EQ(a.known_pending, 6u);
+  EXPECT_EQ(b.known_pending, 10u);
+  EXPECT_EQ(api_.WaitReadable(a, 0).value, 1);
+  ASSERT_EQ(api_.Recv(a, buffer, sizeof buffer).value, 6);
+  EXPECT_EQ(std::string(buffer, 6), "456789");
+  EXPECT_EQ(a.known_pending, 0u);
+  ASSERT_EQ(api_.Recv(b, buffer, sizeof buffer).value, 10);
+  EXPECT_EQ(b.known_pending, 0u);
+}
+
+// A wait that finds nothing looks with a receive that must not wait, and leaves the socket in
+// that mode; the calls after it must still behave as on a blocking socket: a send takes all
+// the bytes, and a receive waits for bytes that are not there yet.
+TEST_F(SocketLayerTest, AfterAWaitThatFoundNothingSendAndReceiveStillBlock) {
+  const std::string big = testing::PatternBytes(size_t{4} << 20, 3);
+  std::atomic<bool> receiving{false};
+  ScriptedServer server({Step::ReadBytes(big.size()),
+                         Step::WaitUntil([&] { return receiving.load(); },
+                                         "the client is about to receive"),
+                         Step::Send("kasno"), Step::Close()});
+  TPlatformSocket& s = Connected(server.Port());
+  EXPECT_EQ(api_.WaitReadable(s, 0).value, 0);
+  // (A short send would leave the server waiting for the rest: the test ends here then.)
+  ASSERT_EQ(api_.Send(s, big.data(), static_cast<int>(big.size())).value,
+            static_cast<int64_t>(big.size()));
+  EXPECT_EQ(api_.WaitReadable(s, 0).value, 0);
+  receiving = true;
+  char buffer[16];
+  const TSocketResult received = api_.Recv(s, buffer, sizeof buffer);
+  ASSERT_TRUE(Ok(received));
+  EXPECT_EQ(std::string(buffer, static_cast<size_t>(received.value)), "kasno");
+  ASSERT_TRUE(server.WaitUntilDone(0));
+  EXPECT_EQ(server.Received(0), big);
+}
+
 TEST_F(SocketLayerTest, BindingAnAddressInUseFails) {
   const TSocketHandle first = api_.Socket(TIPVersion::Id_IPv4).value;
   const TSocketHandle second = api_.Socket(TIPVersion::Id_IPv4).value;
-  opened_.push_back(first);
-  opened_.push_back(second);
+  opened_.emplace_back().handle = first;
+  opened_.emplace_back().handle = second;
   ASSERT_TRUE(Ok(api_.Bind(first, Loopback(0))));
   TSocketAddress bound;
   ASSERT_TRUE(Ok(api_.GetSockName(first, bound)));
@@ -197,8 +251,8 @@ TEST_F(SocketLayerTest, BindingAnAddressInUseFails) {
 
 TEST_F(SocketLayerTest, SendAfterTheOwnShutdownIsRefused) {
   ScriptedServer server({Step::WaitClientClose()});
-  const TSocketHandle s = Connected(server.Port());
-  ASSERT_TRUE(Ok(api_.ShutdownSend(s)));
+  TPlatformSocket& s = Connected(server.Port());
+  ASSERT_TRUE(Ok(api_.ShutdownSend(s.handle)));
   EXPECT_TRUE(FailedWith(api_.Send(s, "x", 1), 10058));
   ASSERT_TRUE(server.WaitUntilDone(0));
   EXPECT_TRUE(server.ClientClosed(0));
@@ -206,10 +260,17 @@ TEST_F(SocketLayerTest, SendAfterTheOwnShutdownIsRefused) {
 }
 
 TEST_F(SocketLayerTest, APeersResetFailsReceiveAndSend) {
-  ScriptedServer server({Step::Send("x"), Step::Pause(20), Step::Reset()});
-  const TSocketHandle s = Connected(server.Port());
+  // The reset only once the byte sent before it is the client's.
+  std::atomic<bool> received_first{false};
+  ScriptedServer server({Step::Send("x"),
+                         Step::WaitUntil([&] { return received_first.load(); },
+                                         "the client has received the byte"),
+                         Step::Reset()});
+  TPlatformSocket& s = Connected(server.Port());
   ASSERT_EQ(ReceiveUpTo(s, 1), "x");
+  received_first = true;
   ASSERT_TRUE(server.WaitUntilDone(0));
+  EXPECT_TRUE(server.WaitsGivenUp().empty());
   ASSERT_EQ(api_.WaitReadable(s, 5000).value, 1);
   char buffer[16];
   const TSocketResult received = api_.Recv(s, buffer, sizeof buffer);
@@ -231,13 +292,14 @@ TEST_F(SocketLayerTest, APeersResetFailsReceiveAndSend) {
 }
 
 TEST_F(SocketLayerTest, AClosedHandleIsRefused) {
-  const TSocketHandle closed = api_.Socket(TIPVersion::Id_IPv4).value;
-  ASSERT_NE(closed, kInvalidSocket);
-  ASSERT_TRUE(Ok(api_.Close(closed)));
+  TPlatformSocket closed;
+  closed.handle = api_.Socket(TIPVersion::Id_IPv4).value;
+  ASSERT_NE(closed.handle, kInvalidSocket);
+  ASSERT_TRUE(Ok(api_.Close(closed.handle)));
   char byte;
   TSocketResult result = api_.Recv(closed, &byte, 1);
   EXPECT_TRUE(result.Failed() && ClosedHandleError(result.error)) << result.error;
-  result = api_.Close(closed);
+  result = api_.Close(closed.handle);
   EXPECT_TRUE(result.Failed() && ClosedHandleError(result.error)) << result.error;
 }
 
@@ -245,13 +307,13 @@ TEST_F(SocketLayerTest, AClosedHandleIsRefused) {
 // once it has completed.
 TEST_F(SocketLayerTest, AStartedConnectIsMadeAndTheSocketBlocksAgain) {
   ScriptedServer server({Step::ReadLine(), Step::Pause(50), Step::Send("ok"), Step::Close()});
-  const TSocketHandle s = NewSocket();
+  TPlatformSocket& s = NewSocket();
   ASSERT_TRUE(Ok(api_.StartConnect(s, Loopback(server.Port()))));
   TSocketResult made;
   for (int slice = 0; slice < 40 && made.value == 0; ++slice) made = api_.WaitConnected(s, 125);
   ASSERT_EQ(made.value, 1) << made.error;
   TSocketAddress peer;
-  ASSERT_TRUE(Ok(api_.GetPeerName(s, peer)));
+  ASSERT_TRUE(Ok(api_.GetPeerName(s.handle, peer)));
   EXPECT_EQ(peer, Loopback(server.Port()));
   ASSERT_TRUE(Ok(api_.Send(s, "A\r\n", 3)));
   // The server answers only after a pause: a receive on a socket left non-blocking would fail
@@ -263,7 +325,7 @@ TEST_F(SocketLayerTest, AStartedConnectIsMadeAndTheSocketBlocksAgain) {
 }
 
 TEST_F(SocketLayerTest, AStartedConnectThatIsRefusedFailsInItsWait) {
-  const TSocketHandle s = NewSocket();
+  TPlatformSocket& s = NewSocket();
   const TSocketResult started = api_.StartConnect(s, Loopback(testing::FreeLoopbackPort()));
   TSocketResult outcome = started;
   for (int slice = 0; slice < 40 && !outcome.Failed() && outcome.value != 1; ++slice) {
@@ -275,14 +337,14 @@ TEST_F(SocketLayerTest, AStartedConnectThatIsRefusedFailsInItsWait) {
 TEST_F(SocketLayerTest, AStartedConnectThatHangsTimesOutAndIsClosedOnItsOwnThread) {
   testing::HangingListener listener;
   if (!listener.ConnectsHang()) GTEST_SKIP() << "connects to a full accept queue do not hang here";
-  const TSocketHandle s = NewSocket();
+  TPlatformSocket& s = NewSocket();
   ASSERT_TRUE(Ok(api_.StartConnect(s, Loopback(listener.Port()))));
   EXPECT_EQ(api_.WaitConnected(s, 0).value, 0);
   const TSocketResult pending = api_.WaitConnected(s, 60);
   EXPECT_TRUE(Ok(pending));
   EXPECT_EQ(pending.value, 0);
-  api_.ShutdownSend(s);  // its result does not matter, as at the connect time limit
-  EXPECT_TRUE(Ok(api_.Close(s)));
+  api_.ShutdownSend(s.handle);  // its result does not matter, as at the connect time limit
+  EXPECT_TRUE(Ok(api_.Close(s.handle)));
   opened_.clear();
 }
 

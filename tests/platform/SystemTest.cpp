@@ -16,24 +16,33 @@ namespace {
 
 using testing::TempFolder;
 
-TEST(ProgramFolderOfTest, WindowsPathsEndTheFolderAtTheLastBackslashButKeepARoot) {
-  EXPECT_EQ(ProgramFolderOf("C:\\Programs\\VXT\\VXTVannikorde.exe", kWindowsPathStyle),
-            "C:\\Programs\\VXT");
-  EXPECT_EQ(ProgramFolderOf("C:\\VXTVannikorde.exe", kWindowsPathStyle), "C:\\");
-  EXPECT_EQ(ProgramFolderOf("\\\\server\\share\\x.exe", kWindowsPathStyle), "\\\\server\\share");
-  EXPECT_EQ(ProgramFolderOf("C:x.exe", kWindowsPathStyle), "C:");
-  EXPECT_EQ(ProgramFolderOf("x.exe", kWindowsPathStyle), "");
-  // A slash is no delimiter in the Windows style's list.
-  EXPECT_EQ(ProgramFolderOf("C:\\a/b.exe", kWindowsPathStyle), "C:\\");
-}
-
-TEST(ProgramFolderOfTest, PosixPathsKeepTheRootSlash) {
-  EXPECT_EQ(ProgramFolderOf("/opt/vxt/VXTVannikorde", kPosixPathStyle), "/opt/vxt");
-  EXPECT_EQ(ProgramFolderOf("/VXTVannikorde", kPosixPathStyle), "/");
-  EXPECT_EQ(ProgramFolderOf("VXTVannikorde", kPosixPathStyle), "");
-  // Backslashes and colons are ordinary characters of a POSIX name.
-  EXPECT_EQ(ProgramFolderOf("/a/C:\\b\\x.exe", kPosixPathStyle), "/a");
-  EXPECT_EQ(ProgramFolderOf("C:\\b\\x.exe", kPosixPathStyle), "");
+// Windows paths end the folder at the last backslash but keep a root; POSIX paths keep the
+// root slash.
+TEST(ProgramFolderOfTest, TheFolderEndsAtTheStylesLastDelimiterAndKeepsARoot) {
+  struct Row {
+    const char* path;
+    bool windows_style;
+    const char* folder;
+  };
+  for (const Row& row : {
+           Row{"C:\\Programs\\VXT\\VXTVannikorde.exe", true, "C:\\Programs\\VXT"},
+           Row{"C:\\VXTVannikorde.exe", true, "C:\\"},
+           Row{"\\\\server\\share\\x.exe", true, "\\\\server\\share"},
+           Row{"C:x.exe", true, "C:"},
+           Row{"x.exe", true, ""},
+           // A slash is no delimiter in the Windows style's list.
+           Row{"C:\\a/b.exe", true, "C:\\"},
+           Row{"/opt/vxt/VXTVannikorde", false, "/opt/vxt"},
+           Row{"/VXTVannikorde", false, "/"},
+           Row{"VXTVannikorde", false, ""},
+           // Backslashes and colons are ordinary characters of a POSIX name.
+           Row{"/a/C:\\b\\x.exe", false, "/a"},
+           Row{"C:\\b\\x.exe", false, ""},
+       }) {
+    EXPECT_EQ(ProgramFolderOf(row.path, row.windows_style ? kWindowsPathStyle : kPosixPathStyle),
+              row.folder)
+        << row.path;
+  }
 }
 
 TEST(PathBesideExecutableTest, CutsAfterTheLastDelimiterOfTheStyle) {

@@ -274,7 +274,8 @@ TSocketResult FakeSocketApi::SetNoDelay(TSocketHandle s, bool no_delay) {
   return fail_no_delay_ != 0 ? Fail(fail_no_delay_) : TSocketResult();
 }
 
-TSocketResult FakeSocketApi::Connect(TSocketHandle s, const TSocketAddress& peer) {
+TSocketResult FakeSocketApi::Connect(TPlatformSocket& socket, const TSocketAddress& peer) {
+  const TSocketHandle s = socket.handle;
   Record({Kind::kConnect, s, FormatDottedIPv4(peer.ip), peer.port});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
@@ -284,7 +285,8 @@ TSocketResult FakeSocketApi::Connect(TSocketHandle s, const TSocketAddress& peer
   return {};
 }
 
-TSocketResult FakeSocketApi::StartConnect(TSocketHandle s, const TSocketAddress& peer) {
+TSocketResult FakeSocketApi::StartConnect(TPlatformSocket& socket, const TSocketAddress& peer) {
+  const TSocketHandle s = socket.handle;
   Record({Kind::kConnect, s, FormatDottedIPv4(peer.ip), peer.port});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
@@ -294,7 +296,8 @@ TSocketResult FakeSocketApi::StartConnect(TSocketHandle s, const TSocketAddress&
   return {};
 }
 
-TSocketResult FakeSocketApi::WaitConnected(TSocketHandle s, int timeout_ms) {
+TSocketResult FakeSocketApi::WaitConnected(TPlatformSocket& socket, int timeout_ms) {
+  const TSocketHandle s = socket.handle;
   Record({Kind::kWaitConnected, s, {}, timeout_ms});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
@@ -320,7 +323,8 @@ TSocketResult FakeSocketApi::WaitConnected(TSocketHandle s, int timeout_ms) {
   return {1, 0};
 }
 
-TSocketResult FakeSocketApi::WaitReadable(TSocketHandle s, int timeout_ms) {
+TSocketResult FakeSocketApi::WaitReadable(TPlatformSocket& socket, int timeout_ms) {
+  const TSocketHandle s = socket.handle;
   Record({Kind::kWaitReadable, s, {}, timeout_ms});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!wait_answers_.empty()) {
@@ -333,7 +337,8 @@ TSocketResult FakeSocketApi::WaitReadable(TSocketHandle s, int timeout_ms) {
   return {(!incoming_.empty() || peer_closed_) ? 1 : 0, 0};
 }
 
-TSocketResult FakeSocketApi::Recv(TSocketHandle s, void* buffer, int length) {
+TSocketResult FakeSocketApi::Recv(TPlatformSocket& socket, void* buffer, int length) {
+  const TSocketHandle s = socket.handle;
   Record({Kind::kRecv, s, {}, length});
   std::lock_guard<std::mutex> lock(mutex_);
   if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
@@ -359,7 +364,8 @@ TSocketResult FakeSocketApi::Recv(TSocketHandle s, void* buffer, int length) {
   return {static_cast<int64_t>(count), 0};
 }
 
-TSocketResult FakeSocketApi::Send(TSocketHandle s, const void* buffer, int length) {
+TSocketResult FakeSocketApi::Send(TPlatformSocket& socket, const void* buffer, int length) {
+  const TSocketHandle s = socket.handle;
   const char* bytes = static_cast<const char*>(buffer);
   Record({Kind::kSend, s, std::string(bytes, bytes + std::max(length, 0)), length});
   std::lock_guard<std::mutex> lock(mutex_);

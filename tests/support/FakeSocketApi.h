@@ -129,12 +129,12 @@ class FakeSocketApi : public SocketApi {
   TSocketResult Socket(TIPVersion version) override;
   TSocketResult Bind(TSocketHandle s, const TSocketAddress& local) override;
   TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) override;
-  TSocketResult Connect(TSocketHandle s, const TSocketAddress& peer) override;
-  TSocketResult StartConnect(TSocketHandle s, const TSocketAddress& peer) override;
-  TSocketResult WaitConnected(TSocketHandle s, int timeout_ms) override;
-  TSocketResult WaitReadable(TSocketHandle s, int timeout_ms) override;
-  TSocketResult Recv(TSocketHandle s, void* buffer, int length) override;
-  TSocketResult Send(TSocketHandle s, const void* buffer, int length) override;
+  TSocketResult Connect(TPlatformSocket& s, const TSocketAddress& peer) override;
+  TSocketResult StartConnect(TPlatformSocket& s, const TSocketAddress& peer) override;
+  TSocketResult WaitConnected(TPlatformSocket& s, int timeout_ms) override;
+  TSocketResult WaitReadable(TPlatformSocket& s, int timeout_ms) override;
+  TSocketResult Recv(TPlatformSocket& s, void* buffer, int length) override;
+  TSocketResult Send(TPlatformSocket& s, const void* buffer, int length) override;
   TSocketResult ShutdownSend(TSocketHandle s) override;
   TSocketResult Close(TSocketHandle s) override;
   TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) override;

@@ -67,38 +67,38 @@ TSocketResult ObservedSocketApi::SetNoDelay(TSocketHandle s, bool no_delay) {
   return Returned(platform_->SetNoDelay(s, no_delay));
 }
 
-TSocketResult ObservedSocketApi::Connect(TSocketHandle s, const TSocketAddress& peer) {
-  Running running(*this, s);
+TSocketResult ObservedSocketApi::Connect(TPlatformSocket& s, const TSocketAddress& peer) {
+  Running running(*this, s.handle);
   return Returned(platform_->Connect(s, peer));
 }
 
-TSocketResult ObservedSocketApi::StartConnect(TSocketHandle s, const TSocketAddress& peer) {
-  Running running(*this, s);
+TSocketResult ObservedSocketApi::StartConnect(TPlatformSocket& s, const TSocketAddress& peer) {
+  Running running(*this, s.handle);
   return Returned(platform_->StartConnect(s, peer));
 }
 
-TSocketResult ObservedSocketApi::WaitConnected(TSocketHandle s, int timeout_ms) {
-  Running running(*this, s);
+TSocketResult ObservedSocketApi::WaitConnected(TPlatformSocket& s, int timeout_ms) {
+  Running running(*this, s.handle);
   return Returned(platform_->WaitConnected(s, timeout_ms));
 }
 
-TSocketResult ObservedSocketApi::WaitReadable(TSocketHandle s, int timeout_ms) {
-  Running running(*this, s);
+TSocketResult ObservedSocketApi::WaitReadable(TPlatformSocket& s, int timeout_ms) {
+  Running running(*this, s.handle);
   // Counted before the wait: what a server waits for is the client being inside it.
   if (timeout_ms != 0) ++data_waits_;
   return Returned(platform_->WaitReadable(s, timeout_ms));
 }
 
-TSocketResult ObservedSocketApi::Recv(TSocketHandle s, void* buffer, int length) {
-  Running running(*this, s);
+TSocketResult ObservedSocketApi::Recv(TPlatformSocket& s, void* buffer, int length) {
+  Running running(*this, s.handle);
   const TSocketResult received = platform_->Recv(s, buffer, length);
   // The count only after the bytes are the client's.
   if (received.value > 0) bytes_received_ += received.value;
   return Returned(received);
 }
 
-TSocketResult ObservedSocketApi::Send(TSocketHandle s, const void* buffer, int length) {
-  Running running(*this, s);
+TSocketResult ObservedSocketApi::Send(TPlatformSocket& s, const void* buffer, int length) {
+  Running running(*this, s.handle);
   return Returned(platform_->Send(s, buffer, length));
 }
 

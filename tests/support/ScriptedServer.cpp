@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "net/Net.h"
+#include "support/WaitFor.h"
 
 namespace vxt::testing {
 
@@ -144,30 +145,19 @@ std::vector<std::string> ScriptedServer::WaitsGivenUp() const {
 }
 
 bool ScriptedServer::WaitUntil(const Step& step) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.pause_ms);
-  while (!step.ready()) {
-    if (stop_) return false;
-    if (std::chrono::steady_clock::now() >= give_up) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      waits_given_up_.push_back("the server gave up after " + std::to_string(step.pause_ms) +
-                                " ms waiting until " + step.bytes);
-      return true;
-    }
-    // Short: the step after this one should follow the client's progress closely.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Short slices: the step after this one should follow the client's progress closely.
+  const ::testing::AssertionResult waited =
+      WaitFor([&] { return stop_ || step.ready(); }, step.pause_ms, step.bytes, {1, nullptr});
+  if (stop_) return false;
+  if (!waited) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waits_given_up_.push_back(std::string("the server ") + waited.message());
   }
   return true;
 }
 
 bool ScriptedServer::SleepUnlessStopped(int ms) const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!stop_) {
-    auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return true;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-    std::this_thread::sleep_for(std::chrono::milliseconds(left < kSliceMs ? left : kSliceMs));
-  }
-  return false;
+  return !WaitFor([this] { return stop_.load(); }, ms, "the server stops", {kSliceMs, nullptr});
 }
 
 bool ScriptedServer::SendAll(Connection& connection, const char* data, size_t length) {
@@ -316,19 +306,28 @@ uint16_t FreeLoopbackPort() {
 
 bool ResetsReachClients() {
   static const bool reported = [] {
-    ScriptedServer server({Step::Send("x"), Step::Pause(20), Step::Reset()});
+    // The reset comes once the byte before it is the probe's, so that only the reset is
+    // left for the receive that tells.
+    std::atomic<bool> byte_taken{false};
+    ScriptedServer server({Step::Send("x"),
+                           Step::WaitUntil([&] { return byte_taken.load(); }, "the probe has x"),
+                           Step::Reset()});
     const net::Handle s = net::StartConnect(net::kLoopback, server.Port());
     if (s == net::kNoSocket || net::AwaitConnect(s, 3000) != net::ConnectState::kConnected) {
       net::Close(s);
       return false;
     }
-    server.WaitUntilDone(0);
     long result = 0;
     char buffer[16];
     for (int round = 0; round < 100; ++round) {
       if (net::WaitFor(s, false, 3000) != net::WaitResult::kReady) break;
       result = net::Receive(s, buffer, sizeof buffer);
-      if (result == net::kWouldBlock || result > 0) continue;
+      if (result == net::kWouldBlock) continue;
+      if (result > 0) {
+        byte_taken = true;
+        server.WaitUntilDone(0);
+        continue;
+      }
       break;
     }
     net::Close(s);

@@ -1,6 +1,6 @@
 #include "FixedPortServer.h"
 
-#include <chrono>
+#include "support/WaitFor.h"
 
 namespace vxt::uitest {
 
@@ -37,12 +37,8 @@ size_t FixedPortServer::Connections() const {
 }
 
 bool FixedPortServer::SleepUnlessStopped(int ms) const {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    if (stop_) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs < ms ? kSliceMs : ms));
-  }
-  return !stop_;
+  return !vxt::testing::WaitFor([this] { return stop_.load(); }, ms, "the server stops",
+                           {kSliceMs, nullptr});
 }
 
 bool FixedPortServer::ReceiveWithin(net::Handle connection, size_t index, int ms,

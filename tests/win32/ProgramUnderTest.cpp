@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ControlIds.h"
+#include "support/WaitFor.h"
 
 namespace vxt::uitest {
 
@@ -92,12 +93,9 @@ std::string WinePathOf(const std::string& build_path) {
 }
 
 bool WaitUntil(const std::function<bool()>& predicate, int timeout_ms) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (predicate()) return true;
-    if (static_cast<int>(GetTickCount() - start) >= timeout_ms) return predicate();
-    Sleep(20);
-  }
+  // Every look asks the program across processes; 20 ms apart is close enough.
+  return static_cast<bool>(
+      vxt::testing::WaitFor(predicate, timeout_ms, "the program's state", {20, nullptr}));
 }
 
 std::string WindowText(HWND hwnd) {

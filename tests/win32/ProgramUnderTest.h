@@ -14,7 +14,7 @@ namespace vxt::uitest {
 // A path of the build machine as this Wine sees it (the machine's root is drive Z:).
 std::string WinePathOf(const std::string& build_path);
 
-// Polls predicate every 20 ms until it is true or timeout_ms have passed; its last result.
+// Whether predicate came true within timeout_ms (testing::WaitFor, looking every 20 ms).
 bool WaitUntil(const std::function<bool()>& predicate, int timeout_ms);
 
 // The text of a window of another process by WM_GETTEXT (edit controls keep their own text).

@@ -72,15 +72,6 @@ std::string LoadTitle(const std::string& library_name) {
   return format.substr(0, placeholder) + library_name + format.substr(placeholder + 2);
 }
 
-// Bytes that a count found waiting on a socket and that no receive has taken yet. Kept per
-// thread, for the socket that the thread last counted: the connection reads a socket from one
-// thread only, and so needs no lock on its path of every block.
-struct KnownPending {
-  SOCKET socket = INVALID_SOCKET;
-  u_long bytes = 0;
-};
-thread_local KnownPending known_pending;
-
 class WinsockApi final : public SocketApi {
  public:
   explicit WinsockApi(const std::string& library_name) {
@@ -108,8 +99,6 @@ class WinsockApi final : public SocketApi {
     if (call == nullptr) return Missing();
     const SOCKET s = call(version == TIPVersion::Id_IPv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) return TSocketResult::Failure(ErrorOf(error_of));
-    // A value that a close made free again: what this thread knew of it is old.
-    if (known_pending.socket == s) known_pending = KnownPending();
     return {static_cast<TSocketHandle>(s), 0};
   }
 
@@ -132,23 +121,26 @@ class WinsockApi final : public SocketApi {
                    error_of);
   }
 
-  TSocketResult Connect(TSocketHandle s, const TSocketAddress& peer) override {
+  TSocketResult Connect(TPlatformSocket& s, const TSocketAddress& peer) override {
     const auto call = connect_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
+    const TSocketResult blocking = SetNonBlocking(s, false);
+    if (blocking.Failed()) return blocking;
     const sockaddr_in address = ToSockaddr(peer);
-    return Checked(call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address),
-                   error_of);
+    return Checked(
+        call(Native(s.handle), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+        error_of);
   }
 
-  TSocketResult StartConnect(TSocketHandle s, const TSocketAddress& peer) override {
+  TSocketResult StartConnect(TPlatformSocket& s, const TSocketAddress& peer) override {
     const auto call = connect_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     const TSocketResult non_blocking = SetNonBlocking(s, true);
     if (non_blocking.Failed()) return non_blocking;
     const sockaddr_in address = ToSockaddr(peer);
-    if (call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    if (call(Native(s.handle), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
       return {0, 0};
     }
     const int32_t error = ErrorOf(error_of);
@@ -157,26 +149,20 @@ class WinsockApi final : public SocketApi {
     return TSocketResult::Failure(error);
   }
 
-  TSocketResult WaitConnected(TSocketHandle s, int timeout_ms) override {
+  TSocketResult WaitConnected(TPlatformSocket& s, int timeout_ms) override {
     const auto call = select_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
     // Winsock reports a connect that was made as writable, one that failed in the exception
-    // set; both sets filled by hand, as in WaitReadable.
-    fd_set writable;
-    writable.fd_count = 1;
-    writable.fd_array[0] = Native(s);
-    fd_set failed;
-    failed.fd_count = 1;
-    failed.fd_array[0] = Native(s);
-    timeval limit;
-    limit.tv_sec = timeout_ms / 1000;
-    limit.tv_usec = (timeout_ms % 1000) * 1000;
+    // set.
+    fd_set writable = SetOf(s);
+    fd_set failed = SetOf(s);
+    timeval limit = LimitOf(timeout_ms);
     const int result = call(0, nullptr, &writable, &failed, timeout_ms < 0 ? nullptr : &limit);
     if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
     if (result == 0) return {0, 0};
     if (failed.fd_count > 0) {
-      int32_t error = ConnectError(s);
+      int32_t error = ConnectError(s.handle);
       SetNonBlocking(s, false);
       // A failure that the socket no longer tells still is one.
       return TSocketResult::Failure(error != 0 ? error : WSAECONNREFUSED);
@@ -187,19 +173,18 @@ class WinsockApi final : public SocketApi {
     return {1, 0};
   }
 
-  TSocketResult WaitReadable(TSocketHandle s, int timeout_ms) override {
+  TSocketResult WaitReadable(TPlatformSocket& s, int timeout_ms) override {
     // Bytes already received make the socket readable whatever the limit. While bytes that an
     // earlier count found are not all taken, the answer needs no call at all; otherwise their
     // count is asked first, which spares the select in the common case of a reply that streams
     // in: under Wine a select costs several times an ioctlsocket, and every call into the
     // library costs about as much as a receive. A close or an error pending shows as no bytes,
     // so those still go through the select, which reports them as before.
-    KnownPending& known = known_pending;
-    if (known.socket == Native(s) && known.bytes > 0) return {1, 0};
+    if (s.known_pending > 0) return {1, 0};
     if (const auto pending = ioctlsocket_.Get(library_)) {
       u_long count = 0;
-      if (pending(Native(s), FIONREAD, &count) == 0 && count > 0) {
-        known = KnownPending{Native(s), count};
+      if (pending(Native(s.handle), FIONREAD, &count) == 0 && count > 0) {
+        s.known_pending = static_cast<uint32_t>(count);
         return {1, 0};
       }
     }
@@ -218,43 +203,39 @@ class WinsockApi final : public SocketApi {
       case Peeked::kFailure:
         break;
     }
-    const auto call = select_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    // Filled by hand: FD_ISSET is a call into the library, and with one socket in the set a
-    // positive count already says which one is readable.
-    fd_set readable;
-    readable.fd_count = 1;
-    readable.fd_array[0] = Native(s);
-    timeval limit;
-    limit.tv_sec = timeout_ms / 1000;
-    limit.tv_usec = (timeout_ms % 1000) * 1000;
-    const int result = call(0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &limit);
-    if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
-    return {result > 0 ? 1 : 0, 0};
+    return Select(s, timeout_ms);
   }
 
-  TSocketResult Recv(TSocketHandle s, void* buffer, int length) override {
+  TSocketResult Recv(TPlatformSocket& s, void* buffer, int length) override {
     const auto call = recv_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
-    const TSocketResult received =
-        Checked(call(Native(s), static_cast<char*>(buffer), length, 0), error_of);
-    KnownPending& known = known_pending;
-    if (known.socket == Native(s)) {
-      // A failure (a reset may discard what was queued) leaves nothing known.
-      known.bytes = received.value > 0 && static_cast<u_long>(received.value) < known.bytes
-                        ? known.bytes - static_cast<u_long>(received.value)
-                        : 0;
+    TSocketResult received =
+        Checked(call(Native(s.handle), static_cast<char*>(buffer), length, 0), error_of);
+    // Left non-blocking by a peek, the socket answers "nothing yet" where a blocking one
+    // waits: wait as it would, then take what came. Not on the path of every block, which
+    // receives only what a wait has found readable.
+    while (s.non_blocking && received.Failed() && received.error == WSAEWOULDBLOCK) {
+      const TSocketResult readable = Select(s, -1);
+      if (readable.Failed()) return readable;
+      received = Checked(call(Native(s.handle), static_cast<char*>(buffer), length, 0), error_of);
     }
+    // A failure (a reset may discard what was queued) leaves nothing known.
+    s.known_pending = received.value > 0 && static_cast<uint32_t>(received.value) < s.known_pending
+                          ? s.known_pending - static_cast<uint32_t>(received.value)
+                          : 0;
     return received;
   }
 
-  TSocketResult Send(TSocketHandle s, const void* buffer, int length) override {
+  TSocketResult Send(TPlatformSocket& s, const void* buffer, int length) override {
     const auto call = send_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
-    return Checked(call(Native(s), static_cast<const char*>(buffer), length, 0), error_of);
+    // A send on a non-blocking socket may take only part of the bytes; the request goes out in
+    // one blocking send, as before any peek. Rare: the connection sends once, before it reads.
+    const TSocketResult blocking = SetNonBlocking(s, false);
+    if (blocking.Failed()) return blocking;
+    return Checked(call(Native(s.handle), static_cast<const char*>(buffer), length, 0), error_of);
   }
 
   TSocketResult ShutdownSend(TSocketHandle s) override {
@@ -268,8 +249,6 @@ class WinsockApi final : public SocketApi {
     const auto call = closesocket_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
-    // The handle's value may come back for another socket.
-    if (known_pending.socket == Native(s)) known_pending = KnownPending();
     return Checked(call(Native(s)), error_of);
   }
 
@@ -323,6 +302,23 @@ class WinsockApi final : public SocketApi {
 
   static SOCKET Native(TSocketHandle s) { return static_cast<SOCKET>(s); }
 
+  // A set of the one socket, filled by hand: FD_SET and FD_ISSET are calls into the library,
+  // and with one socket in a set a positive count already says which one is ready.
+  static fd_set SetOf(const TPlatformSocket& s) {
+    fd_set set;
+    set.fd_count = 1;
+    set.fd_array[0] = Native(s.handle);
+    return set;
+  }
+
+  // A select's time limit: whole seconds and microseconds (unused for a negative limit).
+  static timeval LimitOf(int timeout_ms) {
+    timeval limit;
+    limit.tv_sec = timeout_ms / 1000;
+    limit.tv_usec = (timeout_ms % 1000) * 1000;
+    return limit;
+  }
+
   // The calling thread's last socket error. Each call looks its reader up before the call it
   // reports on, so that nothing else runs between that call and the reading (a first lookup
   // of a function may itself change the thread's last error).
@@ -339,12 +335,27 @@ class WinsockApi final : public SocketApi {
   // A function that the loaded library lacks fails like an unsupported operation.
   static TSocketResult Missing() { return TSocketResult::Failure(WSAEOPNOTSUPP); }
 
-  TSocketResult SetNonBlocking(TSocketHandle s, bool non_blocking) {
+  // Switches the mode only when it is not the one wanted already.
+  TSocketResult SetNonBlocking(TPlatformSocket& s, bool non_blocking) {
+    if (s.non_blocking == non_blocking) return {0, 0};
     const auto control = ioctlsocket_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
     if (control == nullptr) return Missing();
     u_long value = non_blocking ? 1 : 0;
-    return Checked(control(Native(s), FIONBIO, &value), error_of);
+    const TSocketResult result = Checked(control(Native(s.handle), FIONBIO, &value), error_of);
+    if (!result.Failed()) s.non_blocking = non_blocking;
+    return result;
+  }
+
+  TSocketResult Select(const TPlatformSocket& s, int timeout_ms) {
+    const auto call = select_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
+    if (call == nullptr) return Missing();
+    fd_set readable = SetOf(s);
+    timeval limit = LimitOf(timeout_ms);
+    const int result = call(0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &limit);
+    if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
+    return {result > 0 ? 1 : 0, 0};
   }
 
   // The failure of a completed connect, as the socket keeps it (0 when it keeps none).
@@ -382,20 +393,18 @@ class WinsockApi final : public SocketApi {
 
   enum class Peeked { kBytesOrClose, kNothing, kFailure };
 
-  // A receive of one byte that leaves it queued, with the socket non-blocking for just that
-  // call; the socket is blocking again afterwards whatever the outcome.
-  Peeked PeekWithoutWaiting(TSocketHandle s) {
-    const auto control = ioctlsocket_.Get(library_);
+  // A receive of one byte that leaves it queued, on the socket made non-blocking. The socket
+  // stays so: the waits that follow do not care, the receive and the send keep their blocking
+  // behaviour by themselves, and a mode switch around every peek would cost two more calls into
+  // the library each time the connection looks without data waiting.
+  Peeked PeekWithoutWaiting(TPlatformSocket& s) {
     const auto receive = recv_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
-    if (control == nullptr || receive == nullptr) return Peeked::kFailure;
-    u_long non_blocking = 1;
-    if (control(Native(s), FIONBIO, &non_blocking) != 0) return Peeked::kFailure;
+    if (receive == nullptr) return Peeked::kFailure;
+    if (SetNonBlocking(s, true).Failed()) return Peeked::kFailure;
     char byte;
-    const int got = receive(Native(s), &byte, 1, MSG_PEEK);
+    const int got = receive(Native(s.handle), &byte, 1, MSG_PEEK);
     const int32_t error = got < 0 ? ErrorOf(error_of) : 0;
-    non_blocking = 0;
-    control(Native(s), FIONBIO, &non_blocking);
     if (got >= 0) return Peeked::kBytesOrClose;
     return error == WSAEWOULDBLOCK ? Peeked::kNothing : Peeked::kFailure;
   }
