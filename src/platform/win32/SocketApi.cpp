@@ -122,31 +122,14 @@ class WinsockApi final : public SocketApi {
   }
 
   TSocketResult Connect(TPlatformSocket& s, const TSocketAddress& peer) override {
-    const auto call = connect_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    const TSocketResult blocking = SetNonBlocking(s, false);
-    if (blocking.Failed()) return blocking;
-    const sockaddr_in address = ToSockaddr(peer);
-    return Checked(
-        call(Native(s.handle), reinterpret_cast<const sockaddr*>(&address), sizeof address),
-        error_of);
+    return ConnectInMode(s, peer, false);
   }
 
   TSocketResult StartConnect(TPlatformSocket& s, const TSocketAddress& peer) override {
-    const auto call = connect_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    const TSocketResult non_blocking = SetNonBlocking(s, true);
-    if (non_blocking.Failed()) return non_blocking;
-    const sockaddr_in address = ToSockaddr(peer);
-    if (call(Native(s.handle), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-      return {0, 0};
-    }
-    const int32_t error = ErrorOf(error_of);
-    if (error == WSAEWOULDBLOCK) return {0, 0};  // under way
+    const TSocketResult started = ConnectInMode(s, peer, true);
+    if (!started.Failed() || started.error == WSAEWOULDBLOCK) return {0, 0};  // under way
     SetNonBlocking(s, false);
-    return TSocketResult::Failure(error);
+    return started;
   }
 
   TSocketResult WaitConnected(TPlatformSocket& s, int timeout_ms) override {
@@ -253,27 +236,11 @@ class WinsockApi final : public SocketApi {
   }
 
   TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) override {
-    const auto call = getsockname_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    sockaddr_storage storage;
-    int length = sizeof storage;
-    const TSocketResult result =
-        Checked(call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length), error_of);
-    if (!result.Failed()) FromSockaddr(storage, address);
-    return result;
+    return ReadAddress(getsockname_.Get(library_), s, address);
   }
 
   TSocketResult GetPeerName(TSocketHandle s, TSocketAddress& address) override {
-    const auto call = getpeername_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    sockaddr_storage storage;
-    int length = sizeof storage;
-    const TSocketResult result =
-        Checked(call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length), error_of);
-    if (!result.Failed()) FromSockaddr(storage, address);
-    return result;
+    return ReadAddress(getpeername_.Get(library_), s, address);
   }
 
   bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override {
@@ -336,6 +303,32 @@ class WinsockApi final : public SocketApi {
   static TSocketResult Missing() { return TSocketResult::Failure(WSAEOPNOTSUPP); }
 
   // Switches the mode only when it is not the one wanted already.
+  // One end's address through getsockname or getpeername, which share their form.
+  TSocketResult ReadAddress(decltype(&::getsockname) call, TSocketHandle s,
+                            TSocketAddress& address) {
+    const auto error_of = WSAGetLastError_.Get(library_);
+    if (call == nullptr) return Missing();
+    sockaddr_storage storage;
+    int length = sizeof storage;
+    const TSocketResult result =
+        Checked(call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length), error_of);
+    if (!result.Failed()) FromSockaddr(storage, address);
+    return result;
+  }
+
+  // The connect call with the socket in the mode given, and its own result.
+  TSocketResult ConnectInMode(TPlatformSocket& s, const TSocketAddress& peer, bool non_blocking) {
+    const auto call = connect_.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
+    if (call == nullptr) return Missing();
+    const TSocketResult mode = SetNonBlocking(s, non_blocking);
+    if (mode.Failed()) return mode;
+    const sockaddr_in address = ToSockaddr(peer);
+    return Checked(
+        call(Native(s.handle), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+        error_of);
+  }
+
   TSocketResult SetNonBlocking(TPlatformSocket& s, bool non_blocking) {
     if (s.non_blocking == non_blocking) return {0, 0};
     const auto control = ioctlsocket_.Get(library_);
