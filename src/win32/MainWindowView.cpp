@@ -130,14 +130,8 @@ void TVXTMainWindow::ProcessMessages() {
 
 void TVXTMainWindow::PumpMessages(bool all_pending) {
   MSG msg;
-  // A timer's message comes after every other kind; the tick that shows a running exchange is
-  // taken first, so that what waits with it (a click, a query from another program) finds the
-  // exchange shown. Posted messages only: PeekMessage would deliver the sent ones first.
-  if (show_timer_running_ &&
-      PeekMessageA(&msg, hwnd_, WM_TIMER, WM_TIMER, PM_REMOVE | PM_QS_POSTMESSAGE)) {
-    DispatchMessageA(&msg);
-    if (!all_pending) return;
-  }
+  // The tick that shows a running exchange comes, like every timer's message, after the other
+  // messages of this step: a click among them is ignored by the running exchange all the same.
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // The program's own loop must see the quit request: put it back and stop pumping.
