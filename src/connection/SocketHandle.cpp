@@ -63,7 +63,7 @@ void TIdSocketHandle::CloseSocket() {
   allocated_ = false;
   if (socket_.handle == kInvalidSocket) return;
   SocketApi& api = ActiveSocketApi();
-  api.ShutdownSend(socket_.handle);
+  api.ShutdownSend(socket_);
   api.Close(socket_.handle);
   socket_ = TPlatformSocket();
 }

@@ -40,6 +40,9 @@ struct TPlatformSocket {
   // A failure that a peek took from the socket (POSIX hands a pending error to the first call
   // that meets it), kept for the receive that follows, which reports it.
   int32_t taken_error = 0;
+  // Whether ShutdownSend has closed the sending direction (POSIX says EPIPE both after that and
+  // to a peer that reset; Winsock tells the two apart by itself).
+  bool send_shut = false;
 };
 
 // One end of an IPv4 connection.
@@ -90,7 +93,7 @@ class SocketApi {
   // Value: the count sent; the socket is blocking for it.
   virtual TSocketResult Send(TPlatformSocket& s, const void* buffer, int length) = 0;
   // Shuts down the sending direction.
-  virtual TSocketResult ShutdownSend(TSocketHandle s) = 0;
+  virtual TSocketResult ShutdownSend(TPlatformSocket& s) = 0;
   // The handle is invalid afterwards; the system may give its value to the next new socket.
   virtual TSocketResult Close(TSocketHandle s) = 0;
   // The addresses of the two ends; an end that is not IPv4 reads as all zero.

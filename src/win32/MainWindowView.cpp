@@ -10,6 +10,7 @@
 #include "RunTimeImports.h"
 #include "app/Settings.h"
 #include "mainunit_win32.h"
+#include "platform/win32/WidePath.h"
 
 namespace vxt::win32 {
 
@@ -117,9 +118,8 @@ bool TVXTMainWindow::ShellOpen(const TPath& path) {
   const auto shell_execute = ShellExecuteWFunction();
   if (shell_execute == nullptr) return false;
   // The path as the system holds it: a folder named outside the ANSI code page has no A name.
-  const std::u16string units = Utf16Of(path);
-  const std::wstring file(units.begin(), units.end());
-  HINSTANCE result = shell_execute(hwnd_, L"OPEN", file.c_str(), nullptr, nullptr, SW_SHOW);
+  HINSTANCE result =
+      shell_execute(hwnd_, L"OPEN", WidePath(path).c_str(), nullptr, nullptr, SW_SHOW);
   // Not a handle: a result above 32 is success, any other one an error code.
   return reinterpret_cast<INT_PTR>(result) > 32;
 }

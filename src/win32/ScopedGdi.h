@@ -37,8 +37,6 @@ class ScopedSelectFont {
   }
   ScopedSelectFont(const ScopedSelectFont&) = delete;
   ScopedSelectFont& operator=(const ScopedSelectFont&) = delete;
-  // False when nothing was selected (no context, no font, or SelectObject failed).
-  bool Selected() const { return previous_ != nullptr; }
 
  private:
   HDC hdc_;

@@ -252,7 +252,7 @@ TEST_F(SocketLayerTest, BindingAnAddressInUseFails) {
 TEST_F(SocketLayerTest, SendAfterTheOwnShutdownIsRefused) {
   ScriptedServer server({Step::WaitClientClose()});
   TPlatformSocket& s = Connected(server.Port());
-  ASSERT_TRUE(Ok(api_.ShutdownSend(s.handle)));
+  ASSERT_TRUE(Ok(api_.ShutdownSend(s)));
   EXPECT_TRUE(FailedWith(api_.Send(s, "x", 1), 10058));
   ASSERT_TRUE(server.WaitUntilDone(0));
   EXPECT_TRUE(server.ClientClosed(0));
@@ -343,7 +343,7 @@ TEST_F(SocketLayerTest, AStartedConnectThatHangsTimesOutAndIsClosedOnItsOwnThrea
   const TSocketResult pending = api_.WaitConnected(s, 60);
   EXPECT_TRUE(Ok(pending));
   EXPECT_EQ(pending.value, 0);
-  api_.ShutdownSend(s.handle);  // its result does not matter, as at the connect time limit
+  api_.ShutdownSend(s);  // its result does not matter, as at the connect time limit
   EXPECT_TRUE(Ok(api_.Close(s.handle)));
   opened_.clear();
 }

@@ -382,10 +382,10 @@ TSocketResult FakeSocketApi::Send(TPlatformSocket& socket, const void* buffer, i
   return {count, 0};
 }
 
-TSocketResult FakeSocketApi::ShutdownSend(TSocketHandle s) {
-  Record({Kind::kShutdownSend, s, {}, 0});
+TSocketResult FakeSocketApi::ShutdownSend(TPlatformSocket& s) {
+  Record({Kind::kShutdownSend, s.handle, {}, 0});
   std::lock_guard<std::mutex> lock(mutex_);
-  return IsOpenLocked(s) ? TSocketResult() : Fail(kWsaENotSock);
+  return IsOpenLocked(s.handle) ? TSocketResult() : Fail(kWsaENotSock);
 }
 
 TSocketResult FakeSocketApi::Close(TSocketHandle s) {

@@ -102,8 +102,8 @@ TSocketResult ObservedSocketApi::Send(TPlatformSocket& s, const void* buffer, in
   return Returned(platform_->Send(s, buffer, length));
 }
 
-TSocketResult ObservedSocketApi::ShutdownSend(TSocketHandle s) {
-  Running running(*this, s);
+TSocketResult ObservedSocketApi::ShutdownSend(TPlatformSocket& s) {
+  Running running(*this, s.handle);
   return Returned(platform_->ShutdownSend(s));
 }
 

@@ -58,7 +58,7 @@ class ObservedSocketApi : public SocketApi {
   TSocketResult WaitReadable(TPlatformSocket& s, int timeout_ms) override;
   TSocketResult Recv(TPlatformSocket& s, void* buffer, int length) override;
   TSocketResult Send(TPlatformSocket& s, const void* buffer, int length) override;
-  TSocketResult ShutdownSend(TSocketHandle s) override;
+  TSocketResult ShutdownSend(TPlatformSocket& s) override;
   TSocketResult Close(TSocketHandle s) override;
   TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) override;
   TSocketResult GetPeerName(TSocketHandle s, TSocketAddress& address) override;

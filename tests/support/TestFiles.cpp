@@ -18,6 +18,9 @@
 #include <system_error>
 
 #include "platform/System.h"
+#ifdef _WIN32
+#include "platform/win32/WidePath.h"
+#endif
 
 namespace vxt {
 
@@ -121,15 +124,11 @@ void MakeFolder(const TPath& path) {
 // hidden attribute on Windows and the permission bits on POSIX.
 #ifdef _WIN32
 void MarkPrivate(const TPath& path) {
-  const std::u16string units = Utf16Of(path);
-  const std::wstring wide(units.begin(), units.end());
-  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN)) << path.Bytes();
+  ASSERT_TRUE(SetFileAttributesW(WidePath(path).c_str(), FILE_ATTRIBUTE_HIDDEN)) << path.Bytes();
 }
 
 std::string PrivateMarkOf(const TPath& path) {
-  const std::u16string units = Utf16Of(path);
-  const std::wstring wide(units.begin(), units.end());
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return "missing";
   return (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 ? "hidden" : "not hidden";
 }

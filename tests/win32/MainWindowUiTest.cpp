@@ -38,6 +38,12 @@ std::string LogOf(std::initializer_list<std::string> entries) {
   return log;
 }
 
+// Clicks the report button and expects the log to read expected_log once the exchange has
+// ended.
+void ExpectReport(ProgramUnderTest& program, const std::string& expected_log) {
+  EXPECT_EQ(program.RunReportExpecting(expected_log), expected_log);
+}
+
 // The last day of a month, written out.
 int LastDayOf(int year, int month) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -558,10 +564,7 @@ TEST_F(MainWindowUi, ATextReplyIsLoggedAfterTheReceptionLinesAndTheBarEndsEmpty)
   StartProgram(program);
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.31"));
 
-  {
-    const std::string expected = LogOf({kBeginLine, kEndLine, "Racun za kupca 2 je spreman"});
-    EXPECT_EQ(program.RunReportExpecting(expected), expected);
-  }
+  ExpectReport(program, LogOf({kBeginLine, kEndLine, "Racun za kupca 2 je spreman"}));
   ASSERT_EQ(server.Connections(), 1u);
   EXPECT_EQ(server.Requests()[0], ExpectedRequest("2", VXT_EXPECTED_PIN));
   std::string received;
@@ -598,26 +601,18 @@ TEST_F(MainWindowUi, FailuresAreLoggedAfterTheFixedPrefix) {
   ProgramUnderTest program("Failures");
   StartProgram(program);
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.33"));
-  {
-    const std::string expected = LogOf({kBeginLine, kEndLine, "ok"});
-    EXPECT_EQ(program.RunReportExpecting(expected), expected);
-  }
+  ExpectReport(program, LogOf({kBeginLine, kEndLine, "ok"}));
   EXPECT_TRUE(program.FileExists("response.pdf"));
 
   // Nothing listens on this address: the connection is refused, and the previous response
   // file is gone already.
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.34"));
-  {
-    const std::string expected = LogOf({kFailurePrefix + std::string("Socket Error # 10061\r\nConnection refused.")});
-    EXPECT_EQ(program.RunReportExpecting(expected), expected);
-  }
+  ExpectReport(program, LogOf({kFailurePrefix +
+                               std::string("Socket Error # 10061\r\nConnection refused.")}));
   EXPECT_FALSE(program.FileExists("response.pdf"));
 
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), ""));
-  {
-    const std::string expected = LogOf({kFailurePrefix});
-    EXPECT_EQ(program.RunReportExpecting(expected), expected);
-  }
+  ExpectReport(program, LogOf({kFailurePrefix}));
   EXPECT_EQ(server.Connections(), 1u);
   CloseProgram(program);
 }
@@ -684,10 +679,8 @@ TEST_F(MainWindowUi, AReportTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {
   StartProgram(program);
   ASSERT_TRUE(SetWindowTextOf(program.Control(kEdit1Id), "127.0.0.39"));
 
-  {
-    const std::string expected = LogOf({kBeginLine, kEndLine, kNotOpenedPrefix + program.PathOf("response.pdf")});
-    EXPECT_EQ(program.RunReportExpecting(expected), expected);
-  }
+  ExpectReport(program,
+               LogOf({kBeginLine, kEndLine, kNotOpenedPrefix + program.PathOf("response.pdf")}));
   std::string received;
   ASSERT_TRUE(program.ReadFile("response.pdf", received));
   EXPECT_EQ(received, report);
@@ -731,10 +724,7 @@ TEST_F(MainWindowUi, NoDllPlantedBesideTheProgramIsLoadedThroughAWholeReport) {
   ASSERT_FALSE(program.FileExists(marker)) << "loaded from the program's folder:\n" << loaded();
   ASSERT_NE(program.MainWindow(), nullptr) << "no window";
   // Nothing after the reception lines: the shell took the report.
-  {
-    const std::string expected = LogOf({kBeginLine, kEndLine});
-    EXPECT_EQ(program.RunReportExpecting(expected), expected);
-  }
+  ExpectReport(program, LogOf({kBeginLine, kEndLine}));
   std::string received;
   ASSERT_TRUE(program.ReadFile("response.pdf", received));
   EXPECT_EQ(received, report);
@@ -761,7 +751,7 @@ TEST_F(MainWindowUi, AProgramFolderNamedOutsideTheCodePageHoldsItsSettingsAndRep
   EXPECT_EQ(WindowText(program.Control(kEdit1Id)), "127.0.0.42");
 
   const std::string text_log = LogOf({kBeginLine, kEndLine, "Izvjestaj za kupca 17 je spreman"});
-  EXPECT_EQ(program.RunReportExpecting(text_log), text_log);
+  ExpectReport(program, text_log);
   ASSERT_EQ(text_server.Connections(), 1u);
   EXPECT_EQ(text_server.Requests()[0], ExpectedRequest("17", "4321"));
   std::string received;
@@ -774,7 +764,7 @@ TEST_F(MainWindowUi, AProgramFolderNamedOutsideTheCodePageHoldsItsSettingsAndRep
   const std::string shown_path = program.PathOf("response.pdf");
   EXPECT_NE(shown_path.find("\\\xD0or"), std::string::npos) << "1252 shows Đ as Ð: " << shown_path;
   const std::string pdf_log = LogOf({kBeginLine, kEndLine, kNotOpenedPrefix + shown_path});
-  EXPECT_EQ(program.RunReportExpecting(pdf_log), pdf_log);
+  ExpectReport(program, pdf_log);
   ASSERT_TRUE(program.ReadFile("response.pdf", received));
   EXPECT_EQ(received, report);
 

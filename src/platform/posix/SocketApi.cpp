@@ -6,8 +6,8 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/ioctl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,8 +15,6 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
-#include <mutex>
-#include <unordered_set>
 
 namespace vxt {
 
@@ -352,26 +350,19 @@ class PosixSocketApi final : public SocketApi {
       const int error = errno;
       // POSIX says EPIPE both after the own shutdown and to a peer that reset; Winsock
       // tells them apart.
-      if (error == EPIPE && SendShut(fd)) return FailErrno(ESHUTDOWN);
+      if (error == EPIPE && s.send_shut) return FailErrno(ESHUTDOWN);
       return FailErrno(error);
     }
     return {sent, 0};
   }
 
-  TSocketResult ShutdownSend(TSocketHandle s) override {
-    const TSocketResult result = FromCall(::shutdown(Fd(s), SHUT_WR));
-    if (!result.Failed()) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      send_shut_.insert(Fd(s));
-    }
+  TSocketResult ShutdownSend(TPlatformSocket& s) override {
+    const TSocketResult result = FromCall(::shutdown(Fd(s.handle), SHUT_WR));
+    if (!result.Failed()) s.send_shut = true;
     return result;
   }
 
   TSocketResult Close(TSocketHandle s) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      send_shut_.erase(Fd(s));
-    }
     // After EINTR the descriptor is gone all the same (Linux); closing again could hit a new
     // socket that got its number.
     if (::close(Fd(s)) != 0 && errno != EINTR) return FailErrno(errno);
@@ -420,15 +411,6 @@ class PosixSocketApi final : public SocketApi {
     FromSockaddr(storage, address);
     return {0, 0};
   }
-
-  bool SendShut(int fd) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return send_shut_.count(fd) != 0;
-  }
-
-  // Descriptors whose sending direction ShutdownSend has closed, until they are closed.
-  std::mutex mutex_;
-  std::unordered_set<int> send_shut_;
 };
 
 }  // namespace

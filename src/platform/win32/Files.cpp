@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/Files.h"
+#include "platform/win32/WidePath.h"
 
 namespace vxt {
 
@@ -30,11 +31,6 @@ TFileHandle FromHandle(HANDLE handle) {
 
 uint32_t Result(BOOL ok) {
   return ok ? 0 : GetLastError();
-}
-
-std::wstring WidePath(const TPath& path) {
-  const std::u16string units = Utf16Of(path);
-  return std::wstring(units.begin(), units.end());
 }
 
 DWORD AttributesOf(const TPath& path) {

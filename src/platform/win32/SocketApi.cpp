@@ -221,11 +221,11 @@ class WinsockApi final : public SocketApi {
     return Checked(call(Native(s.handle), static_cast<const char*>(buffer), length, 0), error_of);
   }
 
-  TSocketResult ShutdownSend(TSocketHandle s) override {
+  TSocketResult ShutdownSend(TPlatformSocket& s) override {
     const auto call = shutdown_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
     if (call == nullptr) return Missing();
-    return Checked(call(Native(s), SD_SEND), error_of);
+    return Checked(call(Native(s.handle), SD_SEND), error_of);
   }
 
   TSocketResult Close(TSocketHandle s) override {
@@ -302,7 +302,6 @@ class WinsockApi final : public SocketApi {
   // A function that the loaded library lacks fails like an unsupported operation.
   static TSocketResult Missing() { return TSocketResult::Failure(WSAEOPNOTSUPP); }
 
-  // Switches the mode only when it is not the one wanted already.
   // One end's address through getsockname or getpeername, which share their form.
   TSocketResult ReadAddress(decltype(&::getsockname) call, TSocketHandle s,
                             TSocketAddress& address) {
@@ -329,6 +328,7 @@ class WinsockApi final : public SocketApi {
         error_of);
   }
 
+  // Switches the mode only when it is not the one wanted already.
   TSocketResult SetNonBlocking(TPlatformSocket& s, bool non_blocking) {
     if (s.non_blocking == non_blocking) return {0, 0};
     const auto control = ioctlsocket_.Get(library_);

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "platform/win32/WidePath.h"
+
 namespace vxt {
 
 std::string RawSystemErrorText(uint32_t error_code) {
@@ -17,8 +19,6 @@ std::string RawSystemErrorText(uint32_t error_code) {
   return std::string(buffer, length);
 }
 
-namespace {
-
 std::wstring WidePath(const TPath& path) {
   const std::u16string units = Utf16Of(path);
   return std::wstring(units.begin(), units.end());
@@ -27,8 +27,6 @@ std::wstring WidePath(const TPath& path) {
 TPath PathOfWide(const wchar_t* units, size_t length) {
   return PathFromUtf16(std::u16string(units, units + length));
 }
-
-}  // namespace
 
 TPath ExecutablePath() {
   // GetModuleFileNameW cuts a path that does not fit and then returns the buffer's size; a
