@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <span>
 #include <string>
 
 namespace vxt {
@@ -119,10 +120,17 @@ inline constexpr const char kOnlyOneAntiFreeze[] =
 inline constexpr const char kWinsockInitializationError[] = "Winsock Initialization Error.";
 inline constexpr const char kWinsockLoadTitle[] = "Error on loading Winsock2 library (%s)";
 
-// The text of a Winsock 2 error number from the socket error table; empty when absent.
-std::string SocketErrorText(int32_t error_code);
+// A row of a table of fixed texts: a number and its text.
+struct TNumberedText {
+  int64_t number;
+  const char* text;
+};
 
-// "Socket Error # %d\r\n%s" filled with the number and its text.
+// The text of the number in the table; nullptr when no row has it.
+const char* TextOfNumber(std::span<const TNumberedText> table, int64_t number);
+
+// "Socket Error # %d\r\n%s" filled with the number and its text from the socket error table
+// (empty when the table has none).
 std::string SocketErrorMessage(int32_t error_code);
 
 // Raises EIdNotASocket for 10038, EIdSocketError otherwise, with SocketErrorMessage.
