@@ -57,15 +57,6 @@ TEST(PathBesideExecutableTest, CutsAfterTheLastDelimiterOfTheStyle) {
   EXPECT_EQ(PathBesideExecutable("C:VXT", "s.ini", kPosixPathStyle), "s.ini");
 }
 
-TEST(ProgramFilePathOfTest, JoinsFolderAndNameAndDoublesTheSeparatorInARoot) {
-  EXPECT_EQ(ProgramFilePathOf("C:\\VXT\\VXT.exe", "response.pdf", kWindowsPathStyle),
-            "C:\\VXT\\response.pdf");
-  EXPECT_EQ(ProgramFilePathOf("C:\\VXT.exe", "response.pdf", kWindowsPathStyle),
-            "C:\\\\response.pdf");
-  EXPECT_EQ(ProgramFilePathOf("/opt/VXT", "response.pdf", kPosixPathStyle), "/opt/response.pdf");
-  EXPECT_EQ(ProgramFilePathOf("/VXT", "response.pdf", kPosixPathStyle), "//response.pdf");
-}
-
 struct HeldFormCase {
   const char* what;
   std::u16string units;
@@ -150,7 +141,6 @@ TEST_F(WorkingDirectoryTest, ProgramFolderDoesNotFollowTheWorkingDirectory) {
   const TPath folder = ProgramFolder();
   const TPath exe = ExecutablePath();
   EXPECT_EQ(folder, ProgramFolderOf(exe));
-  EXPECT_EQ(ProgramFilePath("response.pdf"), folder.Join("response.pdf"));
   EXPECT_EQ(PathBesideExecutable(exe, "VXTVannikorde.ini"), folder.Join("VXTVannikorde.ini"));
 
   TempFolder elsewhere;
@@ -159,7 +149,6 @@ TEST_F(WorkingDirectoryTest, ProgramFolderDoesNotFollowTheWorkingDirectory) {
   EXPECT_EQ(ExecutablePath(), exe);
   EXPECT_EQ(ProgramFolder(), folder);
   EXPECT_NE(ProgramFolder(), FullPathName(TPath(".")));
-  EXPECT_EQ(ProgramFilePath("response.pdf"), folder.Join("response.pdf"));
   std::filesystem::current_path(original_);
 }
 
