@@ -57,16 +57,26 @@ VXT_DECLARE_FAILURE(ERangeError, EIntError);
 
 #undef VXT_DECLARE_FAILURE
 
-// A failed socket call; carries the Winsock 2 error number.
-class EIdSocketError : public EIdException {
+// A failure kind that carries a number besides its message.
+template <typename Base>
+class TNumberedFailure : public Base {
  public:
-  EIdSocketError(int32_t error_code, std::string message)
-      : EIdException(std::move(message)), error_code_(error_code) {}
-  int32_t LastError() const { return error_code_; }
-  const char* ClassName() const override { return "EIdSocketError"; }
+  TNumberedFailure(int32_t number, std::string message)
+      : Base(std::move(message)), number_(number) {}
+
+ protected:
+  int32_t Number() const { return number_; }
 
  private:
-  int32_t error_code_;
+  int32_t number_;
+};
+
+// A failed socket call; carries the Winsock 2 error number.
+class EIdSocketError : public TNumberedFailure<EIdException> {
+ public:
+  using TNumberedFailure::TNumberedFailure;
+  int32_t LastError() const { return Number(); }
+  const char* ClassName() const override { return "EIdSocketError"; }
 };
 
 // A socket call on a handle that is no socket (Winsock 10038).
@@ -77,15 +87,11 @@ class EIdNotASocket : public EIdSocketError {
 };
 
 // A failed read of a text file; carries the I/O error code.
-class EInOutError : public Exception {
+class EInOutError : public TNumberedFailure<Exception> {
  public:
-  EInOutError(int32_t error_code, std::string message)
-      : Exception(std::move(message)), error_code_(error_code) {}
-  int32_t ErrorCode() const { return error_code_; }
+  using TNumberedFailure::TNumberedFailure;
+  int32_t ErrorCode() const { return Number(); }
   const char* ClassName() const override { return "EInOutError"; }
-
- private:
-  int32_t error_code_;
 };
 
 // The socket library could not be loaded at program start.
