@@ -52,7 +52,7 @@ void TIOHandler::ConnectClient() {
   binding.Bind();
   // The Nagle algorithm stays on, but the option is still set: a socket that refuses it fails
   // the open.
-  binding.SetNoDelay(false);
+  CheckSocketResult(ActiveSocketApi().SetNoDelay(binding.Socket().handle, false));
   const TIPv4Address peer_ip =
       ResolvePeerAddressWhilePumping(settings_.host, [this] { return BindingAllocated(); });
   binding.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(settings_.port)});

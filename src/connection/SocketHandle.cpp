@@ -23,10 +23,6 @@ void TIdSocketHandle::Bind() {
   }
 }
 
-void TIdSocketHandle::SetNoDelay(bool no_delay) {
-  CheckSocketResult(ActiveSocketApi().SetNoDelay(socket_.handle, no_delay));
-}
-
 void TIdSocketHandle::Connect() {
   SocketApi& api = ActiveSocketApi();
   TSocketResult outcome = api.StartConnect(socket_, peer_);

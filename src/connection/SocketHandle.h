@@ -25,8 +25,6 @@ class TIdSocketHandle {
 
   // Binds to the wildcard address and port 0; any failure raises EIdCouldNotBindSocket.
   void Bind();
-  // TCP no-delay; a failure raises a socket error.
-  void SetNoDelay(bool no_delay);
 
   // The address that the connect connects to.
   void SetPeer(const TSocketAddress& peer) { peer_ = peer; }
