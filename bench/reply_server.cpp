@@ -66,8 +66,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  net::Library library;
-  if (!library.Ready()) {
+  if (!net::StartLibrary()) {
     std::fprintf(stderr, "the socket library could not be started\n");
     return 1;
   }

@@ -20,21 +20,16 @@ function pad(h) {
 function message_name(number) {
   number = tolower(number)
   sub(/^0+/, "", number)
-  if (number == "402") return "PBM_SETPOS"
-  if (number == "407") return "PBM_GETRANGE"
-  if (number == "406") return "PBM_SETRANGE32"
-  if (number == "404") return "PBM_SETSTEP"
-  if (number == "b1") return "EM_SETSEL"
-  if (number == "c2") return "EM_REPLACESEL"
-  if (number == "b7") return "EM_SCROLLCARET"
-  if (number == "c5") return "EM_SETLIMITTEXT"
-  if (number == "c") return "WM_SETTEXT"
-  if (number == "e") return "WM_GETTEXTLENGTH"
-  if (number == "d") return "WM_GETTEXT"
-  if (number == "1001") return "DTM_GETSYSTEMTIME"
-  return "0x" number
+  return (number in message_names) ? message_names[number] : "0x" number
 }
-BEGIN { state = 0 }
+BEGIN {
+  state = 0
+  # Message numbers (hexadecimal, without leading zeros) and their names.
+  count = split("402 PBM_SETPOS 407 PBM_GETRANGE 406 PBM_SETRANGE32 404 PBM_SETSTEP " \
+                "b1 EM_SETSEL c2 EM_REPLACESEL b7 EM_SCROLLCARET c5 EM_SETLIMITTEXT " \
+                "c WM_SETTEXT e WM_GETTEXTLENGTH d WM_GETTEXT 1001 DTM_GETSYSTEMTIME", pairs, " ")
+  for (i = 1; i < count; i += 2) message_names[pairs[i]] = pairs[i + 1]
+}
 {
   colon1 = index($0, ":")
   if (colon1 == 0) next

@@ -16,7 +16,6 @@
 #include "connection/PeerAddress.h"
 #include "failures/Exceptions.h"
 #include "platform/NetworkLayer.h"
-#include "platform/SocketResult.h"
 
 namespace vxt {
 

@@ -12,6 +12,15 @@
 
 namespace vxt {
 
+namespace {
+
+// One platform readability wait (timeout_ms < 0: no limit); a failure raises a socket error.
+bool PlatformReadable(TIdSocketHandle& binding, int timeout_ms) {
+  return CheckSocketResult(ActiveSocketApi().WaitReadable(binding.Socket(), timeout_ms)) > 0;
+}
+
+}  // namespace
+
 TIOHandler::TIOHandler(const TConnectionSettings& settings) : settings_(settings) {}
 
 TIOHandler::~TIOHandler() {
@@ -43,7 +52,7 @@ void TIOHandler::ConnectClient() {
   binding.Bind();
   // The Nagle algorithm stays on, but the option is still set: a socket that refuses it fails
   // the open.
-  binding.SetNoDelay(false);
+  CheckSocketResult(ActiveSocketApi().SetNoDelay(binding.Socket().handle, false));
   const TIPv4Address peer_ip =
       ResolvePeerAddressWhilePumping(settings_.host, [this] { return BindingAllocated(); });
   binding.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(settings_.port)});
@@ -78,7 +87,7 @@ bool TIOHandler::SingleReadableWait(int timeout_ms) {
   const bool readable = (timeout_ms > TIdAntiFreeze::kWakeSlice || timeout_ms == kInfinite) &&
                                 TIdAntiFreeze::HasPendingCheck()
                             ? WaitWakingOnMessages(timeout_ms)
-                            : binding_->Readable(timeout_ms);
+                            : PlatformReadable(*binding_, timeout_ms);
   TIdAntiFreeze::DoProcess(!readable);
   return readable;
 }
@@ -98,7 +107,7 @@ bool TIOHandler::WaitWakingOnMessages(int timeout_ms) {
       if (left <= 0) return false;
       if (left < slice) slice = static_cast<int>(left);
     }
-    if (binding_->Readable(slice)) return true;
+    if (PlatformReadable(*binding_, slice)) return true;
     if (TIdAntiFreeze::MessagesPending()) TIdAntiFreeze::DoProcess(true);
   }
 }
@@ -138,7 +147,8 @@ int TIOHandler::ReadFromSource(bool raise_if_closed, int timeout_ms, bool raise_
     // A message handler run by the wait's pump step may have closed the connection.
     if (!BindingAllocated()) throw EIdClosedSocket(kDisconnected);
     std::vector<uint8_t> bytes(static_cast<size_t>(std::max(recv_buffer_size_, 0)));
-    received = binding_->Recv(bytes.data(), static_cast<int>(bytes.size()));
+    received = static_cast<int>(CheckSocketResult(ActiveSocketApi().Recv(
+        binding_->Socket(), bytes.data(), static_cast<int>(bytes.size()))));
     bytes.resize(static_cast<size_t>(received));
     if (received > 0) input_buffer_->Append(std::move(bytes));
     closed_gracefully_ = received == 0;
@@ -183,7 +193,8 @@ void TIOHandler::SendLine(const std::string& text) {
     const int chunk = left > static_cast<size_t>(std::numeric_limits<int>::max())
                           ? std::numeric_limits<int>::max()
                           : static_cast<int>(left);
-    const int sent = binding_->Send(bytes.data() + offset, chunk);
+    const int sent = static_cast<int>(
+        CheckSocketResult(ActiveSocketApi().Send(binding_->Socket(), bytes.data() + offset, chunk)));
     TIdAntiFreeze::DoProcess(false);
     closed_gracefully_ = sent == 0;
     CheckForDisconnect(true, false);

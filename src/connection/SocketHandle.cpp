@@ -2,7 +2,6 @@
 
 #include "failures/Exceptions.h"
 #include "platform/NetworkLayer.h"
-#include "platform/SocketResult.h"
 
 namespace vxt {
 
@@ -24,12 +23,11 @@ void TIdSocketHandle::Bind() {
   }
 }
 
-void TIdSocketHandle::SetNoDelay(bool no_delay) {
-  CheckSocketResult(ActiveSocketApi().SetNoDelay(socket_.handle, no_delay));
-}
-
 void TIdSocketHandle::Connect() {
-  CheckSocketResult(ActiveSocketApi().Connect(socket_, peer_));
+  SocketApi& api = ActiveSocketApi();
+  TSocketResult outcome = api.StartConnect(socket_, peer_);
+  if (!outcome.Failed()) outcome = api.WaitConnected(socket_, -1);
+  CheckSocketResult(outcome);
   UpdateBindings();
 }
 
@@ -47,23 +45,11 @@ void TIdSocketHandle::UpdateBindings() {
   CheckSocketResult(api.GetPeerName(socket_.handle, peer_));
 }
 
-bool TIdSocketHandle::Readable(int timeout_ms) {
-  return CheckSocketResult(ActiveSocketApi().WaitReadable(socket_, timeout_ms)) > 0;
-}
-
-int TIdSocketHandle::Recv(void* buffer, int length) {
-  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Recv(socket_, buffer, length)));
-}
-
-int TIdSocketHandle::Send(const void* buffer, int length) {
-  return static_cast<int>(CheckSocketResult(ActiveSocketApi().Send(socket_, buffer, length)));
-}
-
 void TIdSocketHandle::CloseSocket() {
   allocated_ = false;
   if (socket_.handle == kInvalidSocket) return;
   SocketApi& api = ActiveSocketApi();
-  api.ShutdownSend(socket_);
+  api.ShutdownSend(socket_.handle);
   api.Close(socket_.handle);
   socket_ = TPlatformSocket();
 }

@@ -1,5 +1,7 @@
-// The I/O handler's socket handle: the platform socket, what the platform layer knows of it, and
-// the addresses of its two ends. Used by the connection's own thread only.
+// The I/O handler's socket handle: the platform socket and the addresses of its two ends. It
+// decides what is kept of a socket's life (allocated or not, its addresses) and the kinds of
+// the failures of making and closing it; the waits, receives and sends go from the I/O handler
+// to the network layer directly. Used by the connection's own thread only.
 #pragma once
 
 #include "platform/SocketApi.h"
@@ -18,16 +20,15 @@ class TIdSocketHandle {
   // Creates a stream socket of the family; a failure raises a socket error.
   void Allocate(TIPVersion version);
   bool HandleAllocated() const { return allocated_; }
-  TSocketHandle Handle() const { return socket_.handle; }
+  // The socket for the network layer's calls.
+  TPlatformSocket& Socket() { return socket_; }
 
   // Binds to the wildcard address and port 0; any failure raises EIdCouldNotBindSocket.
   void Bind();
-  // TCP no-delay; a failure raises a socket error.
-  void SetNoDelay(bool no_delay);
 
   // The address that the connect connects to.
   void SetPeer(const TSocketAddress& peer) { peer_ = peer; }
-  // A blocking connect; a failure raises a socket error.
+  // A connect without time limit; a failure raises a socket error.
   void Connect();
   // Starts a connect that does not block (see SocketApi::StartConnect); a failure to start it
   // is returned, not raised, so that it is raised where a failure of the wait would be.
@@ -38,19 +39,12 @@ class TIdSocketHandle {
   // error.
   void UpdateBindings();
 
-  // One readability wait (timeout_ms < 0: no limit); a failure raises a socket error.
-  bool Readable(int timeout_ms);
-  // Count received (0 when the peer closed); a failure raises a socket error.
-  int Recv(void* buffer, int length);
-  // Count sent; a failure raises a socket error.
-  int Send(const void* buffer, int length);
-
   // Marks the socket not allocated, shuts down its sending direction and closes it, ignoring
   // both results, and forgets the handle. Never raises.
   void CloseSocket();
 
  private:
-  // The platform socket with what the platform layer knows of it; a new socket gets a new one.
+  // A new socket gets a new one.
   TPlatformSocket socket_;
   bool allocated_ = false;
   TSocketAddress local_;

@@ -6,13 +6,8 @@ namespace vxt {
 
 namespace {
 
-struct SocketErrorRow {
-  int32_t code;
-  const char* text;
-};
-
 // Winsock 2 numbers and their texts. Numbers outside the table have the empty text.
-constexpr SocketErrorRow kSocketErrors[] = {
+constexpr TNumberedText kSocketErrors[] = {
     {10004, "Interrupted system call."},
     {10009, "Bad file number."},
     {10013, "Access denied."},
@@ -54,12 +49,7 @@ constexpr SocketErrorRow kSocketErrors[] = {
     {11001, "Host not found."},
 };
 
-struct IoErrorRow {
-  int32_t code;
-  const char* text;
-};
-
-constexpr IoErrorRow kIoErrors[] = {
+constexpr TNumberedText kIoErrors[] = {
     {2, "File not found"},          {3, "Invalid filename"},          {4, "Too many open files"},
     {5, "File access denied"},      {100, "Read beyond end of file"}, {101, "Disk full"},
     {106, "Invalid numeric input"},
@@ -79,16 +69,17 @@ EIdWinsockStubError::EIdWinsockStubError(std::string title, uint32_t win32_error
       win32_error_(win32_error),
       win32_error_text_(std::move(win32_error_text)) {}
 
-std::string SocketErrorText(int32_t error_code) {
-  for (const auto& row : kSocketErrors) {
-    if (row.code == error_code) return row.text;
+const char* TextOfNumber(std::span<const TNumberedText> table, int64_t number) {
+  for (const TNumberedText& row : table) {
+    if (row.number == number) return row.text;
   }
-  return {};
+  return nullptr;
 }
 
 std::string SocketErrorMessage(int32_t error_code) {
   // "Socket Error # %d\r\n%s": to_string writes the number as %d does.
-  return "Socket Error # " + std::to_string(error_code) + "\r\n" + SocketErrorText(error_code);
+  const char* text = TextOfNumber(kSocketErrors, error_code);
+  return "Socket Error # " + std::to_string(error_code) + "\r\n" + (text != nullptr ? text : "");
 }
 
 void RaiseSocketFailure(int32_t error_code) {
@@ -97,10 +88,8 @@ void RaiseSocketFailure(int32_t error_code) {
 }
 
 std::string IoErrorText(int32_t error_code) {
-  for (const auto& row : kIoErrors) {
-    if (row.code == error_code) return row.text;
-  }
-  return "I/O error " + std::to_string(error_code);
+  const char* text = TextOfNumber(kIoErrors, error_code);
+  return text != nullptr ? text : "I/O error " + std::to_string(error_code);
 }
 
 void RaiseIoFailure(int32_t error_code) {

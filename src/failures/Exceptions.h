@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <span>
 #include <string>
 
 namespace vxt {
@@ -56,16 +57,26 @@ VXT_DECLARE_FAILURE(ERangeError, EIntError);
 
 #undef VXT_DECLARE_FAILURE
 
-// A failed socket call; carries the Winsock 2 error number.
-class EIdSocketError : public EIdException {
+// A failure kind that carries a number besides its message.
+template <typename Base>
+class TNumberedFailure : public Base {
  public:
-  EIdSocketError(int32_t error_code, std::string message)
-      : EIdException(std::move(message)), error_code_(error_code) {}
-  int32_t LastError() const { return error_code_; }
-  const char* ClassName() const override { return "EIdSocketError"; }
+  TNumberedFailure(int32_t number, std::string message)
+      : Base(std::move(message)), number_(number) {}
+
+ protected:
+  int32_t Number() const { return number_; }
 
  private:
-  int32_t error_code_;
+  int32_t number_;
+};
+
+// A failed socket call; carries the Winsock 2 error number.
+class EIdSocketError : public TNumberedFailure<EIdException> {
+ public:
+  using TNumberedFailure::TNumberedFailure;
+  int32_t LastError() const { return Number(); }
+  const char* ClassName() const override { return "EIdSocketError"; }
 };
 
 // A socket call on a handle that is no socket (Winsock 10038).
@@ -76,15 +87,11 @@ class EIdNotASocket : public EIdSocketError {
 };
 
 // A failed read of a text file; carries the I/O error code.
-class EInOutError : public Exception {
+class EInOutError : public TNumberedFailure<Exception> {
  public:
-  EInOutError(int32_t error_code, std::string message)
-      : Exception(std::move(message)), error_code_(error_code) {}
-  int32_t ErrorCode() const { return error_code_; }
+  using TNumberedFailure::TNumberedFailure;
+  int32_t ErrorCode() const { return Number(); }
   const char* ClassName() const override { return "EInOutError"; }
-
- private:
-  int32_t error_code_;
 };
 
 // The socket library could not be loaded at program start.
@@ -119,10 +126,17 @@ inline constexpr const char kOnlyOneAntiFreeze[] =
 inline constexpr const char kWinsockInitializationError[] = "Winsock Initialization Error.";
 inline constexpr const char kWinsockLoadTitle[] = "Error on loading Winsock2 library (%s)";
 
-// The text of a Winsock 2 error number from the socket error table; empty when absent.
-std::string SocketErrorText(int32_t error_code);
+// A row of a table of fixed texts: a number and its text.
+struct TNumberedText {
+  int64_t number;
+  const char* text;
+};
 
-// "Socket Error # %d\r\n%s" filled with the number and its text.
+// The text of the number in the table; nullptr when no row has it.
+const char* TextOfNumber(std::span<const TNumberedText> table, int64_t number);
+
+// "Socket Error # %d\r\n%s" filled with the number and its text from the socket error table
+// (empty when the table has none).
 std::string SocketErrorMessage(int32_t error_code);
 
 // Raises EIdNotASocket for 10038, EIdSocketError otherwise, with SocketErrorMessage.

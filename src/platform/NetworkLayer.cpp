@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "failures/Exceptions.h"
+
 namespace vxt {
 
 namespace {
@@ -68,6 +70,11 @@ SocketApi& ActiveSocketApi() {
 
 void SetSocketApiForTesting(SocketApi* api) {
   State().fake.store(api);
+}
+
+int64_t CheckSocketResult(const TSocketResult& result) {
+  if (result.Failed()) RaiseSocketFailure(result.error);
+  return result.value;
 }
 
 std::unique_ptr<SocketApi> CreatePlatformSocketApi() {

@@ -8,10 +8,6 @@
 //
 // All calls on one socket come from one thread; none runs while another thread closes the
 // socket (Windows may give the handle value to a new socket at once).
-//
-// What the layer knows of a socket beyond its handle (bytes counted as waiting, the mode the
-// socket is in) is kept in a TPlatformSocket that its owner holds; the layer keeps no table of
-// sockets, so nothing it knows can outlive the socket or pass to a new one with the same value.
 #pragma once
 
 #include <cstdint>
@@ -27,22 +23,14 @@ inline constexpr TSocketHandle kInvalidSocket = -1;
 
 enum class TIPVersion { Id_IPv4, Id_IPv6 };
 
-// One socket as its owner holds it for the calls whose work depends on what is known of it.
-// A new socket starts with a value-initialised one; closing the socket ends it.
+// One socket as its owner holds it. A new socket starts with a value-initialised one; closing
+// the socket ends it.
 struct TPlatformSocket {
   TSocketHandle handle = kInvalidSocket;
-  // Bytes that a count found waiting and that no receive has taken yet: while some are left,
-  // a readability wait needs no call at all.
-  uint32_t known_pending = 0;
-  // The socket's own blocking mode as the layer last set it. The calls still behave as
-  // documented in either mode: a receive or a send blocks as on a blocking socket.
-  bool non_blocking = false;
-  // A failure that a peek took from the socket (POSIX hands a pending error to the first call
-  // that meets it), kept for the receive that follows, which reports it.
-  int32_t taken_error = 0;
-  // Whether ShutdownSend has closed the sending direction (POSIX says EPIPE both after that and
-  // to a peer that reset; Winsock tells the two apart by itself).
-  bool send_shut = false;
+  // What the platform layer has noted about the socket for its later calls; only that layer
+  // reads or writes it. Kept here, with the socket's owner, so that the layer needs no table
+  // of sockets, whose entries could outlive a socket or pass to a new one with the same value.
+  uint64_t layer_note = 0;
 };
 
 // One end of an IPv4 connection.
@@ -63,6 +51,10 @@ struct TSocketResult {
   static TSocketResult Failure(int32_t winsock_error) { return {-1, winsock_error}; }
 };
 
+// Returns the call's value unless the call failed; a failure raises the socket failure of the
+// number returned with it (EIdNotASocket for 10038, EIdSocketError otherwise).
+int64_t CheckSocketResult(const TSocketResult& result);
+
 class SocketApi {
  public:
   virtual ~SocketApi() = default;
@@ -73,27 +65,23 @@ class SocketApi {
   virtual TSocketResult Bind(TSocketHandle s, const TSocketAddress& local) = 0;
   // TCP_NODELAY.
   virtual TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) = 0;
-  // Blocking connect.
-  virtual TSocketResult Connect(TPlatformSocket& s, const TSocketAddress& peer) = 0;
-  // Starts a connect that does not block: the socket is non-blocking until WaitConnected has
-  // seen the connect complete. Value 0 when it is under way (or made at once); a failure to
-  // start it, or a refusal known at once, fails here.
+  // Starts a connect that does not block. Value 0 when it is under way (or made at once); a
+  // failure to start it, or a refusal known at once, fails here.
   virtual TSocketResult StartConnect(TPlatformSocket& s, const TSocketAddress& peer) = 0;
-  // Waits up to timeout_ms (>= 0) for the started connect to complete. Value 1: connected; 0:
-  // still under way; -1: the connect failed, with its own error as the socket reports it. Once
-  // it has completed, either way, the socket is blocking again.
+  // Waits up to timeout_ms for the started connect to complete (timeout_ms < 0: without
+  // limit). Value 1: connected; 0: still under way; -1: the connect failed, with its own error
+  // as the socket reports it. Once it has completed, either way, the socket is blocking.
   virtual TSocketResult WaitConnected(TPlatformSocket& s, int timeout_ms) = 0;
-  // Readability wait on one socket. timeout_ms < 0 waits without limit; the real layers pass
-  // it as whole seconds and microseconds. Value 1 when readable, 0 on time-out. Bytes already
-  // counted, or counted now, answer it without a wait; so does the peer's close found by a
-  // receive that only peeks, which may leave the socket non-blocking.
+  // Readability wait on one socket: readable when bytes, the peer's close or a failure wait
+  // for the receive that follows. timeout_ms < 0 waits without limit. Value 1 when readable,
+  // 0 on time-out.
   virtual TSocketResult WaitReadable(TPlatformSocket& s, int timeout_ms) = 0;
-  // Value: the count received (0: the peer closed); waits for bytes as on a blocking socket.
+  // Value: the count received (0: the peer closed); waits for bytes when none are there.
   virtual TSocketResult Recv(TPlatformSocket& s, void* buffer, int length) = 0;
-  // Value: the count sent; the socket is blocking for it.
+  // Value: the count sent.
   virtual TSocketResult Send(TPlatformSocket& s, const void* buffer, int length) = 0;
   // Shuts down the sending direction.
-  virtual TSocketResult ShutdownSend(TPlatformSocket& s) = 0;
+  virtual TSocketResult ShutdownSend(TSocketHandle s) = 0;
   // The handle is invalid afterwards; the system may give its value to the next new socket.
   virtual TSocketResult Close(TSocketHandle s) = 0;
   // The addresses of the two ends; an end that is not IPv4 reads as all zero.

@@ -71,17 +71,6 @@ TPath ProgramFolder() {
   return ProgramFolderOf(ExecutablePath());
 }
 
-// For an executable in a drive's root the folder already ends with the separator, which is
-// then doubled ("C:\\response.pdf"); Windows reads the doubled separator as one.
-std::string ProgramFilePathOf(const std::string& exe_path, const std::string& file_name,
-                              TPathStyle style) {
-  return ProgramFolderOf(exe_path, style) + style.separator + file_name;
-}
-
-TPath ProgramFilePath(const std::string& file_name) {
-  return TPath(ProgramFilePathOf(ExecutablePath().Bytes(), file_name, PlatformPathStyle()));
-}
-
 bool IsMainThread() {
   return std::this_thread::get_id() == main_thread_id;
 }

@@ -37,8 +37,6 @@ const char* PathSeparator();
 TPath ProgramFolderOf(const TPath& exe_path);
 // The folder of the running executable.
 TPath ProgramFolder();
-// The program folder, the separator and the file name.
-TPath ProgramFilePath(const std::string& file_name);
 // exe_path cut after its last delimiter ("\\" or ":" on Windows), then the file name.
 TPath PathBesideExecutable(const TPath& exe_path, const std::string& file_name);
 
@@ -55,9 +53,6 @@ TPathStyle PlatformPathStyle();
 std::string ProgramFolderOf(const std::string& exe_path, TPathStyle style);
 std::string PathBesideExecutable(const std::string& exe_path, const std::string& file_name,
                                  TPathStyle style);
-// ProgramFolderOf(exe_path), the separator and the file name: ProgramFilePath for exe_path.
-std::string ProgramFilePathOf(const std::string& exe_path, const std::string& file_name,
-                              TPathStyle style);
 
 // True on the program's main thread (the thread that started the process).
 bool IsMainThread();

@@ -63,39 +63,37 @@ TEST_F(InputBufferTest, AgreesWithASimpleQueueUnderRandomAppendsAndRemovals) {
 }
 
 TEST_F(InputBufferTest, GrowsAndShrinksWithTheMargin) {
+  struct Step {
+    const char* what;
+    bool append;  // otherwise an extract
+    size_t count;
+    size_t head;
+    size_t size;
+    size_t storage;
+  };
+  const Step steps[] = {
+      {"to an empty buffer the appended array becomes the storage", true, 100, 0, 100, 100},
+      {"no room behind the unread bytes: grown to size + n + margin", true, 50, 0, 150, 2198},
+      {"room enough: the storage stays", true, 2048, 0, 2198, 2198},
+      {"taking from the head only advances it, up to the margin", false, 2048, 2048, 150, 2198},
+      {"past the margin the bytes move to the front, shrunk to size + margin", false, 1, 0, 149,
+       2197},
+      {"a short take advances the head", false, 10, 10, 139, 2197},
+      {"an append moves the bytes to the front first, then fits", true, 1000, 0, 1139, 2197},
+      {"taking everything releases the storage", false, 100000, 0, 0, 0},
+  };
   TInputBuffer buffer;
-  // To an empty buffer the appended array becomes the storage, exactly.
-  buffer.Append(Bytes(100, 0));
-  EXPECT_EQ(buffer.StorageLength(), 100u);
-  // No room behind the unread bytes: grown to size + n + margin.
-  buffer.Append(Bytes(50, 1));
-  EXPECT_EQ(buffer.StorageLength(), 100u + 50u + 2048u);
-  // Room enough: the storage stays.
-  buffer.Append(Bytes(2048, 2));
-  EXPECT_EQ(buffer.StorageLength(), 2198u);
-  EXPECT_EQ(buffer.Size(), 2198u);
-
-  // Taking from the head only advances the head index, up to the margin.
-  buffer.Extract(2048);
-  EXPECT_EQ(buffer.HeadIndex(), 2048u);
-  EXPECT_EQ(buffer.StorageLength(), 2198u);
-  // Past the margin the unread bytes move to the front; 2198 - 149 = 2049 free > margin.
-  buffer.Extract(1);
-  EXPECT_EQ(buffer.HeadIndex(), 0u);
-  EXPECT_EQ(buffer.Size(), 149u);
-  EXPECT_EQ(buffer.StorageLength(), 149u + 2048u);
-
-  // An append moves the unread bytes to the front first and then fits behind them.
-  buffer.Extract(10);
-  EXPECT_EQ(buffer.HeadIndex(), 10u);
-  buffer.Append(Bytes(1000, 3));
-  EXPECT_EQ(buffer.HeadIndex(), 0u);
-  EXPECT_EQ(buffer.StorageLength(), 2197u);
-
-  // Taking everything releases the storage.
-  buffer.Extract(100000);
-  EXPECT_EQ(buffer.Size(), 0u);
-  EXPECT_EQ(buffer.StorageLength(), 0u);
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    if (step.append) {
+      buffer.Append(Bytes(step.count, 1));
+    } else {
+      buffer.Extract(step.count);
+    }
+    EXPECT_EQ(buffer.HeadIndex(), step.head);
+    EXPECT_EQ(buffer.Size(), step.size);
+    EXPECT_EQ(buffer.StorageLength(), step.storage);
+  }
 }
 
 TEST_F(InputBufferTest, CompactsAndShrinksOnceTheHeadPassesTheMargin) {

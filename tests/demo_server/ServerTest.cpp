@@ -137,7 +137,7 @@ Received Exchange(std::uint16_t port, const std::string& request) {
 
 class DemoServerTest : public ::testing::Test {
  protected:
-  net::Library library_;
+  void SetUp() override { ASSERT_TRUE(net::StartLibrary()); }
 };
 
 TEST_F(DemoServerTest, ServesAReportOverLoopback) {
@@ -469,7 +469,7 @@ TEST(DemoProgram, PortZeroPrintsTheChosenPortAndStopsCleanly) {
   ProgramRun run({"--port", "0"});
   const std::uint16_t port = run.WaitForPort();
   ASSERT_NE(port, 0);
-  net::Library library;
+  ASSERT_TRUE(net::StartLibrary());
   EXPECT_EQ(Exchange(port, "IZVJ 2 01-12-2026 31-12-2026 1 \r\n").bytes.rfind("%PDF-", 0), 0u);
   EXPECT_EQ(run.Finish(), 0);
   const std::vector<std::string> out = run.Out();

@@ -34,7 +34,7 @@ using testing::ResidentPages;
 }
 
 TEST(Soak, TwoThousandExchangesAgainstTheDemoServerAllSucceedWithoutGrowth) {
-  net::Library library;
+  ASSERT_TRUE(net::StartLibrary());
   demo::ServerOptions options;
   options.port = 0;
   demo::DemoServer server(options, [](const std::string&) {});

@@ -124,8 +124,6 @@ struct FaultRow {
   // The responsiveness component is in use, as in the window; its pump steps are counted.
   bool pumping = false;
   int pump_steps = -1;  // how many the exchange runs (-1: not checked)
-  // Every failing socket call wipes the thread's last error before it returns.
-  bool last_error_wiped = false;
 };
 
 FaultRow Named(const char* name) {
@@ -205,10 +203,6 @@ std::vector<FaultRow> Rows() {
     row.name = "RefusedWhilePumping";
     row.pumping = true;
     rows.push_back(row);
-    row.name = "RefusedWithTheLastErrorWiped";
-    row.pumping = false;
-    row.last_error_wiped = true;
-    rows.push_back(row);
   }
   {
     FaultRow row = Named("ConnectNeverAnswered");
@@ -246,9 +240,6 @@ std::vector<FaultRow> Rows() {
                   Step::Reset()};
     row.sent = part;
     EndsWithAReset(row, {kBeginLine, kEndLine}, true);
-    rows.push_back(row);
-    row.name = "ResetWithTheLastErrorWiped";
-    row.last_error_wiped = true;
     rows.push_back(row);
   }
   {
@@ -407,7 +398,6 @@ TEST_P(FaultMatrixTest, LeavesExactlyWhatTheServerSentAndTheNextExchangeSucceeds
     anti_freeze = std::make_unique<TIdAntiFreeze>();
     anti_freeze->SetMessagePump([&pump_steps](bool) { ++pump_steps; });
   }
-  sockets_.ClearLastErrorAfterFailures(row.last_error_wiped);
   if (row.slow_second_block) {
     host_.on_work = [this, held = false](int32_t count) mutable {
       if (held || count <= 4096) return;
@@ -419,14 +409,9 @@ TEST_P(FaultMatrixTest, LeavesExactlyWhatTheServerSentAndTheNextExchangeSucceeds
   exchange_.RunReport();
 
   anti_freeze.reset();
-  sockets_.ClearLastErrorAfterFailures(false);
   if (row.pump_steps >= 0) {
     EXPECT_EQ(pump_steps, row.pump_steps);
   }
-  // Every socket call on the exchange's own thread: none of them can then be running when
-  // a socket is closed.
-  EXPECT_EQ(sockets_.CallsOffTheCreatingThread(), 0);
-  EXPECT_EQ(sockets_.ClosesUnderAnotherThreadsCall(), 0);
   if (row.bounded_memory) Sample();
   host_.on_work = nullptr;
   if (row.reception_lines_may_be_missing) {

@@ -47,6 +47,12 @@ class FilesTest : public ::testing::Test {
     ASSERT_EQ(files_.Write(handle, bytes.data(), bytes.size(), written), 0u);
     ASSERT_EQ(written, bytes.size());
   }
+  // Creates the file, held without sharing by file, with the bytes in it.
+  void CreateHolding(const TPath& path, OpenFile& file, const std::string& bytes) {
+    ASSERT_EQ(files_.CreateExclusive(path, file.handle()), 0u);
+    WriteThrough(file.handle(), bytes);
+  }
+
   std::string ReadThrough(TFileHandle handle, size_t length) {
     std::string bytes(length, '\0');
     size_t read = 0;
@@ -96,8 +102,7 @@ TEST_F(FilesTest, CreateExclusiveMakesANewFileOrEmptiesAnExistingOne) {
 TEST_F(FilesTest, AFileHeldWithoutSharingCannotBeCreatedOverAndKeepsItsContent) {
   TPath path = folder_.File("response.pdf");
   OpenFile holder;
-  ASSERT_EQ(files_.CreateExclusive(path, holder.handle()), 0u);
-  WriteThrough(holder.handle(), "still here");
+  CreateHolding(path, holder, "still here");
 
   TFileHandle second = 12345;
   EXPECT_EQ(files_.CreateExclusive(path, second), kSharingViolation);
@@ -256,8 +261,7 @@ TEST_F(FilesTest, DeleteRemovesAFileButNotOneThatIsHeld) {
 TEST_F(FilesTest, SeekAndTruncateCutTheFileAtThePosition) {
   TPath path = folder_.File("cut.bin");
   OpenFile file;
-  ASSERT_EQ(files_.CreateExclusive(path, file.handle()), 0u);
-  WriteThrough(file.handle(), "0123456789");
+  CreateHolding(path, file, "0123456789");
   ASSERT_EQ(files_.Seek(file.handle(), 4), 0u);
   EXPECT_EQ(ReadThrough(file.handle(), 2), "45");
   ASSERT_EQ(files_.Truncate(file.handle()), 0u);

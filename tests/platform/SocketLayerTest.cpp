@@ -1,22 +1,16 @@
-// The real socket layer on loopback: Winsock numbers for the failures the client meets, each
-// returned with its call, a round trip, the readability wait, and the connect that does not
-// block.
+// The real socket layer on loopback: Winsock numbers for the failures the client meets, a
+// round trip, the readability wait, and the connect that does not block.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <deque>
-#include <memory>
-#include <mutex>
+#include <set>
 #include <string>
-#include <thread>
 
 #include "failures/Exceptions.h"
 #include "platform/IPv4Address.h"
 #include "platform/NetworkLayer.h"
 #include "platform/SocketApi.h"
-#include "platform/SocketResult.h"
 #include "platform/System.h"
 #include "support/ScriptedServer.h"
 
@@ -26,14 +20,23 @@ namespace {
 using testing::ScriptedServer;
 using testing::Step;
 
-// Where the socket calls come from the C library (POSIX) the layer's own numbers are known
-// exactly; under Winsock some of them are the library's choice.
-bool BsdLayer() {
-  return PlatformSocketLibraryName()[0] == '\0';
-}
+// What the two layers show differently, said once here. The C library's calls (POSIX) fail
+// with the errno of the condition, which the layer turns into one Winsock number; Winsock
+// chooses among its numbers itself, and its library is loaded, so it can be missing. (Whether a
+// peer's reset reaches a receive at all is the system's own: testing::ResetsReachClients.)
+struct LayerDifferences {
+  bool loads_a_library;
+  std::set<int32_t> send_to_a_reset_peer;
+  std::set<int32_t> call_on_a_closed_handle;
+};
+const LayerDifferences kThisLayer = PlatformSocketLibraryName()[0] == '\0'
+                                        ? LayerDifferences{false, {10054}, {10009}}
+                                        : LayerDifferences{true, {10053, 10054, 10058}, {10038}};
 
-bool ClosedHandleError(int32_t error) {
-  return error == 10009 || error == 10038;
+::testing::AssertionResult FailedWithOneOf(const TSocketResult& result,
+                                           const std::set<int32_t>& errors) {
+  if (result.Failed() && errors.count(result.error) != 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "value " << result.value << ", error " << result.error;
 }
 
 constexpr TIPv4Address kLoopback{{127, 0, 0, 1}};
@@ -71,10 +74,16 @@ class SocketLayerTest : public ::testing::Test {
     return opened_.back();
   }
 
+  // The outcome of a connect waited for without limit.
+  TSocketResult Connect(TPlatformSocket& s, uint16_t port) {
+    const TSocketResult started = api_.StartConnect(s, Loopback(port));
+    return started.Failed() ? started : api_.WaitConnected(s, -1);
+  }
+
   TPlatformSocket& Connected(uint16_t port) {
     TPlatformSocket& s = NewSocket();
     EXPECT_TRUE(Ok(api_.SetNoDelay(s.handle, false)));
-    EXPECT_TRUE(Ok(api_.Connect(s, Loopback(port))));
+    EXPECT_TRUE(Ok(Connect(s, port)));
     return s;
   }
 
@@ -102,7 +111,7 @@ class SocketLayerTest : public ::testing::Test {
 TEST_F(SocketLayerTest, RefusedConnectReportsConnectionRefused) {
   const uint16_t port = testing::FreeLoopbackPort();
   TPlatformSocket& s = NewSocket();
-  const TSocketResult refused = api_.Connect(s, Loopback(port));
+  const TSocketResult refused = Connect(s, port);
   ASSERT_TRUE(FailedWith(refused, 10061));
   try {
     CheckSocketResult(refused);
@@ -111,27 +120,6 @@ TEST_F(SocketLayerTest, RefusedConnectReportsConnectionRefused) {
     EXPECT_EQ(failure.LastError(), 10061);
     EXPECT_EQ(failure.Message(), "Socket Error # 10061\r\nConnection refused.");
   }
-}
-
-TEST_F(SocketLayerTest, EachThreadsFailureComesBackWithItsOwnCall) {
-  const uint16_t port = testing::FreeLoopbackPort();
-  const TSocketHandle s = NewSocket().handle;
-  TPlatformSocket& other = NewSocket();
-  std::atomic<int> stage{0};
-  TSocketResult worker_result;
-  std::thread worker([&] {
-    while (stage.load() != 1) {
-    }
-    worker_result = api_.Connect(other, Loopback(port));
-    stage = 2;
-  });
-  const TSocketResult own_result = api_.Bind(s, TSocketAddress());  // bound already
-  stage = 1;
-  while (stage.load() != 2) {
-  }
-  worker.join();
-  EXPECT_TRUE(FailedWith(worker_result, 10061));
-  EXPECT_TRUE(FailedWith(own_result, 10022));
 }
 
 TEST_F(SocketLayerTest, UnknownHostNameGivesALookupNumber) {
@@ -187,35 +175,27 @@ TEST_F(SocketLayerTest, WaitReadableTimesOutWithZero) {
   EXPECT_EQ(api_.WaitReadable(s, 1001).value, 0);  // whole seconds and a rest
 }
 
-// What a count found waiting belongs to its socket: a count on another socket leaves it alone,
-// each receive takes its bytes off it, and the wait needs nothing more while some are left.
-TEST_F(SocketLayerTest, TheBytesACountFoundStayWithTheirSocket) {
+// Bytes waiting on one socket say nothing about another, and once a receive has taken them all
+// a wait without time finds nothing.
+TEST_F(SocketLayerTest, WaitsAnswerForTheirOwnSocketsBytes) {
   ScriptedServer server({Step::ReadLine(), Step::Send("0123456789"), Step::WaitClientClose()});
   TPlatformSocket& a = Connected(server.Port());
   TPlatformSocket& b = Connected(server.Port());
   for (TPlatformSocket* s : {&a, &b}) ASSERT_TRUE(Ok(api_.Send(*s, "x\n", 2)));
-  // Loopback delivers the ten bytes in one piece; once they are there, a wait counts them.
-  for (TPlatformSocket* s : {&a, &b}) {
-    ASSERT_EQ(api_.WaitReadable(*s, 5000).value, 1);
-    ASSERT_EQ(api_.WaitReadable(*s, 0).value, 1);
-  }
-  EXPECT_EQ(a.known_pending, 10u);
-  EXPECT_EQ(b.known_pending, 10u);
+  for (TPlatformSocket* s : {&a, &b}) ASSERT_EQ(api_.WaitReadable(*s, 5000).value, 1);
   char buffer[16];
   ASSERT_EQ(api_.Recv(a, buffer, 4).value, 4);
-  EXPECT_EQ(a.known_pending, 6u);
-  EXPECT_EQ(b.known_pending, 10u);
   EXPECT_EQ(api_.WaitReadable(a, 0).value, 1);
   ASSERT_EQ(api_.Recv(a, buffer, sizeof buffer).value, 6);
   EXPECT_EQ(std::string(buffer, 6), "456789");
-  EXPECT_EQ(a.known_pending, 0u);
+  EXPECT_EQ(api_.WaitReadable(a, 0).value, 0);
+  EXPECT_EQ(api_.WaitReadable(b, 0).value, 1);
   ASSERT_EQ(api_.Recv(b, buffer, sizeof buffer).value, 10);
-  EXPECT_EQ(b.known_pending, 0u);
+  EXPECT_EQ(api_.WaitReadable(b, 0).value, 0);
 }
 
-// A wait that finds nothing looks with a receive that must not wait, and leaves the socket in
-// that mode; the calls after it must still behave as on a blocking socket: a send takes all
-// the bytes, and a receive waits for bytes that are not there yet.
+// After a wait that found nothing, the calls still behave as on a blocking socket: a send takes
+// all the bytes, and a receive waits for bytes that are not there yet.
 TEST_F(SocketLayerTest, AfterAWaitThatFoundNothingSendAndReceiveStillBlock) {
   const std::string big = testing::PatternBytes(size_t{4} << 20, 3);
   std::atomic<bool> receiving{false};
@@ -249,16 +229,6 @@ TEST_F(SocketLayerTest, BindingAnAddressInUseFails) {
   EXPECT_TRUE(FailedWith(api_.Bind(second, bound), 10048));
 }
 
-TEST_F(SocketLayerTest, SendAfterTheOwnShutdownIsRefused) {
-  ScriptedServer server({Step::WaitClientClose()});
-  TPlatformSocket& s = Connected(server.Port());
-  ASSERT_TRUE(Ok(api_.ShutdownSend(s)));
-  EXPECT_TRUE(FailedWith(api_.Send(s, "x", 1), 10058));
-  ASSERT_TRUE(server.WaitUntilDone(0));
-  EXPECT_TRUE(server.ClientClosed(0));
-  EXPECT_EQ(server.Received(0), "");
-}
-
 TEST_F(SocketLayerTest, APeersResetFailsReceiveAndSend) {
   // The reset only once the byte sent before it is the client's.
   std::atomic<bool> received_first{false};
@@ -281,13 +251,8 @@ TEST_F(SocketLayerTest, APeersResetFailsReceiveAndSend) {
   }
   // Sends to the reset connection fail, the second one too (where POSIX says EPIPE).
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const TSocketResult sent = api_.Send(s, "abc", 3);
-    EXPECT_TRUE(sent.Failed()) << attempt;
-    if (BsdLayer()) {
-      EXPECT_EQ(sent.error, 10054) << attempt;
-    } else {
-      EXPECT_TRUE(sent.error == 10053 || sent.error == 10054 || sent.error == 10058) << sent.error;
-    }
+    EXPECT_TRUE(FailedWithOneOf(api_.Send(s, "abc", 3), kThisLayer.send_to_a_reset_peer))
+        << attempt;
   }
 }
 
@@ -297,10 +262,8 @@ TEST_F(SocketLayerTest, AClosedHandleIsRefused) {
   ASSERT_NE(closed.handle, kInvalidSocket);
   ASSERT_TRUE(Ok(api_.Close(closed.handle)));
   char byte;
-  TSocketResult result = api_.Recv(closed, &byte, 1);
-  EXPECT_TRUE(result.Failed() && ClosedHandleError(result.error)) << result.error;
-  result = api_.Close(closed.handle);
-  EXPECT_TRUE(result.Failed() && ClosedHandleError(result.error)) << result.error;
+  EXPECT_TRUE(FailedWithOneOf(api_.Recv(closed, &byte, 1), kThisLayer.call_on_a_closed_handle));
+  EXPECT_TRUE(FailedWithOneOf(api_.Close(closed.handle), kThisLayer.call_on_a_closed_handle));
 }
 
 // The connect that does not block: started, waited for in slices, and the socket blocking again
@@ -334,7 +297,7 @@ TEST_F(SocketLayerTest, AStartedConnectThatIsRefusedFailsInItsWait) {
   EXPECT_TRUE(FailedWith(outcome, 10061));
 }
 
-TEST_F(SocketLayerTest, AStartedConnectThatHangsTimesOutAndIsClosedOnItsOwnThread) {
+TEST_F(SocketLayerTest, AStartedConnectThatHangsTimesOutAndIsClosed) {
   testing::HangingListener listener;
   if (!listener.ConnectsHang()) GTEST_SKIP() << "connects to a full accept queue do not hang here";
   TPlatformSocket& s = NewSocket();
@@ -343,24 +306,13 @@ TEST_F(SocketLayerTest, AStartedConnectThatHangsTimesOutAndIsClosedOnItsOwnThrea
   const TSocketResult pending = api_.WaitConnected(s, 60);
   EXPECT_TRUE(Ok(pending));
   EXPECT_EQ(pending.value, 0);
-  api_.ShutdownSend(s);  // its result does not matter, as at the connect time limit
+  api_.ShutdownSend(s.handle);  // its result does not matter, as at the connect time limit
   EXPECT_TRUE(Ok(api_.Close(s.handle)));
   opened_.clear();
 }
 
-TEST(PlatformSocketLayerTest, TwoLayersLiveSideBySide) {
-  auto first = CreatePlatformSocketApi();
-  auto second = CreatePlatformSocketApi();
-  ASSERT_TRUE(Ok(first->Socket(TIPVersion::Id_IPv4)));
-  first.reset();  // shutting one down leaves the other working
-  const TSocketResult t = second->Socket(TIPVersion::Id_IPv4);
-  ASSERT_TRUE(Ok(t));
-  EXPECT_TRUE(Ok(second->Bind(t.value, Loopback(0))));
-  EXPECT_TRUE(Ok(second->Close(t.value)));
-}
-
 TEST(PlatformSocketLayerTest, AMissingLibraryRaisesTheLoadFailure) {
-  if (BsdLayer()) GTEST_SKIP() << "no socket library is loaded on this platform";
+  if (!kThisLayer.loads_a_library) GTEST_SKIP() << "no socket library is loaded on this platform";
   EXPECT_STREQ(PlatformSocketLibraryName(), "WS2_32.DLL");
   try {
     CreatePlatformSocketApiFromLibrary("vxt-no-such-library.dll");

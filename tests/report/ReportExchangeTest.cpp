@@ -85,8 +85,8 @@ TEST_F(ReportExchangeTest, SendsTheRequestLineExactly) {
 TEST_F(ReportExchangeTest, DefaultsOfTheFolder) {
   ReportExchange fresh(client_, host_);
   EXPECT_EQ(fresh.Folder(), ProgramFolder());
-  EXPECT_EQ(fresh.ResponseFilePath(), ProgramFilePath("response.pdf"));
-  EXPECT_EQ(fresh.LiveStatusFilePath(), ProgramFilePath("alivr.txt"));
+  EXPECT_EQ(fresh.ResponseFilePath(), ProgramFolder().Join("response.pdf"));
+  EXPECT_EQ(fresh.LiveStatusFilePath(), ProgramFolder().Join("alivr.txt"));
 }
 
 struct OutcomeRow {
@@ -256,7 +256,7 @@ class WorkingDirectory {
 };
 
 TEST_F(ReportExchangeTest, ResponseFileLandsInTheProgramFolder) {
-  const TPath in_program_folder = ProgramFilePath("response.pdf");
+  const TPath in_program_folder = ProgramFolder().Join("response.pdf");
   ReportExchange exchange(client_, host_);
   ServeReply("Iz programske mape\r\n");
   {

@@ -274,17 +274,6 @@ TSocketResult FakeSocketApi::SetNoDelay(TSocketHandle s, bool no_delay) {
   return fail_no_delay_ != 0 ? Fail(fail_no_delay_) : TSocketResult();
 }
 
-TSocketResult FakeSocketApi::Connect(TPlatformSocket& socket, const TSocketAddress& peer) {
-  const TSocketHandle s = socket.handle;
-  Record({Kind::kConnect, s, FormatDottedIPv4(peer.ip), peer.port});
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!IsOpenLocked(s)) return Fail(kWsaENotSock);
-  if (connect_mode_ == ConnectMode::kFail) return Fail(connect_error_);
-  if (connect_mode_ == ConnectMode::kBlock) return Fail(kWsaETimedOut);
-  peers_[s] = peer;
-  return {};
-}
-
 TSocketResult FakeSocketApi::StartConnect(TPlatformSocket& socket, const TSocketAddress& peer) {
   const TSocketHandle s = socket.handle;
   Record({Kind::kConnect, s, FormatDottedIPv4(peer.ip), peer.port});
@@ -310,9 +299,14 @@ TSocketResult FakeSocketApi::WaitConnected(TPlatformSocket& socket, int timeout_
       code = connect_error_;
       break;
     case ConnectMode::kBlock:
-      if (!connect_released_) return {0, 0};
-      connect_released_ = false;
-      code = release_code_;
+      if (connect_released_) {
+        connect_released_ = false;
+        code = release_code_;
+      } else if (timeout_ms < 0) {
+        code = kWsaETimedOut;
+      } else {
+        return {0, 0};
+      }
       break;
   }
   connecting_.erase(s);
@@ -382,10 +376,10 @@ TSocketResult FakeSocketApi::Send(TPlatformSocket& socket, const void* buffer, i
   return {count, 0};
 }
 
-TSocketResult FakeSocketApi::ShutdownSend(TPlatformSocket& s) {
-  Record({Kind::kShutdownSend, s.handle, {}, 0});
+TSocketResult FakeSocketApi::ShutdownSend(TSocketHandle s) {
+  Record({Kind::kShutdownSend, s, {}, 0});
   std::lock_guard<std::mutex> lock(mutex_);
-  return IsOpenLocked(s.handle) ? TSocketResult() : Fail(kWsaENotSock);
+  return IsOpenLocked(s) ? TSocketResult() : Fail(kWsaENotSock);
 }
 
 TSocketResult FakeSocketApi::Close(TSocketHandle s) {

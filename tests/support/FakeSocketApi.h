@@ -33,7 +33,7 @@ struct SocketCall {
     kSocket,
     kBind,
     kSetNoDelay,
-    kConnect,  // the blocking connect and the start of one that does not block
+    kConnect,  // the start of a connect
     kWaitConnected,
     kWaitReadable,
     kRecv,
@@ -81,9 +81,9 @@ class FakeSocketApi : public SocketApi {
   bool LookupPending() const;
 
   // Connects succeed at once (the default: the first wait for a started connect sees it
-  // made), fail at once (a started one in its first wait), or stay under way until
-  // ReleaseConnect: every wait for them then times out at once (no time passes), and a
-  // blocking connect fails with 10060 as TCP's own retries would end it.
+  // made), fail at once (in their first wait), or stay under way until ReleaseConnect: every
+  // wait for them then times out at once (no time passes), and a wait without limit fails
+  // with 10060 as TCP's own retries would end it.
   void ConnectSucceeds();
   void ConnectFails(int32_t code);
   void ConnectBlocks();
@@ -129,13 +129,12 @@ class FakeSocketApi : public SocketApi {
   TSocketResult Socket(TIPVersion version) override;
   TSocketResult Bind(TSocketHandle s, const TSocketAddress& local) override;
   TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) override;
-  TSocketResult Connect(TPlatformSocket& s, const TSocketAddress& peer) override;
   TSocketResult StartConnect(TPlatformSocket& s, const TSocketAddress& peer) override;
   TSocketResult WaitConnected(TPlatformSocket& s, int timeout_ms) override;
   TSocketResult WaitReadable(TPlatformSocket& s, int timeout_ms) override;
   TSocketResult Recv(TPlatformSocket& s, void* buffer, int length) override;
   TSocketResult Send(TPlatformSocket& s, const void* buffer, int length) override;
-  TSocketResult ShutdownSend(TPlatformSocket& s) override;
+  TSocketResult ShutdownSend(TSocketHandle s) override;
   TSocketResult Close(TSocketHandle s) override;
   TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) override;
   TSocketResult GetPeerName(TSocketHandle s, TSocketAddress& address) override;

@@ -117,8 +117,7 @@ int RunDemoServer(const std::vector<std::string>& args, const LineOutput& out,
     out(UsageText());
     return 0;
   }
-  net::Library library;
-  if (!library.Ready()) {
+  if (!net::StartLibrary()) {
     err(std::string(kProgram) + ": the socket library could not be started");
     return 1;
   }

@@ -25,20 +25,11 @@ inline constexpr std::uint32_t kLoopback = 0x7F000001;
 // Why a listening socket could not be made.
 enum class ListenFailure { kNone, kInUse, kAddressNotAvailable, kDenied, kOther };
 
-// Process-wide set-up while it lives: Winsock 2.2 on Windows; on POSIX SIGPIPE is ignored so a
-// peer that vanishes mid-reply costs an error code, not the process. Sockets made without one
-// still work (Winsock is then started on first use; sends never raise SIGPIPE).
-class Library {
- public:
-  Library();
-  ~Library();
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  bool Ready() const { return ready_; }
-
- private:
-  bool ready_ = false;
-};
+// Process-wide set-up, done once for the rest of the process (later calls only report it):
+// Winsock 2.2 on Windows; on POSIX SIGPIPE is ignored so a peer that vanishes mid-reply costs
+// an error code, not the process. Sockets made without it still work (Winsock is then started
+// on first use; sends never raise SIGPIPE). False when it could not be done.
+bool StartLibrary();
 
 // Strict dotted IPv4 ("127.0.0.1"): four decimal parts of 0..255, no spaces, no leading '+'.
 bool ParseIpv4(std::string_view text, std::uint32_t& address);

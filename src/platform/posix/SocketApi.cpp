@@ -1,5 +1,6 @@
-// The BSD socket calls behind SocketApi. Every failure is reported as the Winsock 2 number of
-// the same condition, so that messages read as on Windows. A handle is the descriptor itself.
+// The BSD socket calls behind SocketApi: a readability wait is a poll, a receive a recv. Every
+// failure is reported as the Winsock 2 number of the same condition, so that messages read as
+// on Windows. A handle is the descriptor itself.
 #include "platform/SocketApi.h"
 
 #include <fcntl.h>
@@ -7,7 +8,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,8 +67,8 @@ constexpr ErrorRow kErrorRows[] = {
     {ErrorSource::kErrno, ENETRESET, 10052},
     {ErrorSource::kErrno, ECONNABORTED, 10053},
     {ErrorSource::kErrno, ECONNRESET, 10054},
-    // A send to a peer that reset the connection (a send after the own shutdown is turned into
-    // ESHUTDOWN before it gets here).
+    // A send to a peer that has reset the connection (the client never sends after its own
+    // shutdown, the other cause).
     {ErrorSource::kErrno, EPIPE, 10054},
     {ErrorSource::kErrno, ENOBUFS, 10055},
     {ErrorSource::kErrno, ENOMEM, 10055},
@@ -127,29 +127,17 @@ TSocketResult FromCall(int64_t result) {
   return {result, 0};
 }
 
-#ifndef SOCK_CLOEXEC
-void SetCloseOnExec(int fd) {
-  ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
-}
-#endif
-
 int Fd(TSocketHandle s) {
   return s < 0 || s > INT_MAX ? -1 : static_cast<int>(s);
 }
 
-// The client uses IPv4 only: an IPv6 socket takes no address (EAFNOSUPPORT), as Winsock
-// refuses the IPv4 form there.
-int ToSockaddr(int fd, const TSocketAddress& from, sockaddr_in& address) {
-  // An unbound socket reports its family with an all-zero address.
-  sockaddr_storage own;
-  socklen_t length = sizeof own;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &length) != 0) return errno;
-  if (own.ss_family != AF_INET) return EAFNOSUPPORT;
+sockaddr_in ToSockaddr(const TSocketAddress& from) {
+  sockaddr_in address;
   std::memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
   address.sin_port = htons(from.port);
   std::memcpy(&address.sin_addr, from.ip.bytes.data(), 4);
-  return 0;
+  return address;
 }
 
 // Only IPv4 addresses are read; any other family leaves the address all zero.
@@ -162,52 +150,42 @@ void FromSockaddr(const sockaddr_storage& storage, TSocketAddress& address) {
   }
 }
 
-// Switches the mode only when it is not the one wanted already; false (errno set) on failure.
-bool SetNonBlocking(TPlatformSocket& s, bool non_blocking) {
-  if (s.non_blocking == non_blocking) return true;
-  const int fd = Fd(s.handle);
+// false (errno set) on failure.
+bool SetNonBlocking(int fd, bool non_blocking) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0) return false;
   const int wanted = non_blocking ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
-  if (wanted != flags && ::fcntl(fd, F_SETFL, wanted) != 0) return false;
-  s.non_blocking = non_blocking;
-  return true;
+  return wanted == flags || ::fcntl(fd, F_SETFL, wanted) == 0;
 }
 
-// Milliseconds left until deadline, never below 0.
-int MsLeft(std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-// One poll of one descriptor that a signal does not cut short. Returns poll's result.
-int PollOne(int fd, short events, int timeout_ms, short& revents) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+// One poll of one socket for the events, which a signal does not cut short. Value 1 when it
+// is ready (POLLNVAL fails as EBADF), 0 on time-out.
+TSocketResult PollOne(TSocketHandle s, short events, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
   for (;;) {
-    pollfd entry = {fd, events, 0};
-    const int result = ::poll(&entry, 1, timeout_ms < 0 ? -1 : MsLeft(deadline));
+    int wait_ms = -1;
+    if (timeout_ms >= 0) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      wait_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+    pollfd entry = {Fd(s), events, 0};
+    const int result = ::poll(&entry, 1, wait_ms);
     if (result < 0 && errno == EINTR) continue;
-    revents = entry.revents;
-    return result;
+    if (result < 0) return FailErrno(errno);
+    if (result > 0 && (entry.revents & POLLNVAL)) return FailErrno(EBADF);
+    return {result > 0 ? 1 : 0, 0};
   }
 }
 
 class PosixSocketApi final : public SocketApi {
  public:
   TSocketResult Socket(TIPVersion version) override {
-    const int family = version == TIPVersion::Id_IPv6 ? AF_INET6 : AF_INET;
-    int type = SOCK_STREAM;
-#ifdef SOCK_CLOEXEC
     // The shell's viewer is started from this process; it must not inherit connections.
-    type |= SOCK_CLOEXEC;
-#endif
-    const int fd = ::socket(family, type, 0);
+    const int fd = ::socket(version == TIPVersion::Id_IPv6 ? AF_INET6 : AF_INET,
+                            SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return FailErrno(errno);
-#ifndef SOCK_CLOEXEC
-    SetCloseOnExec(fd);
-#endif
 #ifdef SO_NOSIGPIPE
     // Where send() has no MSG_NOSIGNAL the socket itself must not raise SIGPIPE.
     const int on = 1;
@@ -217,9 +195,8 @@ class PosixSocketApi final : public SocketApi {
   }
 
   TSocketResult Bind(TSocketHandle s, const TSocketAddress& local) override {
-    sockaddr_in address;
-    if (const int error = ToSockaddr(Fd(s), local, address)) return FailErrno(error);
-    return FromCall(::bind(Fd(s), reinterpret_cast<sockaddr*>(&address), sizeof address));
+    const sockaddr_in address = ToSockaddr(local);
+    return FromCall(::bind(Fd(s), reinterpret_cast<const sockaddr*>(&address), sizeof address));
   }
 
   TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) override {
@@ -227,116 +204,49 @@ class PosixSocketApi final : public SocketApi {
     return FromCall(::setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value));
   }
 
-  TSocketResult Connect(TPlatformSocket& s, const TSocketAddress& peer) override {
-    const TSocketResult started = StartConnect(s, peer);
-    if (started.Failed()) return started;
-    const TSocketResult completed = WaitConnected(s, -1);
-    if (completed.Failed()) return completed;
-    return {0, 0};
-  }
-
   TSocketResult StartConnect(TPlatformSocket& s, const TSocketAddress& peer) override {
     const int fd = Fd(s.handle);
-    sockaddr_in address;
-    if (const int error = ToSockaddr(fd, peer, address)) return FailErrno(error);
-    if (!SetNonBlocking(s, true)) return FailErrno(errno);
+    const sockaddr_in address = ToSockaddr(peer);
+    if (!SetNonBlocking(fd, true)) return FailErrno(errno);
     // EINTR leaves the connect going on in the background, as EINPROGRESS does.
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
         errno != EINPROGRESS && errno != EINTR) {
       const int error = errno;
-      SetNonBlocking(s, false);
+      SetNonBlocking(fd, false);
       return FailErrno(error);
     }
     return {0, 0};
   }
 
-  // A negative time limit waits without one (the blocking Connect).
   TSocketResult WaitConnected(TPlatformSocket& s, int timeout_ms) override {
+    // A completed connect, made or failed, shows as writable.
+    const TSocketResult ready = PollOne(s.handle, POLLOUT, timeout_ms);
+    if (ready.value != 1) return ready;
     const int fd = Fd(s.handle);
-    short revents = 0;
-    // POSIX reports a completed connect, made or failed, as writable.
-    const int ready = PollOne(fd, POLLOUT, timeout_ms, revents);
-    if (ready < 0) return FailErrno(errno);
-    if (ready == 0) return {0, 0};
-    if (revents & POLLNVAL) return FailErrno(EBADF);
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
-    // The rest of the connection uses blocking calls.
-    if (!SetNonBlocking(s, false) && error == 0) error = errno;
+    if (!SetNonBlocking(fd, false) && error == 0) error = errno;
     if (error != 0) return FailErrno(error);
     return {1, 0};
   }
 
-  // The same steps as on Windows (where they spare Wine's costly select), so that one
-  // behaviour serves both and the native tests cover it: bytes known or counted answer at
-  // once; with none, a receive that only peeks tells the peer's close (or that nothing has
-  // come) without a wait; the poll comes last.
+  // A hang-up or an error counts as readable: the receive that follows reports it.
   TSocketResult WaitReadable(TPlatformSocket& s, int timeout_ms) override {
-    if (s.known_pending > 0 || s.taken_error != 0) return {1, 0};
-    const int fd = Fd(s.handle);
-    int count = 0;
-    if (::ioctl(fd, FIONREAD, &count) == 0 && count > 0) {
-      s.known_pending = static_cast<uint32_t>(count);
-      return {1, 0};
-    }
-    if (SetNonBlocking(s, true)) {
-      char byte;
-      ssize_t got;
-      do {
-        got = ::recv(fd, &byte, 1, MSG_PEEK);
-      } while (got < 0 && errno == EINTR);
-      if (got >= 0) return {1, 0};
-      if (errno != EAGAIN && errno != EWOULDBLOCK) {
-        // The peek has taken the socket's pending error (a reset, say): the next receive
-        // would see only the end of the stream. It reports the error instead, so that the
-        // connection meets it where it always did, in the receive after a readable wait.
-        s.taken_error = ToWinsock(ErrorSource::kErrno, errno);
-        return {1, 0};
-      }
-      if (timeout_ms == 0) return {0, 0};
-    }
-    short revents = 0;
-    const int ready = PollOne(fd, POLLIN, timeout_ms, revents);
-    if (ready < 0) return FailErrno(errno);
-    if (ready == 0) return {0, 0};
-    if (revents & POLLNVAL) return FailErrno(EBADF);
-    // A hang-up or an error also counts: the receive that follows reports it, as after a
-    // select() on Windows.
-    return {1, 0};
+    return PollOne(s.handle, POLLIN, timeout_ms);
   }
 
   TSocketResult Recv(TPlatformSocket& s, void* buffer, int length) override {
     if (length < 0) return FailErrno(EINVAL);
-    if (s.taken_error != 0) {
-      const int32_t error = s.taken_error;
-      s.taken_error = 0;
-      return TSocketResult::Failure(error);
-    }
-    const int fd = Fd(s.handle);
     ssize_t received;
-    for (;;) {
-      received = ::recv(fd, buffer, static_cast<size_t>(length), 0);
-      if (received >= 0) break;
-      if (errno == EINTR) continue;
-      // Left non-blocking by a peek: wait as a blocking receive would.
-      if (!s.non_blocking || (errno != EAGAIN && errno != EWOULDBLOCK)) break;
-      short revents = 0;
-      if (PollOne(fd, POLLIN, -1, revents) < 0) break;
-    }
-    const TSocketResult result = FromCall(received);
-    // A failure (a reset may discard what was queued) leaves nothing known.
-    s.known_pending = result.value > 0 && static_cast<uint32_t>(result.value) < s.known_pending
-                          ? s.known_pending - static_cast<uint32_t>(result.value)
-                          : 0;
-    return result;
+    do {
+      received = ::recv(Fd(s.handle), buffer, static_cast<size_t>(length), 0);
+    } while (received < 0 && errno == EINTR);
+    return FromCall(received);
   }
 
   TSocketResult Send(TPlatformSocket& s, const void* buffer, int length) override {
     if (length < 0) return FailErrno(EINVAL);
-    // A send on a non-blocking socket may take only part of the bytes.
-    if (!SetNonBlocking(s, false)) return FailErrno(errno);
-    const int fd = Fd(s.handle);
     int flags = 0;
 #ifdef MSG_NOSIGNAL
     // A send to a peer that has gone must fail, not end the process with SIGPIPE.
@@ -344,22 +254,13 @@ class PosixSocketApi final : public SocketApi {
 #endif
     ssize_t sent;
     do {
-      sent = ::send(fd, buffer, static_cast<size_t>(length), flags);
+      sent = ::send(Fd(s.handle), buffer, static_cast<size_t>(length), flags);
     } while (sent < 0 && errno == EINTR);
-    if (sent < 0) {
-      const int error = errno;
-      // POSIX says EPIPE both after the own shutdown and to a peer that reset; Winsock
-      // tells them apart.
-      if (error == EPIPE && s.send_shut) return FailErrno(ESHUTDOWN);
-      return FailErrno(error);
-    }
-    return {sent, 0};
+    return FromCall(sent);
   }
 
-  TSocketResult ShutdownSend(TPlatformSocket& s) override {
-    const TSocketResult result = FromCall(::shutdown(Fd(s.handle), SHUT_WR));
-    if (!result.Failed()) s.send_shut = true;
-    return result;
+  TSocketResult ShutdownSend(TSocketHandle s) override {
+    return FromCall(::shutdown(Fd(s), SHUT_WR));
   }
 
   TSocketResult Close(TSocketHandle s) override {

@@ -8,18 +8,15 @@
 #include <cerrno>
 #include <vector>
 
+#include "failures/Exceptions.h"
+
 namespace vxt {
 
 namespace {
 
-struct TErrorText {
-  uint32_t code;
-  const char* text;
-};
-
 // The file layer reports Windows system error codes on every platform, so their texts are the
 // descriptions of those codes, worded as the Windows system message table words them.
-constexpr TErrorText kErrorTexts[] = {
+constexpr TNumberedText kErrorTexts[] = {
     {0, "The operation completed successfully."},
     {2, "The system cannot find the file specified."},
     {3, "The system cannot find the path specified."},
@@ -58,10 +55,8 @@ std::string CurrentDirectory() {
 }  // namespace
 
 std::string RawSystemErrorText(uint32_t error_code) {
-  for (const TErrorText& entry : kErrorTexts) {
-    if (entry.code == error_code) return entry.text;
-  }
-  return std::string();
+  const char* text = TextOfNumber(kErrorTexts, error_code);
+  return text != nullptr ? text : std::string();
 }
 
 TPath ExecutablePath() {

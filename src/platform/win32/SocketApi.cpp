@@ -72,6 +72,24 @@ std::string LoadTitle(const std::string& library_name) {
   return format.substr(0, placeholder) + library_name + format.substr(placeholder + 2);
 }
 
+// What this layer notes about a socket (TPlatformSocket::layer_note).
+struct Note {
+  // Bytes that a count found waiting and that no receive has taken yet: while some are left, a
+  // readability wait needs no call at all.
+  uint32_t counted = 0;
+  // The socket's blocking mode as this layer last set it. The calls behave as documented in
+  // either mode: a receive or a send blocks as on a blocking socket.
+  bool non_blocking = false;
+};
+
+Note NoteOf(const TPlatformSocket& s) {
+  return {static_cast<uint32_t>(s.layer_note & 0xFFFFFFFFu), ((s.layer_note >> 32) & 1) != 0};
+}
+
+void Keep(TPlatformSocket& s, const Note& note) {
+  s.layer_note = uint64_t{note.counted} | (uint64_t{note.non_blocking} << 32);
+}
+
 class WinsockApi final : public SocketApi {
  public:
   explicit WinsockApi(const std::string& library_name) {
@@ -94,58 +112,44 @@ class WinsockApi final : public SocketApi {
   }
 
   TSocketResult Socket(TIPVersion version) override {
-    const auto call = socket_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    const SOCKET s = call(version == TIPVersion::Id_IPv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) return TSocketResult::Failure(ErrorOf(error_of));
-    return {static_cast<TSocketHandle>(s), 0};
+    return Call(socket_, version == TIPVersion::Id_IPv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
   }
 
   TSocketResult Bind(TSocketHandle s, const TSocketAddress& local) override {
-    const auto call = bind_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
     const sockaddr_in address = ToSockaddr(local);
-    return Checked(call(Native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address),
-                   error_of);
+    return Call(bind_, Native(s), reinterpret_cast<const sockaddr*>(&address),
+                static_cast<int>(sizeof address));
   }
 
   TSocketResult SetNoDelay(TSocketHandle s, bool no_delay) override {
-    const auto call = setsockopt_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
     const BOOL value = no_delay ? TRUE : FALSE;
-    return Checked(call(Native(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&value),
-                        sizeof value),
-                   error_of);
-  }
-
-  TSocketResult Connect(TPlatformSocket& s, const TSocketAddress& peer) override {
-    return ConnectInMode(s, peer, false);
+    return Call(setsockopt_, Native(s), IPPROTO_TCP, TCP_NODELAY,
+                reinterpret_cast<const char*>(&value), static_cast<int>(sizeof value));
   }
 
   TSocketResult StartConnect(TPlatformSocket& s, const TSocketAddress& peer) override {
-    const TSocketResult started = ConnectInMode(s, peer, true);
+    const TSocketResult mode = SetNonBlocking(s, true);
+    if (mode.Failed()) return mode;
+    const sockaddr_in address = ToSockaddr(peer);
+    const TSocketResult started = Call(connect_, Native(s.handle),
+                                       reinterpret_cast<const sockaddr*>(&address),
+                                       static_cast<int>(sizeof address));
     if (!started.Failed() || started.error == WSAEWOULDBLOCK) return {0, 0};  // under way
     SetNonBlocking(s, false);
     return started;
   }
 
   TSocketResult WaitConnected(TPlatformSocket& s, int timeout_ms) override {
-    const auto call = select_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
     // Winsock reports a connect that was made as writable, one that failed in the exception
     // set.
     fd_set writable = SetOf(s);
     fd_set failed = SetOf(s);
     timeval limit = LimitOf(timeout_ms);
-    const int result = call(0, nullptr, &writable, &failed, timeout_ms < 0 ? nullptr : &limit);
-    if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
-    if (result == 0) return {0, 0};
+    const TSocketResult ready =
+        Call(select_, 0, nullptr, &writable, &failed, timeout_ms < 0 ? nullptr : &limit);
+    if (ready.Failed() || ready.value == 0) return ready;
     if (failed.fd_count > 0) {
-      int32_t error = ConnectError(s.handle);
+      const int32_t error = ConnectError(s.handle);
       SetNonBlocking(s, false);
       // A failure that the socket no longer tells still is one.
       return TSocketResult::Failure(error != 0 ? error : WSAECONNREFUSED);
@@ -163,13 +167,13 @@ class WinsockApi final : public SocketApi {
     // in: under Wine a select costs several times an ioctlsocket, and every call into the
     // library costs about as much as a receive. A close or an error pending shows as no bytes,
     // so those still go through the select, which reports them as before.
-    if (s.known_pending > 0) return {1, 0};
-    if (const auto pending = ioctlsocket_.Get(library_)) {
-      u_long count = 0;
-      if (pending(Native(s.handle), FIONREAD, &count) == 0 && count > 0) {
-        s.known_pending = static_cast<uint32_t>(count);
-        return {1, 0};
-      }
+    Note note = NoteOf(s);
+    if (note.counted > 0) return {1, 0};
+    u_long count = 0;
+    if (!Call(ioctlsocket_, Native(s.handle), FIONREAD, &count).Failed() && count > 0) {
+      note.counted = static_cast<uint32_t>(count);
+      Keep(s, note);
+      return {1, 0};
     }
     // Nothing counted: either nothing has come yet, or the peer's close or a failure is
     // pending. Under Wine a select that finds the close pending takes milliseconds (2 to 6 on
@@ -190,69 +194,57 @@ class WinsockApi final : public SocketApi {
   }
 
   TSocketResult Recv(TPlatformSocket& s, void* buffer, int length) override {
-    const auto call = recv_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    TSocketResult received =
-        Checked(call(Native(s.handle), static_cast<char*>(buffer), length, 0), error_of);
+    TSocketResult received = Call(recv_, Native(s.handle), static_cast<char*>(buffer), length, 0);
+    Note note = NoteOf(s);
     // Left non-blocking by a peek, the socket answers "nothing yet" where a blocking one
     // waits: wait as it would, then take what came. Not on the path of every block, which
     // receives only what a wait has found readable.
-    while (s.non_blocking && received.Failed() && received.error == WSAEWOULDBLOCK) {
+    while (note.non_blocking && received.Failed() && received.error == WSAEWOULDBLOCK) {
       const TSocketResult readable = Select(s, -1);
       if (readable.Failed()) return readable;
-      received = Checked(call(Native(s.handle), static_cast<char*>(buffer), length, 0), error_of);
+      received = Call(recv_, Native(s.handle), static_cast<char*>(buffer), length, 0);
     }
     // A failure (a reset may discard what was queued) leaves nothing known.
-    s.known_pending = received.value > 0 && static_cast<uint32_t>(received.value) < s.known_pending
-                          ? s.known_pending - static_cast<uint32_t>(received.value)
-                          : 0;
+    const auto taken = static_cast<uint32_t>(received.value);
+    note.counted = received.value > 0 && taken < note.counted ? note.counted - taken : 0;
+    Keep(s, note);
     return received;
   }
 
   TSocketResult Send(TPlatformSocket& s, const void* buffer, int length) override {
-    const auto call = send_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
     // A send on a non-blocking socket may take only part of the bytes; the request goes out in
     // one blocking send, as before any peek. Rare: the connection sends once, before it reads.
     const TSocketResult blocking = SetNonBlocking(s, false);
     if (blocking.Failed()) return blocking;
-    return Checked(call(Native(s.handle), static_cast<const char*>(buffer), length, 0), error_of);
+    return Call(send_, Native(s.handle), static_cast<const char*>(buffer), length, 0);
   }
 
-  TSocketResult ShutdownSend(TPlatformSocket& s) override {
-    const auto call = shutdown_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    return Checked(call(Native(s.handle), SD_SEND), error_of);
+  TSocketResult ShutdownSend(TSocketHandle s) override {
+    return Call(shutdown_, Native(s), SD_SEND);
   }
 
   TSocketResult Close(TSocketHandle s) override {
-    const auto call = closesocket_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    return Checked(call(Native(s)), error_of);
+    return Call(closesocket_, Native(s));
   }
 
   TSocketResult GetSockName(TSocketHandle s, TSocketAddress& address) override {
-    return ReadAddress(getsockname_.Get(library_), s, address);
+    return ReadAddress(getsockname_, s, address);
   }
 
   TSocketResult GetPeerName(TSocketHandle s, TSocketAddress& address) override {
-    return ReadAddress(getpeername_.Get(library_), s, address);
+    return ReadAddress(getpeername_, s, address);
   }
 
   bool GetHostByName(const std::string& name, TIPv4Address& ip, int32_t& error_code) override {
     const auto call = gethostbyname_.Get(library_);
     const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) {
-      error_code = Missing().error;
+    if (call == nullptr || error_of == nullptr) {
+      error_code = WSAEOPNOTSUPP;
       return false;
     }
     const hostent* entry = call(name.c_str());
     if (entry == nullptr) {
-      error_code = ErrorOf(error_of);
+      error_code = error_of();
       return false;
     }
     if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list == nullptr ||
@@ -265,9 +257,26 @@ class WinsockApi final : public SocketApi {
   }
 
  private:
-  using ErrorReader = decltype(&::WSAGetLastError);
-
   static SOCKET Native(TSocketHandle s) { return static_cast<SOCKET>(s); }
+
+  // The failure value of each result type: SOCKET_ERROR, or INVALID_SOCKET from socket().
+  static bool IsFailure(int result) { return result == SOCKET_ERROR; }
+  static bool IsFailure(SOCKET result) { return result == INVALID_SOCKET; }
+
+  // One call into the library: the function is looked up on its first use, and a failure comes
+  // back with the calling thread's last socket error. The reader of that error is looked up
+  // before the call, so that nothing runs between the call and the reading (a first lookup of a
+  // function may itself change the thread's last error). A function that the loaded library
+  // lacks fails like an unsupported operation.
+  template <typename Function, typename... Args>
+  TSocketResult Call(LibraryFunction<Function>& function, Args... args) {
+    const Function call = function.Get(library_);
+    const auto error_of = WSAGetLastError_.Get(library_);
+    if (call == nullptr || error_of == nullptr) return TSocketResult::Failure(WSAEOPNOTSUPP);
+    const auto result = call(args...);
+    if (IsFailure(result)) return TSocketResult::Failure(error_of());
+    return {static_cast<int64_t>(result), 0};
+  }
 
   // A set of the one socket, filled by hand: FD_SET and FD_ISSET are calls into the library,
   // and with one socket in a set a positive count already says which one is ready.
@@ -286,82 +295,45 @@ class WinsockApi final : public SocketApi {
     return limit;
   }
 
-  // The calling thread's last socket error. Each call looks its reader up before the call it
-  // reports on, so that nothing else runs between that call and the reading (a first lookup
-  // of a function may itself change the thread's last error).
-  static int32_t ErrorOf(ErrorReader error_of) {
-    if (error_of != nullptr) return error_of();
-    return static_cast<int32_t>(::GetLastError());
-  }
-
-  static TSocketResult Checked(int result, ErrorReader error_of) {
-    if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
-    return {result, 0};
-  }
-
-  // A function that the loaded library lacks fails like an unsupported operation.
-  static TSocketResult Missing() { return TSocketResult::Failure(WSAEOPNOTSUPP); }
-
   // One end's address through getsockname or getpeername, which share their form.
-  TSocketResult ReadAddress(decltype(&::getsockname) call, TSocketHandle s,
+  TSocketResult ReadAddress(LibraryFunction<decltype(&::getsockname)>& function, TSocketHandle s,
                             TSocketAddress& address) {
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
     sockaddr_storage storage;
     int length = sizeof storage;
     const TSocketResult result =
-        Checked(call(Native(s), reinterpret_cast<sockaddr*>(&storage), &length), error_of);
+        Call(function, Native(s), reinterpret_cast<sockaddr*>(&storage), &length);
     if (!result.Failed()) FromSockaddr(storage, address);
     return result;
   }
 
-  // The connect call with the socket in the mode given, and its own result.
-  TSocketResult ConnectInMode(TPlatformSocket& s, const TSocketAddress& peer, bool non_blocking) {
-    const auto call = connect_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
-    const TSocketResult mode = SetNonBlocking(s, non_blocking);
-    if (mode.Failed()) return mode;
-    const sockaddr_in address = ToSockaddr(peer);
-    return Checked(
-        call(Native(s.handle), reinterpret_cast<const sockaddr*>(&address), sizeof address),
-        error_of);
-  }
-
   // Switches the mode only when it is not the one wanted already.
   TSocketResult SetNonBlocking(TPlatformSocket& s, bool non_blocking) {
-    if (s.non_blocking == non_blocking) return {0, 0};
-    const auto control = ioctlsocket_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (control == nullptr) return Missing();
+    Note note = NoteOf(s);
+    if (note.non_blocking == non_blocking) return {0, 0};
     u_long value = non_blocking ? 1 : 0;
-    const TSocketResult result = Checked(control(Native(s.handle), FIONBIO, &value), error_of);
-    if (!result.Failed()) s.non_blocking = non_blocking;
+    const TSocketResult result = Call(ioctlsocket_, Native(s.handle), FIONBIO, &value);
+    if (result.Failed()) return result;
+    note.non_blocking = non_blocking;
+    Keep(s, note);
     return result;
   }
 
   TSocketResult Select(const TPlatformSocket& s, int timeout_ms) {
-    const auto call = select_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing();
     fd_set readable = SetOf(s);
     timeval limit = LimitOf(timeout_ms);
-    const int result = call(0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &limit);
-    if (result == SOCKET_ERROR) return TSocketResult::Failure(ErrorOf(error_of));
-    return {result > 0 ? 1 : 0, 0};
+    const TSocketResult ready =
+        Call(select_, 0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &limit);
+    if (ready.Failed()) return ready;
+    return {ready.value > 0 ? 1 : 0, 0};
   }
 
   // The failure of a completed connect, as the socket keeps it (0 when it keeps none).
   int32_t ConnectError(TSocketHandle s) {
-    const auto call = getsockopt_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (call == nullptr) return Missing().error;
     int error = 0;
     int length = sizeof error;
-    if (call(Native(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
-      return ErrorOf(error_of);
-    }
-    return error;
+    const TSocketResult read = Call(getsockopt_, Native(s), SOL_SOCKET, SO_ERROR,
+                                    reinterpret_cast<char*>(&error), &length);
+    return read.Failed() ? read.error : error;
   }
 
   // The client uses IPv4 only; an IPv6 socket refuses the IPv4 form with the library's error.
@@ -391,15 +363,11 @@ class WinsockApi final : public SocketApi {
   // behaviour by themselves, and a mode switch around every peek would cost two more calls into
   // the library each time the connection looks without data waiting.
   Peeked PeekWithoutWaiting(TPlatformSocket& s) {
-    const auto receive = recv_.Get(library_);
-    const auto error_of = WSAGetLastError_.Get(library_);
-    if (receive == nullptr) return Peeked::kFailure;
     if (SetNonBlocking(s, true).Failed()) return Peeked::kFailure;
     char byte;
-    const int got = receive(Native(s.handle), &byte, 1, MSG_PEEK);
-    const int32_t error = got < 0 ? ErrorOf(error_of) : 0;
-    if (got >= 0) return Peeked::kBytesOrClose;
-    return error == WSAEWOULDBLOCK ? Peeked::kNothing : Peeked::kFailure;
+    const TSocketResult got = Call(recv_, Native(s.handle), &byte, 1, MSG_PEEK);
+    if (!got.Failed()) return Peeked::kBytesOrClose;
+    return got.error == WSAEWOULDBLOCK ? Peeked::kNothing : Peeked::kFailure;
   }
 
   HMODULE library_ = nullptr;

@@ -96,13 +96,11 @@ ListenFailure Classify(int error) {
 
 }  // namespace sockets
 
-Library::Library() {
+bool StartLibrary() {
   // MSG_NOSIGNAL covers our own sends; ignoring the signal also covers anything else.
-  signal(SIGPIPE, SIG_IGN);
-  ready_ = true;
+  static const bool started = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+  return started;
 }
-
-Library::~Library() = default;
 
 Handle Accept(Handle listener, std::uint32_t* peer_address, std::uint16_t* peer_port) {
   sockaddr_in sa{};

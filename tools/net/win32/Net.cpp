@@ -118,13 +118,13 @@ ListenFailure Classify(int error) {
 
 }  // namespace sockets
 
-Library::Library() {
-  WSADATA data;
-  ready_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-}
-
-Library::~Library() {
-  if (ready_) WSACleanup();
+bool StartLibrary() {
+  // Never cleaned up: the process's end does that.
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  return started;
 }
 
 Handle Accept(Handle listener, std::uint32_t* peer_address, std::uint16_t* peer_port) {
