@@ -3,12 +3,16 @@
 # in whatever folder and whenever.
 
 # Every Windows object carries the stack protector, and with optimisation the fortified string and
-# memory functions: MinGW-w64's checks call into libssp, which -static links into the program so
-# that no libssp-0.dll is needed beside it. The tests build with the same flags, so that they run
-# the code users get.
+# memory functions. The guard and the failure handlers are the program's own, an object of every
+# executable (src/platform/win32/StackGuard.cpp), so that libssp's, which loads DLLs to seed the
+# guard before WinMain, is never linked; the fortified functions' checks come from libssp, which
+# -static links into the program so that no libssp-0.dll is needed beside it. The tests build with
+# the same flags, so that they run the code users get.
 add_compile_options(-fstack-protector-strong)
 add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
 add_link_options(-fstack-protector-strong)
+add_library(vxt_stack_guard OBJECT ${PROJECT_SOURCE_DIR}/src/platform/win32/StackGuard.cpp)
+link_libraries("$<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:vxt_stack_guard>")
 # The package check reads from it that every source of the program was compiled so.
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 

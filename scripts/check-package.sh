@@ -2,10 +2,11 @@
 # Builds the users' package (cmake --build --preset windows --target package) and checks it as a
 # user gets it: the zip's checksum file matches, the zip holds the program and the guide and
 # nothing else, the program is byte for byte the one the Windows suites ran, hardened (stack
-# protector, ASLR with high entropy, DEP), stripped, needing no DLL beyond Windows' own and dated
-# at the source date, the zip's entries carry the source date, fixed permissions and no owner
-# ids, the guide is plain ASCII with CR LF line ends, and the unpacked program starts under Wine,
-# shows its window and ends cleanly on a close request, saving its settings beside itself.
+# protector, ASLR with high entropy, DEP), stripped, importing exactly KERNEL32, USER32, GDI32 and
+# msvcrt (no CryptoAPI function) and dated at the source date, the zip's entries carry the source
+# date, fixed permissions and no owner ids, the guide is plain ASCII with CR LF line ends, and the
+# unpacked program starts under Wine, shows its window and ends cleanly on a close request,
+# saving its settings beside itself.
 # Last, the same sources are built again in another folder (a copy of the checkout, so that a
 # folder name or a build time in the program or the zip shows) and must give the same program
 # and the same zip, byte for byte.
@@ -19,6 +20,21 @@ title="BRAXO Tarnwell podaci uzivo"
 
 log() { echo "check-package.sh: $*"; }
 fail() { echo "check-package.sh: FAILED: $*" >&2; exit 1; }
+
+# The DLLs that the program imports are exactly Windows' known DLLs that it needs from its start:
+# the system loads them before WinMain's first line can restrict the DLL search, and each of them
+# only from the system folder. Nothing of the compiler's run time (libstdc++, libgcc, winpthread)
+# and no CryptoAPI function, whose DLLs would be looked for in the program's folder first.
+check_imports() {
+  local imports dlls expected crypt
+  imports=$(x86_64-w64-mingw32-objdump -p "$1")
+  dlls=$(sed -n 's/^\tDLL Name: //p' <<<"$imports" | LC_ALL=C sort | tr '\n' ' ')
+  expected=$(printf '%s\n' KERNEL32.dll USER32.dll GDI32.dll msvcrt.dll | LC_ALL=C sort | tr '\n' ' ')
+  [ "$dlls" = "$expected" ] || fail "$1 imports [${dlls% }], not exactly [${expected% }]"
+  crypt=$(awk '/^\tDLL Name: / { dll = $3 } dll && $NF ~ /^Crypt/ { print dll "!" $NF }' <<<"$imports" |
+    tr '\n' ' ')
+  [ -z "$crypt" ] || fail "$1 imports CryptoAPI functions: ${crypt% }"
+}
 
 [ -n "${DISPLAY:-}" ] || fail "no X display (run it under xvfb-run -a)"
 [ -f "$tested_exe" ] || fail "$tested_exe is missing: build and test the windows preset first"
@@ -81,7 +97,8 @@ debug_sections=$(x86_64-w64-mingw32-objdump -h "$exe" | awk '$2 ~ /^\.debug/ { p
 [ -z "$debug_sections" ] || fail "the program has debug sections: $debug_sections"
 # Every source of the program was compiled with the stack protector and, optimised, with the
 # fortified functions (which add checks only where a buffer's size is known when compiling), and
-# the stack protector's failure handler comes from libssp, linked into the program.
+# the guard and the failure handlers are the program's own: libssp's (which seeds the guard
+# through CryptoAPI before WinMain) is not linked in.
 commands=$build/compile_commands.json
 [ -f "$commands" ] || fail "$commands is missing: the build does not say how it compiled"
 unhardened=$(awk -v src="$root/src/" '
@@ -94,18 +111,13 @@ unhardened=$(awk -v src="$root/src/" '
 grep -q "\"file\": \"$root/src/win32/WinMain.cpp\"" "$commands" ||
   fail "$commands does not list the program's sources"
 exe_strings=$(strings -n 6 "$exe")
-grep -q 'stack smashing detected' <<<"$exe_strings" ||
-  fail "the program has no stack protector's failure handler (libssp is not linked in)"
-# Windows' own DLLs only: nothing of the compiler's run time (libssp, libstdc++, libgcc,
-# winpthread) is needed beside it.
-windows_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll ws2_32.dll "
-for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z'); do
-  [[ "$windows_dlls" == *" $dll "* ]] || fail "the program needs $dll, which is not one of Windows' own DLLs"
-done
+! grep -q 'stack smashing detected' <<<"$exe_strings" ||
+  fail "the program holds libssp's stack protector (its guard is seeded through CryptoAPI)"
+check_imports "$exe"
 # No folder of the build machine (the checkout, the build folder, a home folder) in the program.
 leaked=$(grep -F -e "$root" -e "$build" -e /home/ -e /root/ -e /tmp/ <<<"$exe_strings" | head -3 || true)
 [ -z "$leaked" ] || fail "the program holds paths of the build machine: $leaked"
-log "VXTVannikorde.exe: stack protector, DllCharacteristics $(printf 0x%x "$dll_characteristics") (high-entropy ASLR, DEP), stripped, Windows' DLLs only, dated at the source date $epoch"
+log "VXTVannikorde.exe: stack protector, DllCharacteristics $(printf 0x%x "$dll_characteristics") (high-entropy ASLR, DEP), stripped, importing KERNEL32, USER32, GDI32 and msvcrt only, dated at the source date $epoch"
 
 # --- The zip's entries ---------------------------------------------------------------------
 # Each entry: dated at the source date (zip keeps UTC here, in 2-second steps, rounded up), no

@@ -14,7 +14,9 @@
 #include "platform/win32/SystemLibrary.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
-  // Before any other DLL is loaded: none may come from the program's folder.
+  // Before any other DLL is loaded: none may come from the program's folder. (The imported ones
+  // are known DLLs, which come from the system folder only, and nothing that runs before WinMain
+  // loads one: the stack guard is seeded without.)
   vxt::RestrictDllSearchToSystemFolder();
   // The manifest declares DPI awareness; this covers a manifest that a loader ignored.
   if (!IsProcessDPIAware()) SetProcessDPIAware();

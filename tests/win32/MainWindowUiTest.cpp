@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -481,31 +483,40 @@ TEST_F(MainWindowUi, AReadOnlySettingsFileLoadsAndIsReportedAtCloseUnchanged) {
   EXPECT_EQ(after, before);
 }
 
-// Disables a DLL for the programs of one file name, through Wine's per-program load order.
-class ScopedDisabledDll {
+// Sets the load order of DLLs for the programs of one file name, through Wine's per-program
+// overrides (Wine takes WINEDLLOVERRIDES from its own environment, not from a started
+// program's).
+class ScopedDllOverrides {
  public:
-  ScopedDisabledDll(const std::string& program_name, const char* dll) : dll_(dll) {
+  ScopedDllOverrides(const std::string& program_name, const std::vector<std::string>& dlls,
+                     const char* order)
+      : dlls_(dlls) {
     path_ = "Software\\Wine\\AppDefaults\\" + program_name + "\\DllOverrides";
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                         &key_, nullptr) != ERROR_SUCCESS) {
       key_ = nullptr;
       return;
     }
-    // An empty load order: neither the built-in nor a native copy is loaded.
-    RegSetValueExA(key_, dll_, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+    for (const std::string& dll : dlls_) {
+      if (RegSetValueExA(key_, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                         static_cast<DWORD>(std::strlen(order) + 1)) != ERROR_SUCCESS) {
+        all_set_ = false;
+      }
+    }
   }
-  ~ScopedDisabledDll() {
+  ~ScopedDllOverrides() {
     if (!key_) return;
-    RegDeleteValueA(key_, dll_);
+    for (const std::string& dll : dlls_) RegDeleteValueA(key_, dll.c_str());
     RegCloseKey(key_);
     RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
   }
-  bool Set() const { return key_ != nullptr; }
+  bool Set() const { return key_ != nullptr && all_set_; }
 
  private:
   std::string path_;
-  const char* dll_;
+  std::vector<std::string> dlls_;
   HKEY key_ = nullptr;
+  bool all_set_ = true;
 };
 
 TEST_F(MainWindowUi, ASocketLibraryThatCannotBeLoadedEndsTheStartWithTheApplicationErrorBox) {
@@ -513,7 +524,8 @@ TEST_F(MainWindowUi, ASocketLibraryThatCannotBeLoadedEndsTheStartWithTheApplicat
   // names the executable by its file name.
   const std::string name = "VXTVannikordeNoSockets.exe";
   ProgramUnderTest program("StartupFailure", name);
-  ScopedDisabledDll no_sockets(name, "ws2_32");
+  // An empty load order: neither the built-in nor a native copy is loaded.
+  ScopedDllOverrides no_sockets(name, {"ws2_32"}, "");
   ASSERT_TRUE(no_sockets.Set());
   ASSERT_TRUE(program.Start());
   MessageBoxContent box = program.WaitForMessageBox();
@@ -689,21 +701,51 @@ TEST_F(MainWindowUi, AReportTheShellCannotOpenStaysSavedAndTheLogSaysWhere) {
 
 // The system DLLs that the program and the libraries it uses load in a start and a whole
 // report with the PDF opened, as Wine's loader trace lists them, and a few more of the shell's.
-constexpr const char* kSystemDllNames[] = {
+// Wine takes its own copy of each, wherever a file of the name lies: what it loads shows.
+const std::vector<std::string> kSystemDllNames = {
     "advapi32", "combase", "comctl32", "gdi32",   "imm32",   "kernel32", "kernelbase", "msimg32",
     "msvcrt",   "ole32",   "oleaut32", "rpcrt4",  "sechost", "shcore",   "shell32",    "shlwapi",
     "ucrtbase", "user32",  "userenv",  "uxtheme", "version", "win32u",   "ws2_32",     "zlib1"};
+// DLLs outside Windows' known-DLL list, which Windows looks for in the program's folder first
+// unless the search has been restricted: the crypto stack, theming, the shell's helpers and the
+// network's. Wine is told to search so for them (the second row). Not version.dll, which Wine's
+// own user32 imports at every start, nor msimg32.dll, which Wine's uxtheme loads late by a
+// search that ignores the restriction; Windows' do neither.
+const std::vector<std::string> kSearchedDllNames = {
+    "bcrypt",  "bcryptprimitives", "crypt32",  "cryptbase", "cryptnet", "cryptsp",  "dpapi",
+    "msasn1",  "ncrypt",           "rsaenh",   "wintrust",  "uxtheme",  "dwmapi",   "propsys",
+    "winmm",   "mswsock",          "iphlpapi", "dnsapi",    "userenv",  "secur32",  "sspicli",
+    "profapi", "powrprof",         "netapi32", "wtsapi32",  "oleacc",   "cfgmgr32", "dbghelp",
+    "urlmon",  "wininet",          "ntmarta",  "mpr",       "winhttp",  "dhcpcsvc"};
 
-TEST_F(MainWindowUi, NoDllPlantedBesideTheProgramIsLoadedThroughAWholeReport) {
+struct PlantedDlls {
+  const char* name;
+  const std::vector<std::string>* dlls;
+  bool searched_first;  // Wine looks in the program's folder first, as Windows does
+};
+
+void PrintTo(const PlantedDlls& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class PlantedDllsUi : public MainWindowUi, public ::testing::WithParamInterface<PlantedDlls> {};
+
+TEST_P(PlantedDllsUi, NoDllPlantedBesideTheProgramIsLoadedThroughAWholeReport) {
   // A downloads folder: anything may lie beside the program under a system DLL's name.
   const std::string report = "%PDF-1.4\n" + std::string(3000, 'p') + "\n%%EOF\n";
   FixedPortServer server("127.0.0.42", {0, report});
   ASSERT_TRUE(server.Listening());
-  ProgramUnderTest program("PlantedDlls");
+  // A name of its own, so that the load order set for it holds for no other case.
+  const std::string name = "VXTVannikordePlanted.exe";
+  ProgramUnderTest program(std::string("PlantedDlls") + GetParam().name, name);
   const std::string stand_in = WinePathOf(VXT_PLANTED_DLL_PATH);
-  for (const char* name : kSystemDllNames) {
-    ASSERT_TRUE(program.CopyIn(stand_in, std::string(name) + ".dll")) << name;
+  for (const std::string& dll : *GetParam().dlls) {
+    ASSERT_TRUE(program.CopyIn(stand_in, dll + ".dll")) << dll;
   }
+  ScopedDllOverrides searched_first(
+      name, GetParam().searched_first ? *GetParam().dlls : std::vector<std::string>(),
+      "native,builtin");
+  ASSERT_TRUE(searched_first.Set());
   program.WriteFile("VXTVannikorde.ini", Settings("2", "1", "127.0.0.42"));
   // Each stand-in that is loaded writes its name here.
   const std::string marker = "planted-dll-loaded.txt";
@@ -731,6 +773,12 @@ TEST_F(MainWindowUi, NoDllPlantedBesideTheProgramIsLoadedThroughAWholeReport) {
   CloseProgram(program);
   EXPECT_FALSE(program.FileExists(marker)) << "loaded from the program's folder:\n" << loaded();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Search, PlantedDllsUi,
+    ::testing::Values(PlantedDlls{"WineBuiltinsFirst", &kSystemDllNames, false},
+                      PlantedDlls{"ProgramFolderFirst", &kSearchedDllNames, true}),
+    [](const ::testing::TestParamInfo<PlantedDlls>& row) { return std::string(row.param.name); });
 
 // A program folder named in the user's language with letters that the ANSI code page lacks
 // (1252 has Š and Ž, not Đ, đ or ć; through it the folder would read "Ðorde Ivic", which does
