@@ -174,10 +174,11 @@ bool SetNonBlocking(TPlatformSocket& s, bool non_blocking) {
   return true;
 }
 
-// Milliseconds left until deadline, never below 0.
+// Milliseconds left until deadline, never below 0; a part of a millisecond counts as a whole
+// one, so that a wait never ends before its deadline.
 int MsLeft(std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
