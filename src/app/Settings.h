@@ -39,10 +39,15 @@ class TValueList {
   // %s" or "Stream write error" leave it as it was, and no copy of the lines (the PIN among
   // them) stays behind. Where the folder takes no new file but the file itself can be written,
   // it is written in place.
+  // The new file is flushed to the disk before it takes the old one's place; a replacement
+  // refused with a sharing violation or access denied (a scanner holding a file for a moment)
+  // is tried 5 times in all, this long apart.
   void SaveToFile(const TPath& path) const;
+  void SetReplaceRetryWait(int ms) { replace_retry_wait_ms_ = ms; }
 
  private:
   std::vector<std::string> lines_;
+  int replace_retry_wait_ms_ = 100;
 };
 
 }  // namespace vxt

@@ -67,6 +67,13 @@ bool IsReadOnlyFile(const TPath& path) {
          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// A rename over whatever holds the name by then (another copy's save may have put a file there
+// a moment ago), written through to the disk before it returns.
+uint32_t MoveInPlace(const std::wstring& source, const std::wstring& target) {
+  return Result(
+      MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
 uint32_t DenyAccess() {
   SetLastError(ERROR_ACCESS_DENIED);
   return ERROR_ACCESS_DENIED;
@@ -146,7 +153,9 @@ class Win32FileApi final : public FileApi {
 
   uint32_t Close(TFileHandle handle) override { return Result(CloseHandle(ToHandle(handle))); }
 
-  uint32_t Replace(const TPath& from, const TPath& to) override {
+  uint32_t Flush(TFileHandle handle) override { return Result(FlushFileBuffers(ToHandle(handle))); }
+
+  uint32_t Replace(const TPath& from, const TPath& to, const TPath& backup) override {
     if (IsReadOnlyFile(to)) return DenyAccess();
     const std::wstring source = WidePath(from);
     const std::wstring target = WidePath(to);
@@ -156,31 +165,43 @@ class Win32FileApi final : public FileApi {
         (old_attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return DenyAccess();
     }
-    if (old_attributes == INVALID_FILE_ATTRIBUTES) {
-      return Result(MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH));
-    }
+    if (old_attributes == INVALID_FILE_ATTRIBUTES) return MoveInPlace(source, target);
     // ReplaceFileW carries the old file's attributes, security descriptor and streams over to
     // the new content, which a rename over it would drop. The attributes that the user sets
     // (hidden, system, not indexed, archive) are put on the new file first as well: Wine's
     // ReplaceFileW renames without carrying them.
     const DWORD kept = old_attributes & kUserAttributes;
     if (kept != 0) SetFileAttributesW(source.c_str(), kept);
-    if (ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                     nullptr, nullptr)) {
+    // The old file goes aside under the caller's backup name, never under a name that the
+    // system picks: without one, Wine's ReplaceFileW renames it to an rf*.tmp of its own in
+    // the same folder, which two saves at once can leave behind, holding the old PIN.
+    if (ReplaceFileW(target.c_str(), source.c_str(), WidePath(backup).c_str(),
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
       return 0;
     }
     const DWORD code = GetLastError();
-    // Without a backup name this means that the old file is gone already and the new one still
-    // has its own name: the save can only be completed.
+    // The old file went between the look above and the replacement (another copy's save
+    // setting it aside): there is nothing left to replace, only a name to take.
+    if (code == ERROR_FILE_NOT_FOUND && AttributesOf(from) != INVALID_FILE_ATTRIBUTES &&
+        AttributesOf(to) == INVALID_FILE_ATTRIBUTES) {
+      return MoveInPlace(source, target);
+    }
+    // The old file has been set aside or removed and the new one still has its own name: the
+    // caller completes the save, so the new file keeps the attributes it was given.
     if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      return Result(MoveFileExW(source.c_str(), target.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+      SetLastError(code);
+      return code;
     }
     // A hidden or system file refuses to be created over (CREATE_ALWAYS), which the cleanup of
     // a failed save may need to do; the new file goes back to what it was made with.
     if (kept != 0) SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
     SetLastError(code);
     return code;
+  }
+
+  uint32_t Move(const TPath& from, const TPath& to) override {
+    if (IsReadOnlyFile(to)) return DenyAccess();
+    return MoveInPlace(WidePath(from), WidePath(to));
   }
 
   uint32_t LastError() override { return GetLastError(); }
