@@ -19,6 +19,9 @@ constexpr uint32_t kErrorDiskFull = ERROR_DISK_FULL;
 constexpr DWORD kUserAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// How often a replacement that found the old file gone meanwhile looks at it again.
+constexpr int kReplaceRounds = 4;
+
 // ReadFile and WriteFile take 32-bit counts; larger transfers go in pieces of this size.
 constexpr size_t kChunk = 1u << 30;
 
@@ -156,6 +159,27 @@ class Win32FileApi final : public FileApi {
   uint32_t Flush(TFileHandle handle) override { return Result(FlushFileBuffers(ToHandle(handle))); }
 
   uint32_t Replace(const TPath& from, const TPath& to, const TPath& backup) override {
+    // The old file may go between the look at it and the replacement: another copy's save
+    // sets it aside for a moment, and the replacement then finds nothing to replace (2) while
+    // the new file is still there. The look is made again: by then the other save has put its
+    // own file in place (replaced in turn) or none is there (taken by a rename).
+    uint32_t code = 0;
+    for (int attempt = 0; attempt < kReplaceRounds; ++attempt) {
+      code = ReplaceOnce(from, to, backup);
+      if (code != ERROR_FILE_NOT_FOUND || AttributesOf(from) == INVALID_FILE_ATTRIBUTES) break;
+    }
+    return code;
+  }
+
+  uint32_t Move(const TPath& from, const TPath& to) override {
+    if (IsReadOnlyFile(to)) return DenyAccess();
+    return MoveInPlace(WidePath(from), WidePath(to));
+  }
+
+  uint32_t LastError() override { return GetLastError(); }
+
+ private:
+  uint32_t ReplaceOnce(const TPath& from, const TPath& to, const TPath& backup) {
     if (IsReadOnlyFile(to)) return DenyAccess();
     const std::wstring source = WidePath(from);
     const std::wstring target = WidePath(to);
@@ -180,12 +204,6 @@ class Win32FileApi final : public FileApi {
       return 0;
     }
     const DWORD code = GetLastError();
-    // The old file went between the look above and the replacement (another copy's save
-    // setting it aside): there is nothing left to replace, only a name to take.
-    if (code == ERROR_FILE_NOT_FOUND && AttributesOf(from) != INVALID_FILE_ATTRIBUTES &&
-        AttributesOf(to) == INVALID_FILE_ATTRIBUTES) {
-      return MoveInPlace(source, target);
-    }
     // The old file has been set aside or removed and the new one still has its own name: the
     // caller completes the save, so the new file keeps the attributes it was given.
     if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
@@ -198,13 +216,6 @@ class Win32FileApi final : public FileApi {
     SetLastError(code);
     return code;
   }
-
-  uint32_t Move(const TPath& from, const TPath& to) override {
-    if (IsReadOnlyFile(to)) return DenyAccess();
-    return MoveInPlace(WidePath(from), WidePath(to));
-  }
-
-  uint32_t LastError() override { return GetLastError(); }
 };
 
 }  // namespace
