@@ -140,6 +140,88 @@ uint32_t ReplaceRetrying(FileApi& api, const TPath& from, const TPath& to, const
   }
 }
 
+// The save itself: returns once the settings file holds block whole.
+void SaveBlock(FileApi& api, const TPath& path, const std::string& block, int retry_wait_ms) {
+  // The new content goes into a file of its own and replaces the old file only when it is
+  // completely written; the replacement keeps what was set on the old file.
+  TemporaryFile temp(api, path);
+  if (temp.CreateCode() != 0) {
+    // A folder that takes no new file may still let the settings file itself be written, as
+    // a save straight into the file always could; a failure of that write can no longer
+    // spare the old content. When the file cannot be written either, its own failure is the
+    // one reported.
+    SaveInPlace(api, path, block);
+    return;
+  }
+  if (!WriteWhole(api, temp.Handle(), block)) throw EWriteError(kStreamWriteError);
+  // On the disk before it takes the old file's place: after a power loss the settings file
+  // holds the old lines or the new ones, never a name on lost or zeroed data.
+  if (api.Flush(temp.Handle()) != 0) throw EWriteError(kStreamWriteError);
+  // Closing flushes what the system still buffers; a failure there loses data like a write.
+  if (temp.Close() != 0) throw EWriteError(kStreamWriteError);
+
+  const TPath backup = temp.BackupPath();
+  uint32_t code = ReplaceRetrying(api, temp.Path(), path, backup, retry_wait_ms);
+  if (code == 0) {
+    temp.Release();
+    RemoveCopy(api, backup);
+    return;
+  }
+  if (code != kErrorUnableToMoveReplacement && code != kErrorUnableToMoveReplacement2) {
+    RaiseCreateFileFailure(path, code);  // the old file is as it was
+  }
+  // The replacement stopped halfway: the old file may be set aside already, and the new one
+  // still has its own name. From here on the new file is removed only while the settings
+  // file is known to be whole.
+  code = api.Move(temp.Path(), path);
+  if (code == 0) {
+    temp.Release();
+    RemoveCopy(api, backup);
+    return;
+  }
+  if (api.FileExists(path)) {
+    // The old file is still in its place (or another copy's save has put its own there).
+    RemoveCopy(api, backup);
+    RaiseCreateFileFailure(path, code);
+  }
+  // The name is free: the lines are written in place there.
+  try {
+    SaveInPlace(api, path, block);
+  } catch (...) {
+    // The settings file is missing or part-written; the old one goes back from where the
+    // replacement set it aside. Where it cannot, the new file is the only whole copy left.
+    if (api.Move(backup, path) != 0) temp.Release();
+    throw;
+  }
+  RemoveCopy(api, backup);
+}
+
+// What a save that was cut short (the program killed, the power gone) may leave beside the
+// settings file: its temporary file and the old file set aside, "<name>.<process>-<n>.tmp" and
+// ".bak". Once a save has put a whole file in place they are of no use to anyone, unless the
+// process that made them still runs and may be in the middle of its own save: only the files
+// of processes that have ended are removed.
+void RemoveFilesOfEndedSaves(FileApi& api, const TPath& path) {
+  std::vector<std::string> endings;
+  if (api.ListFilesNamedAfter(path, endings) != 0) return;
+  for (const std::string& ending : endings) {
+    // "." digits "-" digits ".tmp" or ".bak", nothing else.
+    if (ending.size() < 8 || ending[0] != '.') continue;
+    const std::string extension = ending.substr(ending.size() - 4);
+    if (extension != ".tmp" && extension != ".bak") continue;
+    const std::string middle = ending.substr(1, ending.size() - 5);
+    const size_t dash = middle.find('-');
+    if (dash == 0 || dash == std::string::npos || dash + 1 == middle.size() || dash > 10 ||
+        middle.find_first_not_of("0123456789-") != std::string::npos ||
+        middle.find('-', dash + 1) != std::string::npos) {
+      continue;
+    }
+    const uint64_t process_id = std::stoull(middle.substr(0, dash));
+    if (process_id > UINT32_MAX || ProcessRunning(static_cast<uint32_t>(process_id))) continue;
+    RemoveCopy(api, TPath(path.Bytes() + ending));
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> SplitSettingsLines(std::string_view data) {
@@ -212,60 +294,9 @@ void TValueList::SaveToFile(const TPath& path) const {
     block += line;
     block += "\r\n";
   }
-
   FileApi& api = ActiveFileApi();
-  // The new content goes into a file of its own and replaces the old file only when it is
-  // completely written; the replacement keeps what was set on the old file.
-  TemporaryFile temp(api, path);
-  if (temp.CreateCode() != 0) {
-    // A folder that takes no new file may still let the settings file itself be written, as
-    // a save straight into the file always could; a failure of that write can no longer
-    // spare the old content. When the file cannot be written either, its own failure is the
-    // one reported.
-    SaveInPlace(api, path, block);
-    return;
-  }
-  if (!WriteWhole(api, temp.Handle(), block)) throw EWriteError(kStreamWriteError);
-  // On the disk before it takes the old file's place: after a power loss the settings file
-  // holds the old lines or the new ones, never a name on lost or zeroed data.
-  if (api.Flush(temp.Handle()) != 0) throw EWriteError(kStreamWriteError);
-  // Closing flushes what the system still buffers; a failure there loses data like a write.
-  if (temp.Close() != 0) throw EWriteError(kStreamWriteError);
-
-  const TPath backup = temp.BackupPath();
-  uint32_t code = ReplaceRetrying(api, temp.Path(), path, backup, replace_retry_wait_ms_);
-  if (code == 0) {
-    temp.Release();
-    RemoveCopy(api, backup);
-    return;
-  }
-  if (code != kErrorUnableToMoveReplacement && code != kErrorUnableToMoveReplacement2) {
-    RaiseCreateFileFailure(path, code);  // the old file is as it was
-  }
-  // The replacement stopped halfway: the old file may be set aside already, and the new one
-  // still has its own name. From here on the new file is removed only while the settings
-  // file is known to be whole.
-  code = api.Move(temp.Path(), path);
-  if (code == 0) {
-    temp.Release();
-    RemoveCopy(api, backup);
-    return;
-  }
-  if (api.FileExists(path)) {
-    // The old file is still in its place (or another copy's save has put its own there).
-    RemoveCopy(api, backup);
-    RaiseCreateFileFailure(path, code);
-  }
-  // The name is free: the lines are written in place there.
-  try {
-    SaveInPlace(api, path, block);
-  } catch (...) {
-    // The settings file is missing or part-written; the old one goes back from where the
-    // replacement set it aside. Where it cannot, the new file is the only whole copy left.
-    if (api.Move(backup, path) != 0) temp.Release();
-    throw;
-  }
-  RemoveCopy(api, backup);
+  SaveBlock(api, path, block, replace_retry_wait_ms_);
+  RemoveFilesOfEndedSaves(api, path);
 }
 
 }  // namespace vxt

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Path.h"
 
@@ -50,6 +51,10 @@ class FileApi {
   // Renames from to to, over a file of that name if there is one, in one step; the renamed
   // file keeps its own attributes and permissions.
   virtual uint32_t Move(const TPath& from, const TPath& to) = 0;
+  // The files beside path whose names begin with path's own name and go on: for each, the rest
+  // of its name after that beginning (".1-2.tmp" beside "a.ini" for "a.ini.1-2.tmp").
+  // Folders are left out.
+  virtual uint32_t ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) = 0;
   // The calling thread's last system error code, for failures outside the calls above.
   virtual uint32_t LastError() = 0;
 };

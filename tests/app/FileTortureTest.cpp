@@ -11,6 +11,7 @@
 // file may stay behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -58,7 +59,7 @@ std::string OperationName(F::TOperation operation) {
   static const char* const kNames[] = {
       "FileExists", "DeleteFile", "CreateExclusive", "CreateNew", "OpenShareRead", "Read",
       "Write",      "Seek",       "Truncate",        "Size",      "Close",         "Flush",
-      "Replace",    "Move"};
+      "Replace",    "Move",       "ListFiles"};
   static_assert(sizeof kNames / sizeof kNames[0] == F::kOperationCount);
   return kNames[operation];
 }
@@ -389,6 +390,9 @@ struct SaveRow {
   // A clean run's failure: the message carries the code of the last call of this operation.
   F::TOperation fails_at = F::kOperationCount;
   uint32_t clean_code = 0;
+  // Files of earlier saves lie beside the settings file: of a copy that has ended, and of one
+  // that still runs.
+  bool files_of_other_saves = false;
 };
 
 void PrintTo(const SaveRow& row, std::ostream* out) {
@@ -417,6 +421,9 @@ const SaveRow kSaves[] = {
        files.Fail(F::kMove, 5);
      },
      1, F::kMove, 5},
+    // A save that was cut short left its files behind: a save that succeeds removes them, but
+    // not those of a copy that still runs.
+    {"AfterASaveCutShort", [](F&) {}, 1, F::kOperationCount, 0, true},
 };
 
 class SaveTortureTest : public SettingsTortureTest,
@@ -430,15 +437,27 @@ TEST_P(SaveTortureTest, EveryFailingCallGivesItsMessageAndLeavesOneWholeFileAlon
   view_.pin = "4321";
   view_.server = "srv.example";
   main_.vl.SetReplaceRetryWait(1);
+  // A process identifier that no process has: a multiple of 4, as Windows gives them, and
+  // beyond what POSIX gives.
+  const std::vector<std::string> ended = {std::string(kIniName) + ".4000000000-7.tmp",
+                                          std::string(kIniName) + ".4000000000-7.bak"};
+  const std::string running =
+      std::string(kIniName) + "." + std::to_string(CurrentProcessId()) + "-999999.tmp";
   bool first_clean_run = false;
   auto prepare = [&] {
     WriteBytes(Ini(), old_file);
+    if (row.files_of_other_saves) {
+      for (const std::string& name : ended) WriteBytes(folder_.File(name), new_file);
+      WriteBytes(folder_.File(running), new_file);
+    }
     row.arrange(files_);
     first_clean_run = true;
   };
   std::string before;  // what the settings file held before the run
+  bool ended_before = false;
   auto run = [&] {
     before = ReadBytes(Ini());
+    ended_before = PathExists(folder_.File(ended[0]));
     RunHandler(&TVXTMain::FormClose);
   };
   auto check = [&](const Call* failed, uint32_t code, const std::vector<Call>& trace) {
@@ -488,6 +507,7 @@ TEST_P(SaveTortureTest, EveryFailingCallGivesItsMessageAndLeavesOneWholeFileAlon
         case F::kReplace:     // tried again
         case F::kMove:        // written in place
         case F::kDeleteFile:  // cut to nothing and deleted
+        case F::kListFiles:   // the files of ended saves stay until the next save
           row_failure();
           break;
         default:
@@ -496,8 +516,18 @@ TEST_P(SaveTortureTest, EveryFailingCallGivesItsMessageAndLeavesOneWholeFileAlon
     }
     EXPECT_EQ(raised_, message);
     EXPECT_EQ(ReadBytes(Ini()), message.empty() ? new_file : before);
-    // No copy of the lines, the PIN among them, stays behind.
-    EXPECT_EQ(folder_.Entries(), Lines{kIniName});
+    // No copy of the lines, the PIN among them, stays behind, but one that another copy still
+    // needs.
+    Lines entries = {kIniName};
+    if (row.files_of_other_saves) {
+      entries.push_back(running);
+      const bool listed = failed == nullptr || failed->operation != F::kListFiles;
+      if (ended_before && (!message.empty() || !listed)) {
+        entries.insert(entries.end(), ended.begin(), ended.end());
+      }
+      std::sort(entries.begin(), entries.end());
+    }
+    EXPECT_EQ(folder_.Entries(), entries);
     ExpectReleased(Ini());
   };
   Torture(prepare, run, check);

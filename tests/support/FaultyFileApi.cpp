@@ -192,6 +192,12 @@ uint32_t FaultyFileApi::Move(const TPath& from, const TPath& to) {
   return PlatformFileApi().Move(from, to);
 }
 
+uint32_t FaultyFileApi::ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) {
+  endings.clear();
+  if (uint32_t code = Injected(kListFiles, path)) return code;
+  return PlatformFileApi().ListFilesNamedAfter(path, endings);
+}
+
 uint32_t FaultyFileApi::LastError() {
   return last_injected_ ? last_code_ : PlatformFileApi().LastError();
 }

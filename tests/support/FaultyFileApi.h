@@ -44,6 +44,7 @@ class FaultyFileApi : public FileApi {
     kFlush,
     kReplace,
     kMove,
+    kListFiles,
     kOperationCount
   };
 
@@ -109,6 +110,7 @@ class FaultyFileApi : public FileApi {
   uint32_t Flush(TFileHandle handle) override;
   uint32_t Replace(const TPath& from, const TPath& to, const TPath& backup) override;
   uint32_t Move(const TPath& from, const TPath& to) override;
+  uint32_t ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) override;
   uint32_t LastError() override;
 
  private:

@@ -9,6 +9,7 @@
 // also for root, who could write it, so the mode bits are tested rather than access().
 #include "platform/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -328,6 +329,33 @@ class PosixFileApi final : public FileApi {
     }
     if (ProbeNotHeld(to) != 0 || ProbeNotHeld(from) != 0) return Fail(kErrorSharingViolation);
     return Rename(from, to);
+  }
+
+  uint32_t ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) override {
+    endings.clear();
+    const std::string& bytes = path.Bytes();
+    const std::string folder_path = ParentFolder(bytes);
+    const size_t slash = bytes.find_last_of('/');
+    const std::string name = slash == std::string::npos ? bytes : bytes.substr(slash + 1);
+    DIR* folder = opendir(folder_path.c_str());
+    if (folder == nullptr) return FailErrno(folder_path);
+    for (;;) {
+      errno = 0;  // readdir tells its end from a failure by errno alone
+      const dirent* entry = readdir(folder);
+      if (entry == nullptr) break;
+      const std::string found = entry->d_name;
+      if (found.size() <= name.size() || found.compare(0, name.size(), name) != 0) continue;
+      struct stat st;
+      if (fstatat(dirfd(folder), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+          S_ISDIR(st.st_mode)) {
+        continue;
+      }
+      endings.push_back(found.substr(name.size()));
+    }
+    const int error_number = errno;
+    closedir(folder);
+    if (error_number != 0) return Fail(ErrnoToCode(error_number, folder_path));
+    return 0;
   }
 
   uint32_t LastError() override { return last_error; }

@@ -176,6 +176,35 @@ class Win32FileApi final : public FileApi {
     return MoveInPlace(WidePath(from), WidePath(to));
   }
 
+  uint32_t ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) override {
+    endings.clear();
+    const std::wstring wide = WidePath(path);
+    const std::wstring name = wide.substr(wide.find_last_of(L"\\:") + 1);
+    WIN32_FIND_DATAW found;
+    // The pattern also matches short 8.3 names; only long names that begin so are kept.
+    HANDLE search = FindFirstFileW((wide + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      return code == ERROR_FILE_NOT_FOUND ? 0 : code;
+    }
+    do {
+      const std::wstring found_name = found.cFileName;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+          found_name.size() <= name.size() || found_name.compare(0, name.size(), name) != 0) {
+        continue;
+      }
+      const std::wstring ending = found_name.substr(name.size());
+      endings.push_back(PathOfWide(ending.data(), ending.size()).Bytes());
+    } while (FindNextFileW(search, &found));
+    const DWORD code = GetLastError();
+    FindClose(search);
+    if (code != ERROR_NO_MORE_FILES) {
+      SetLastError(code);
+      return code;
+    }
+    return 0;
+  }
+
   uint32_t LastError() override { return GetLastError(); }
 
  private:
