@@ -487,13 +487,14 @@ TEST_P(SaveTortureTest, EveryFailingCallGivesItsMessageAndLeavesOneWholeFileAlon
     const auto row_failure = [&] {
       if (row.fails_at == F::kOperationCount) return;
       const Call* last = last_of(row.fails_at);
-      message = FileMessage("create", Ini(), last != nullptr && last->failed ? code : row.clean_code);
+      message =
+          FileMessage("create", Ini(), last != nullptr && last->failed ? code : row.clean_code);
     };
     if (failed == nullptr) {
       row_failure();
     } else {
       switch (failed->operation) {
-        case F::kCreateNew:  // no new file in the folder: the settings file is written in place
+        case F::kCreateNew:   // no new file in the folder: the settings file is written in place
         case F::kFileExists:  // a settings file that seems gone is written in place
           break;
         case F::kWrite:

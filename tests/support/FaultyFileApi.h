@@ -89,8 +89,8 @@ class FaultyFileApi : public FileApi {
   size_t OpenHandles() const { return open_handles_.size(); }
 
   // Runs at the start of every call (before any failure is injected), with the call's path
-  // (the target for Replace and Move; empty for calls on a handle): lets a test do something between
-  // two steps of the code under test, such as a second save.
+  // (the target for Replace and Move; empty for calls on a handle): lets a test do something
+  // between two steps of the code under test, such as a second save.
   std::function<void(TOperation operation, const TPath& path)> before_call;
 
   // How often operation has been called, failed or not.

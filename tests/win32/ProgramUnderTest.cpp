@@ -146,8 +146,8 @@ std::vector<std::string> ProgramUnderTest::FileNames() const {
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     char name[MAX_PATH * 3];
-    const int length = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, name, sizeof name,
-                                           nullptr, nullptr);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, name, sizeof name, nullptr, nullptr);
     names.emplace_back(name, length > 0 ? static_cast<size_t>(length - 1) : 0);
   } while (FindNextFileW(search, &found));
   FindClose(search);

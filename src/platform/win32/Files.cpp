@@ -73,8 +73,8 @@ bool IsReadOnlyFile(const TPath& path) {
 // A rename over whatever holds the name by then (another copy's save may have put a file there
 // a moment ago), written through to the disk before it returns.
 uint32_t MoveInPlace(const std::wstring& source, const std::wstring& target) {
-  return Result(
-      MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  return Result(MoveFileExW(source.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 uint32_t DenyAccess() {
