@@ -1,6 +1,7 @@
 // The settings store and its file. The file is read and written as raw bytes (ANSI, no BOM, no
 // conversion); a save never destroys the old file before the new one is complete, unless the
-// folder allows no new file and the old one can only be rewritten in place.
+// folder allows no new file and the old one can only be rewritten in place, or a replacement
+// that stopped halfway has freed the name and the new file cannot be moved there.
 #include "app/Settings.h"
 
 #include <atomic>
