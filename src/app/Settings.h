@@ -35,14 +35,19 @@ class TValueList {
   // opened for reading.
   void LoadFromFile(const TPath& path);
   // Writes every line followed by CR LF. The old file is replaced only by a completely written
-  // new one, which keeps the old one's attributes and permissions: "Cannot create file "%s".
-  // %s" or "Stream write error" leave it as it was, and no copy of the lines (the PIN among
-  // them) stays behind. Where the folder takes no new file but the file itself can be written,
-  // it is written in place.
+  // new one, flushed to the disk first, which keeps the old one's attributes and permissions:
+  // "Cannot create file "%s". %s" or "Stream write error" leave it as it was, and no copy of
+  // the lines (the PIN among them) stays behind. Where the folder takes no new file but the
+  // file itself can be written, it is written in place. A replacement refused with a sharing
+  // violation or access denied (a scanner holding a file for a moment) is tried 5 times in
+  // all, SetReplaceRetryWait apart (100 ms). A save that succeeds also removes the files that
+  // saves of ended processes left behind.
   void SaveToFile(const TPath& path) const;
+  void SetReplaceRetryWait(int ms) { replace_retry_wait_ms_ = ms; }
 
  private:
   std::vector<std::string> lines_;
+  int replace_retry_wait_ms_ = 100;
 };
 
 }  // namespace vxt

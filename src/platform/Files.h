@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Path.h"
 
@@ -36,11 +37,24 @@ class FileApi {
   virtual uint32_t Truncate(TFileHandle handle) = 0;  // cuts the file at the current position
   virtual int64_t Size(TFileHandle handle) = 0;       // -1 on failure
   virtual uint32_t Close(TFileHandle handle) = 0;
-  // Puts from in the place of to in one step (used for the settings save). An existing to keeps
-  // what the user or an administrator set on it: its attributes and permissions on Windows
-  // (ReplaceFileW), its mode and, where permitted, its owner on POSIX. On failure to is as it
-  // was and from still exists.
-  virtual uint32_t Replace(const TPath& from, const TPath& to) = 0;
+  // Makes what was written through handle last: on disk before the call returns, so that a
+  // power loss after it finds the content whole (FlushFileBuffers, fsync).
+  virtual uint32_t Flush(TFileHandle handle) = 0;
+  // Puts from in the place of to (used for the settings save). An existing to keeps what the
+  // user or an administrator set on it: its attributes and permissions on Windows
+  // (ReplaceFileW), its mode and, where permitted, its owner on POSIX. On the way the old file
+  // may be put under backup, a name of the caller's that nothing holds: after a success the
+  // caller removes backup if it exists. On failure to is as it was and from still exists,
+  // except after 1176 (ERROR_UNABLE_TO_MOVE_REPLACEMENT) and 1177 (..._2): from still exists,
+  // and the old file is either still at to or, for 1177, under backup.
+  virtual uint32_t Replace(const TPath& from, const TPath& to, const TPath& backup) = 0;
+  // Renames from to to, over a file of that name if there is one, in one step; the renamed
+  // file keeps its own attributes and permissions.
+  virtual uint32_t Move(const TPath& from, const TPath& to) = 0;
+  // The files beside path whose names begin with path's own name and go on: for each, the rest
+  // of its name after that beginning (".1-2.tmp" beside "a.ini" for "a.ini.1-2.tmp").
+  // Folders are left out.
+  virtual uint32_t ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) = 0;
   // The calling thread's last system error code, for failures outside the calls above.
   virtual uint32_t LastError() = 0;
 };

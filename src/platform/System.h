@@ -59,6 +59,9 @@ bool IsMainThread();
 
 // The running process's identifier, unique among the processes running at the same time.
 uint32_t CurrentProcessId();
+// Whether a process of that identifier runs now (one that exists but may not be looked at
+// counts as running).
+bool ProcessRunning(uint32_t process_id);
 
 // Today's local calendar date.
 TDate LocalToday();

@@ -11,6 +11,7 @@
 // file may stay behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -57,7 +58,8 @@ constexpr uint32_t kCodes[] = {5, 32};
 std::string OperationName(F::TOperation operation) {
   static const char* const kNames[] = {
       "FileExists", "DeleteFile", "CreateExclusive", "CreateNew", "OpenShareRead", "Read",
-      "Write",      "Seek",       "Truncate",        "Size",      "Close",         "Replace"};
+      "Write",      "Seek",       "Truncate",        "Size",      "Close",         "Flush",
+      "Replace",    "Move",       "ListFiles"};
   static_assert(sizeof kNames / sizeof kNames[0] == F::kOperationCount);
   return kNames[operation];
 }
@@ -379,39 +381,164 @@ TEST_F(SettingsTortureTest, TheLoadAtShowFailsWithItsMessageAndKeepsTheFields) {
   Torture(prepare, run, check);
 }
 
-TEST_F(SettingsTortureTest, TheSaveAtCloseFailsWithItsMessageAndKeepsTheOldFile) {
+// The save at close, once as it normally goes and once along each road that a replacement
+// refused or stopped halfway takes: every call of each road fails in turn.
+struct SaveRow {
+  const char* name;
+  std::function<void(FaultyFileApi&)> arrange;  // standing faults, set again before each run
+  int replace_attempts = 1;                     // how often a clean run calls Replace
+  // A clean run's failure: the message carries the code of the last call of this operation.
+  F::TOperation fails_at = F::kOperationCount;
+  uint32_t clean_code = 0;
+  // Files of earlier saves lie beside the settings file: of a copy that has ended, and of one
+  // that still runs.
+  bool files_of_other_saves = false;
+};
+
+void PrintTo(const SaveRow& row, std::ostream* out) {
+  *out << row.name;
+}
+
+const SaveRow kSaves[] = {
+    {"Replaced", [](F&) {}},
+    // A scanner holds the file for a moment: the replacement is tried again.
+    {"RefusedOnce", [](F& files) { files.Fail(F::kReplace, 32, 0, 1); }, 2},
+    // Held throughout: after 5 tries the box says what a refused replacement says.
+    {"RefusedThroughout", [](F& files) { files.Fail(F::kReplace, 32); }, 5, F::kReplace, 32},
+    // The old file set aside, the new one left under its name: it is moved into place, and
+    // when that fails too, the lines are written at the free name.
+    {"StoppedAfterSettingTheOldAside", [](F& files) { files.StopReplaceHalfway(1177); }},
+    {"StoppedAfterSettingTheOldAsideAndNotMovable",
+     [](F& files) {
+       files.StopReplaceHalfway(1177);
+       files.Fail(F::kMove, 5, 0, 1);
+     }},
+    // Both files under their names and the new one not movable: the old one is whole, the
+    // save fails as a refused replacement does.
+    {"StoppedWithTheOldInPlaceAndNotMovable",
+     [](F& files) {
+       files.StopReplaceHalfway(1176);
+       files.Fail(F::kMove, 5);
+     },
+     1, F::kMove, 5},
+    // A save that was cut short left its files behind: a save that succeeds removes them, but
+    // not those of a copy that still runs.
+    {"AfterASaveCutShort", [](F&) {}, 1, F::kOperationCount, 0, true},
+};
+
+class SaveTortureTest : public SettingsTortureTest,
+                        public ::testing::WithParamInterface<SaveRow> {};
+
+TEST_P(SaveTortureTest, EveryFailingCallGivesItsMessageAndLeavesOneWholeFileAlone) {
+  const SaveRow& row = GetParam();
   const std::string old_file = "KUPAC_ID=old\r\nKUPAC_PIN=9\r\nVXTSERVER=old.example\r\n";
   const std::string new_file = "KUPAC_ID=55\r\nKUPAC_PIN=4321\r\nVXTSERVER=srv.example\r\n";
   view_.customer = "55";
   view_.pin = "4321";
   view_.server = "srv.example";
-  auto prepare = [&] { WriteBytes(Ini(), old_file); };
-  auto run = [&] { RunHandler(&TVXTMain::FormClose); };
-  auto check = [&](const Call* failed, uint32_t code, const std::vector<Call>&) {
+  main_.vl.SetReplaceRetryWait(1);
+  // A process identifier that no process has: a multiple of 4, as Windows gives them, and
+  // beyond what POSIX gives.
+  const std::vector<std::string> ended = {std::string(kIniName) + ".4000000000-7.tmp",
+                                          std::string(kIniName) + ".4000000000-7.bak"};
+  const std::string running =
+      std::string(kIniName) + "." + std::to_string(CurrentProcessId()) + "-999999.tmp";
+  bool first_clean_run = false;
+  auto prepare = [&] {
+    WriteBytes(Ini(), old_file);
+    if (row.files_of_other_saves) {
+      for (const std::string& name : ended) WriteBytes(folder_.File(name), new_file);
+      WriteBytes(folder_.File(running), new_file);
+    }
+    row.arrange(files_);
+    first_clean_run = true;
+  };
+  std::string before;  // what the settings file held before the run
+  bool ended_before = false;
+  auto run = [&] {
+    before = ReadBytes(Ini());
+    ended_before = PathExists(folder_.File(ended[0]));
+    RunHandler(&TVXTMain::FormClose);
+  };
+  auto check = [&](const Call* failed, uint32_t code, const std::vector<Call>& trace) {
+    const auto last_of = [&](F::TOperation operation) -> const Call* {
+      const Call* last = nullptr;
+      for (const Call& call : trace) {
+        if (call.operation == operation) last = &call;
+      }
+      return last;
+    };
+    if (failed == nullptr && first_clean_run) {
+      int replaces = 0;
+      for (const Call& call : trace) replaces += call.operation == F::kReplace ? 1 : 0;
+      EXPECT_EQ(replaces, row.replace_attempts);
+      // The new file reaches the disk before it takes the old one's place.
+      bool flushed = false;
+      for (const Call& call : trace) {
+        if (call.operation == F::kFlush && call.opened_by == F::kCreateNew) flushed = true;
+        if (call.operation == F::kReplace) {
+          EXPECT_TRUE(flushed) << "replaced before the flush";
+          break;
+        }
+      }
+    }
+    first_clean_run = false;
     std::string message;
-    if (failed != nullptr) {
+    const auto row_failure = [&] {
+      if (row.fails_at == F::kOperationCount) return;
+      const Call* last = last_of(row.fails_at);
+      message =
+          FileMessage("create", Ini(), last != nullptr && last->failed ? code : row.clean_code);
+    };
+    if (failed == nullptr) {
+      row_failure();
+    } else {
       switch (failed->operation) {
-        case F::kCreateNew:
-          break;  // no new file in the folder: the settings file is written in place
+        case F::kCreateNew:   // no new file in the folder: the settings file is written in place
+        case F::kFileExists:  // a settings file that seems gone is written in place
+          break;
         case F::kWrite:
+        case F::kFlush:
         case F::kClose:
           message = "Stream write error";
           break;
-        case F::kReplace:
+        case F::kCreateExclusive:  // the write in place
           message = FileMessage("create", Ini(), code);
+          break;
+        case F::kReplace:     // tried again
+        case F::kMove:        // written in place
+        case F::kDeleteFile:  // cut to nothing and deleted
+        case F::kListFiles:   // the files of ended saves stay until the next save
+          row_failure();
           break;
         default:
           ADD_FAILURE() << "the save called " << OperationName(failed->operation);
       }
     }
     EXPECT_EQ(raised_, message);
-    EXPECT_EQ(ReadBytes(Ini()), message.empty() ? new_file : old_file);
-    // No copy of the lines, the PIN among them, stays behind.
-    EXPECT_EQ(folder_.Entries(), Lines{kIniName});
+    EXPECT_EQ(ReadBytes(Ini()), message.empty() ? new_file : before);
+    // No copy of the lines, the PIN among them, stays behind, but one that another copy still
+    // needs.
+    Lines entries = {kIniName};
+    if (row.files_of_other_saves) {
+      entries.push_back(running);
+      const bool listed = failed == nullptr || failed->operation != F::kListFiles;
+      if (ended_before && (!message.empty() || !listed)) {
+        entries.insert(entries.end(), ended.begin(), ended.end());
+      }
+      std::sort(entries.begin(), entries.end());
+    }
+    EXPECT_EQ(folder_.Entries(), entries);
     ExpectReleased(Ini());
   };
   Torture(prepare, run, check);
 }
+
+std::string SaveName(const ::testing::TestParamInfo<SaveRow>& row) {
+  return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SaveTortureTest, ::testing::ValuesIn(kSaves), SaveName);
 
 }  // namespace
 }  // namespace vxt

@@ -42,6 +42,9 @@ class FilesTest : public ::testing::Test {
   FileApi& files_ = PlatformFileApi();
   TempFolder folder_;
 
+  // Where a replacement may set the old file aside.
+  TPath Aside() const { return folder_.File("VXTVannikorde.bak"); }
+
   void WriteThrough(TFileHandle handle, const std::string& bytes) {
     size_t written = 0;
     ASSERT_EQ(files_.Write(handle, bytes.data(), bytes.size(), written), 0u);
@@ -182,7 +185,7 @@ TEST_F(FilesTest, AReadOnlyFileIsReadButNeitherCreatedOverNorReplaced) {
   OpenFile writer;
   EXPECT_EQ(files_.CreateExclusive(path, writer.handle()), kAccessDenied);
   writer.Close();
-  EXPECT_EQ(files_.Replace(next, path), kAccessDenied);
+  EXPECT_EQ(files_.Replace(next, path, Aside()), kAccessDenied);
   bool deleted = files_.DeleteFile(path);
   uint32_t delete_error = files_.LastError();
   EXPECT_FALSE(deleted);
@@ -196,17 +199,23 @@ TEST_F(FilesTest, ReplacePutsTheNewFileInPlaceOfTheOld) {
   TPath next = folder_.File("VXTVannikorde.new");
   WriteBytes(path, "KUPAC_ID=1\r\n");
   WriteBytes(next, "KUPAC_ID=2\r\n");
-  EXPECT_EQ(files_.Replace(next, path), 0u);
+  EXPECT_EQ(files_.Replace(next, path, Aside()), 0u);
   EXPECT_EQ(ReadBytes(path), "KUPAC_ID=2\r\n");
   EXPECT_FALSE(std::filesystem::exists(testing::FsPath(next)));
+  // The old file is gone, or set aside under the caller's name and nowhere else.
+  if (std::filesystem::exists(testing::FsPath(Aside()))) {
+    EXPECT_EQ(ReadBytes(Aside()), "KUPAC_ID=1\r\n");
+    std::filesystem::remove(testing::FsPath(Aside()));
+  }
+  EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"VXTVannikorde.ini"});
 
   // Also when nothing stands at the target yet.
   TPath other = folder_.File("other.ini");
-  EXPECT_EQ(files_.Replace(path, other), 0u);
+  EXPECT_EQ(files_.Replace(path, other, Aside()), 0u);
   EXPECT_EQ(ReadBytes(other), "KUPAC_ID=2\r\n");
   EXPECT_FALSE(std::filesystem::exists(testing::FsPath(path)));
 
-  EXPECT_EQ(files_.Replace(folder_.File("gone.new"), other), kFileNotFound);
+  EXPECT_EQ(files_.Replace(folder_.File("gone.new"), other, Aside()), kFileNotFound);
   EXPECT_EQ(ReadBytes(other), "KUPAC_ID=2\r\n");
 }
 
@@ -220,16 +229,16 @@ TEST_F(FilesTest, ReplaceLeavesBothFilesAloneWhileEitherIsHeld) {
     ASSERT_EQ(files_.OpenShareRead(path, reader.handle()), 0u);
     // Which code the system gives for a held target depends on how it replaces (a sharing
     // violation from ReplaceFileW under Wine); that it refuses is what counts.
-    EXPECT_NE(files_.Replace(next, path), 0u);
+    EXPECT_NE(files_.Replace(next, path, Aside()), 0u);
   }
   {
     OpenFile reader;
     ASSERT_EQ(files_.OpenShareRead(next, reader.handle()), 0u);
-    EXPECT_EQ(files_.Replace(next, path), kSharingViolation);
+    EXPECT_EQ(files_.Replace(next, path, Aside()), kSharingViolation);
   }
   EXPECT_EQ(ReadBytes(path), "old");
   EXPECT_EQ(ReadBytes(next), "new");
-  EXPECT_EQ(files_.Replace(next, path), 0u);
+  EXPECT_EQ(files_.Replace(next, path, Aside()), 0u);
   EXPECT_EQ(ReadBytes(path), "new");
 }
 

@@ -171,10 +171,31 @@ uint32_t FaultyFileApi::Close(TFileHandle handle) {
   return code;
 }
 
-uint32_t FaultyFileApi::Replace(const TPath& from, const TPath& to) {
+uint32_t FaultyFileApi::Flush(TFileHandle handle) {
+  if (uint32_t code = InjectedOnHandle(kFlush, handle)) return code;
+  return PlatformFileApi().Flush(handle);
+}
+
+uint32_t FaultyFileApi::Replace(const TPath& from, const TPath& to, const TPath& backup) {
   if (uint32_t code = Injected(kReplace, to)) return code;
   if (refuse_new_entries_) return Injecting(refusal_code_);
-  return PlatformFileApi().Replace(from, to);
+  if (replace_stop_code_ != 0) {
+    if (replace_stop_code_ == 1177) PlatformFileApi().Move(to, backup);
+    return Injecting(replace_stop_code_);
+  }
+  return PlatformFileApi().Replace(from, to, backup);
+}
+
+uint32_t FaultyFileApi::Move(const TPath& from, const TPath& to) {
+  if (uint32_t code = Injected(kMove, to)) return code;
+  if (refuse_new_entries_) return Injecting(refusal_code_);
+  return PlatformFileApi().Move(from, to);
+}
+
+uint32_t FaultyFileApi::ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) {
+  endings.clear();
+  if (uint32_t code = Injected(kListFiles, path)) return code;
+  return PlatformFileApi().ListFilesNamedAfter(path, endings);
 }
 
 uint32_t FaultyFileApi::LastError() {

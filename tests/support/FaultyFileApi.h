@@ -41,7 +41,10 @@ class FaultyFileApi : public FileApi {
     kTruncate,
     kSize,
     kClose,
+    kFlush,
     kReplace,
+    kMove,
+    kListFiles,
     kOperationCount
   };
 
@@ -60,6 +63,11 @@ class FaultyFileApi : public FileApi {
   // CreateNew, a CreateExclusive of a file that does not exist yet, every Replace and every
   // DeleteFile fail with code.
   void RefuseNewEntries(uint32_t code);
+  // Every Replace that is not failed otherwise stops halfway as ReplaceFileW can, with code:
+  // 1176 (ERROR_UNABLE_TO_MOVE_REPLACEMENT) leaves both files under their names; 1177
+  // (..._2) first puts the old file under the backup name. Either way the new file keeps its
+  // own name. 0 ends it.
+  void StopReplaceHalfway(uint32_t code) { replace_stop_code_ = code; }
 
   // Torture mode: counts the calls afresh from now on, and fails call number n (from 1) of
   // any operation with code, once; n = 0 fails none and only counts. The failed call behaves
@@ -81,8 +89,8 @@ class FaultyFileApi : public FileApi {
   size_t OpenHandles() const { return open_handles_.size(); }
 
   // Runs at the start of every call (before any failure is injected), with the call's path
-  // (the target for Replace; empty for calls on a handle): lets a test do something between
-  // two steps of the code under test, such as a second save.
+  // (the target for Replace and Move; empty for calls on a handle): lets a test do something
+  // between two steps of the code under test, such as a second save.
   std::function<void(TOperation operation, const TPath& path)> before_call;
 
   // How often operation has been called, failed or not.
@@ -99,7 +107,10 @@ class FaultyFileApi : public FileApi {
   uint32_t Truncate(TFileHandle handle) override;
   int64_t Size(TFileHandle handle) override;
   uint32_t Close(TFileHandle handle) override;
-  uint32_t Replace(const TPath& from, const TPath& to) override;
+  uint32_t Flush(TFileHandle handle) override;
+  uint32_t Replace(const TPath& from, const TPath& to, const TPath& backup) override;
+  uint32_t Move(const TPath& from, const TPath& to) override;
+  uint32_t ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) override;
   uint32_t LastError() override;
 
  private:
@@ -126,6 +137,7 @@ class FaultyFileApi : public FileApi {
   std::array<int, kOperationCount> calls_{};
   bool refuse_new_entries_ = false;
   uint32_t refusal_code_ = 0;
+  uint32_t replace_stop_code_ = 0;
   bool write_limited_ = false;
   uint64_t write_budget_ = 0;
   uint32_t write_code_ = 0;

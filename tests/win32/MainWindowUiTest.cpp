@@ -483,6 +483,40 @@ TEST_F(MainWindowUi, AReadOnlySettingsFileLoadsAndIsReportedAtCloseUnchanged) {
   EXPECT_EQ(after, before);
 }
 
+// Two copies of the program closed at the same moment save one settings file at once. However
+// their saves interleave, the file ends as one copy's whole block, and nothing of either save
+// (a temporary file, the old file set aside) stays beside the program.
+TEST_F(MainWindowUi, TwoCopiesClosingAtOnceLeaveOneWholeSettingsFileAndNothingElse) {
+  const std::string first_block = Settings("111", "1111", "127.0.0.11");
+  const std::string second_block = Settings("222", "2222", "127.0.0.22");
+  for (int round = 1; round <= 20; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    ProgramUnderTest first("TwoCopies");
+    ProgramUnderTest second(ProgramUnderTest::SecondCopy{}, first);
+    first.WriteFile("VXTVannikorde.ini", Settings("3", "3333", "127.0.0.3"));
+    StartProgram(first);
+    StartProgram(second);
+    SetWindowTextOf(first.Control(kEdit3Id), "111");
+    SetWindowTextOf(first.Control(kEdit2Id), "1111");
+    SetWindowTextOf(first.Control(kEdit1Id), "127.0.0.11");
+    SetWindowTextOf(second.Control(kEdit3Id), "222");
+    SetWindowTextOf(second.Control(kEdit2Id), "2222");
+    SetWindowTextOf(second.Control(kEdit1Id), "127.0.0.22");
+    PostMessageA(first.MainWindow(), WM_CLOSE, 0, 0);
+    PostMessageA(second.MainWindow(), WM_CLOSE, 0, 0);
+    for (ProgramUnderTest* program : {&first, &second}) {
+      if (program->WaitForExit(10000)) continue;
+      ADD_FAILURE() << "a copy did not end; it shows \"" << program->WaitForMessageBox(1000).text
+                    << "\"";
+    }
+    std::string saved;
+    ASSERT_TRUE(first.ReadFile("VXTVannikorde.ini", saved));
+    EXPECT_TRUE(saved == first_block || saved == second_block) << saved;
+    EXPECT_EQ(first.FileNames(),
+              (std::vector<std::string>{"VXTVannikorde.exe", "VXTVannikorde.ini"}));
+  }
+}
+
 // Sets the load order of DLLs for the programs of one file name, through Wine's per-program
 // overrides (Wine takes WINEDLLOVERRIDES from its own environment, not from a started
 // program's).

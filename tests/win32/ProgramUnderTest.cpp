@@ -135,6 +135,26 @@ ProgramUnderTest::ProgramUnderTest(const std::string& case_name, const std::stri
   CopyFileW(Widened(ProgramPath(), CP_ACP).c_str(), WidePathOf(program_name_).c_str(), FALSE);
 }
 
+ProgramUnderTest::ProgramUnderTest(SecondCopy, const ProgramUnderTest& first)
+    : folder_(first.folder_), program_name_(first.program_name_) {}
+
+std::vector<std::string> ProgramUnderTest::FileNames() const {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    char name[MAX_PATH * 3];
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, name, sizeof name, nullptr, nullptr);
+    names.emplace_back(name, length > 0 ? static_cast<size_t>(length - 1) : 0);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::wstring ProgramUnderTest::WidePathOf(const std::string& file_name) const {
   return folder_ + L"\\" + Widened(file_name, CP_UTF8);
 }

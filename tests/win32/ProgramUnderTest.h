@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vxt::uitest {
 
@@ -35,6 +36,9 @@ class ProgramUnderTest {
   // page lacks), with a copy of the program in it under program_name.
   explicit ProgramUnderTest(const std::string& case_name,
                             const std::string& program_name = "VXTVannikorde.exe");
+  // Another copy of first's program, run from first's folder: the two share their files.
+  struct SecondCopy {};
+  ProgramUnderTest(SecondCopy, const ProgramUnderTest& first);
   // Ends the program if it still runs.
   ~ProgramUnderTest();
   ProgramUnderTest(const ProgramUnderTest&) = delete;
@@ -50,6 +54,8 @@ class ProgramUnderTest {
   // The file's bytes; false when it cannot be read.
   bool ReadFile(const std::string& file_name, std::string& bytes) const;
   bool FileExists(const std::string& file_name) const;
+  // The names of the files in the folder (UTF-8), sorted.
+  std::vector<std::string> FileNames() const;
 
   // Starts the program (working directory: the test's, not the program folder). extra_env,
   // "NAME=value", is added to the inherited environment.

@@ -9,6 +9,7 @@
 // also for root, who could write it, so the mode bits are tested rather than access().
 #include "platform/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -122,6 +123,17 @@ uint32_t ProbeNotHeld(const std::string& path) {
   int lock_error = errno;
   close(fd);  // releases the probe's lock
   return locked != 0 && lock_error == EWOULDBLOCK ? kErrorSharingViolation : 0;
+}
+
+// Renames from over to; the rename itself lasts once the folder's entry is on disk.
+uint32_t Rename(const std::string& from, const std::string& to) {
+  if (rename(from.c_str(), to.c_str()) != 0) return FailErrno(to);
+  int folder = open(ParentFolder(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+  return 0;
 }
 
 class PosixFileApi final : public FileApi {
@@ -270,7 +282,15 @@ class PosixFileApi final : public FileApi {
     return 0;
   }
 
-  uint32_t Replace(const TPath& from_path, const TPath& to_path) override {
+  uint32_t Flush(TFileHandle handle) override {
+    // A file system that cannot sync (EINVAL) keeps nothing back that a sync would write.
+    if (fsync(ToFd(handle)) != 0 && errno != EINVAL) return FailErrno();
+    return 0;
+  }
+
+  // A rename puts the new file in place in one step and sets nothing aside: backup stays
+  // unused.
+  uint32_t Replace(const TPath& from_path, const TPath& to_path, const TPath&) override {
     const std::string& from = from_path.Bytes();
     const std::string& to = to_path.Bytes();
     struct stat st;
@@ -279,37 +299,62 @@ class PosixFileApi final : public FileApi {
     // As on Windows: neither a target nor a source that is held open can be replaced (32).
     if (ProbeNotHeld(to) != 0) return Fail(kErrorSharingViolation);
     if (ProbeNotHeld(from) != 0) return Fail(kErrorSharingViolation);
-    int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return FailErrno(from);
-    // The new file takes the old one's owner and permissions, which a rename would otherwise
-    // replace by the saving user's and the umask's (a settings file kept at 0600, since it
-    // holds the PIN, would become readable to all). Owner first: a change of owner clears the
-    // set-id bits. An owner that may not be given (only root may) stays the saving user's.
     if (replaces) {
+      int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) return FailErrno(from);
+      // The new file takes the old one's owner and permissions, which a rename would otherwise
+      // replace by the saving user's and the umask's (a settings file kept at 0600, since it
+      // holds the PIN, would become readable to all). Owner first: a change of owner clears
+      // the set-id bits. An owner that may not be given (only root may) stays the saving
+      // user's.
       if (fchown(fd, st.st_uid, st.st_gid) != 0) {
         // Not root: the group alone may still be given, when the user belongs to it.
         const int group_kept = fchown(fd, static_cast<uid_t>(-1), st.st_gid);
         (void)group_kept;
       }
-      if (fchmod(fd, st.st_mode & 07777) != 0) {
-        const uint32_t code = FailErrno(from);
-        close(fd);
-        return code;
+      const bool moded = fchmod(fd, st.st_mode & 07777) == 0;
+      const uint32_t code = moded ? 0 : FailErrno(from);
+      close(fd);
+      if (!moded) return code;
+    }
+    return Rename(from, to);
+  }
+
+  uint32_t Move(const TPath& from_path, const TPath& to_path) override {
+    const std::string& from = from_path.Bytes();
+    const std::string& to = to_path.Bytes();
+    struct stat st;
+    if (stat(to.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnly(st))) {
+      return Fail(kErrorAccessDenied);
+    }
+    if (ProbeNotHeld(to) != 0 || ProbeNotHeld(from) != 0) return Fail(kErrorSharingViolation);
+    return Rename(from, to);
+  }
+
+  uint32_t ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) override {
+    endings.clear();
+    const std::string& bytes = path.Bytes();
+    const std::string folder_path = ParentFolder(bytes);
+    const size_t slash = bytes.find_last_of('/');
+    const std::string name = slash == std::string::npos ? bytes : bytes.substr(slash + 1);
+    DIR* folder = opendir(folder_path.c_str());
+    if (folder == nullptr) return FailErrno(folder_path);
+    for (;;) {
+      errno = 0;  // readdir tells its end from a failure by errno alone
+      const dirent* entry = readdir(folder);
+      if (entry == nullptr) break;
+      const std::string found = entry->d_name;
+      if (found.size() <= name.size() || found.compare(0, name.size(), name) != 0) continue;
+      struct stat st;
+      if (fstatat(dirfd(folder), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+          S_ISDIR(st.st_mode)) {
+        continue;
       }
+      endings.push_back(found.substr(name.size()));
     }
-    // The new content reaches the disk before the name points at it, so a crash leaves the old
-    // file or the new one, never a new name on lost data.
-    int synced = fsync(fd);
-    int sync_error = errno;
-    close(fd);
-    if (synced != 0 && sync_error != EINVAL) return Fail(ErrnoToCode(sync_error, from));
-    if (rename(from.c_str(), to.c_str()) != 0) return FailErrno(to);
-    // The rename itself lasts once the folder's entry is on disk.
-    int folder = open(ParentFolder(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-      fsync(folder);
-      close(folder);
-    }
+    const int error_number = errno;
+    closedir(folder);
+    if (error_number != 0) return Fail(ErrnoToCode(error_number, folder_path));
     return 0;
   }
 

@@ -166,8 +166,10 @@ TSocketResult PollOne(TSocketHandle s, short events, int timeout_ms) {
   for (;;) {
     int wait_ms = -1;
     if (timeout_ms >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
+      // A part of a millisecond counts as a whole one, so that the slices of a longer wait
+      // never add up to less than its limit.
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       wait_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
     }
     pollfd entry = {Fd(s), events, 0};

@@ -2,6 +2,7 @@
 #include "platform/System.h"
 
 #include <limits.h>
+#include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -113,6 +114,12 @@ const char* PathSeparator() {
 
 uint32_t CurrentProcessId() {
   return static_cast<uint32_t>(getpid());
+}
+
+bool ProcessRunning(uint32_t process_id) {
+  // 0 and what pid_t cannot hold name process groups or nothing at all.
+  if (process_id == 0 || process_id > static_cast<uint32_t>(INT_MAX)) return false;
+  return kill(static_cast<pid_t>(process_id), 0) == 0 || errno == EPERM;
 }
 
 TDate LocalToday() {

@@ -19,6 +19,9 @@ constexpr uint32_t kErrorDiskFull = ERROR_DISK_FULL;
 constexpr DWORD kUserAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// How often a replacement that found the old file gone meanwhile looks at it again.
+constexpr int kReplaceRounds = 4;
+
 // ReadFile and WriteFile take 32-bit counts; larger transfers go in pieces of this size.
 constexpr size_t kChunk = 1u << 30;
 
@@ -65,6 +68,13 @@ bool IsReadOnlyFile(const TPath& path) {
   DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A rename over whatever holds the name by then (another copy's save may have put a file there
+// a moment ago), written through to the disk before it returns.
+uint32_t MoveInPlace(const std::wstring& source, const std::wstring& target) {
+  return Result(MoveFileExW(source.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 uint32_t DenyAccess() {
@@ -146,7 +156,59 @@ class Win32FileApi final : public FileApi {
 
   uint32_t Close(TFileHandle handle) override { return Result(CloseHandle(ToHandle(handle))); }
 
-  uint32_t Replace(const TPath& from, const TPath& to) override {
+  uint32_t Flush(TFileHandle handle) override { return Result(FlushFileBuffers(ToHandle(handle))); }
+
+  uint32_t Replace(const TPath& from, const TPath& to, const TPath& backup) override {
+    // The old file may go between the look at it and the replacement: another copy's save
+    // sets it aside for a moment, and the replacement then finds nothing to replace (2) while
+    // the new file is still there. The look is made again: by then the other save has put its
+    // own file in place (replaced in turn) or none is there (taken by a rename).
+    uint32_t code = 0;
+    for (int attempt = 0; attempt < kReplaceRounds; ++attempt) {
+      code = ReplaceOnce(from, to, backup);
+      if (code != ERROR_FILE_NOT_FOUND || AttributesOf(from) == INVALID_FILE_ATTRIBUTES) break;
+    }
+    return code;
+  }
+
+  uint32_t Move(const TPath& from, const TPath& to) override {
+    if (IsReadOnlyFile(to)) return DenyAccess();
+    return MoveInPlace(WidePath(from), WidePath(to));
+  }
+
+  uint32_t ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) override {
+    endings.clear();
+    const std::wstring wide = WidePath(path);
+    const std::wstring name = wide.substr(wide.find_last_of(L"\\:") + 1);
+    WIN32_FIND_DATAW found;
+    // The pattern also matches short 8.3 names; only long names that begin so are kept.
+    HANDLE search = FindFirstFileW((wide + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      return code == ERROR_FILE_NOT_FOUND ? 0 : code;
+    }
+    do {
+      const std::wstring found_name = found.cFileName;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+          found_name.size() <= name.size() || found_name.compare(0, name.size(), name) != 0) {
+        continue;
+      }
+      const std::wstring ending = found_name.substr(name.size());
+      endings.push_back(PathOfWide(ending.data(), ending.size()).Bytes());
+    } while (FindNextFileW(search, &found));
+    const DWORD code = GetLastError();
+    FindClose(search);
+    if (code != ERROR_NO_MORE_FILES) {
+      SetLastError(code);
+      return code;
+    }
+    return 0;
+  }
+
+  uint32_t LastError() override { return GetLastError(); }
+
+ private:
+  uint32_t ReplaceOnce(const TPath& from, const TPath& to, const TPath& backup) {
     if (IsReadOnlyFile(to)) return DenyAccess();
     const std::wstring source = WidePath(from);
     const std::wstring target = WidePath(to);
@@ -156,25 +218,26 @@ class Win32FileApi final : public FileApi {
         (old_attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return DenyAccess();
     }
-    if (old_attributes == INVALID_FILE_ATTRIBUTES) {
-      return Result(MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH));
-    }
+    if (old_attributes == INVALID_FILE_ATTRIBUTES) return MoveInPlace(source, target);
     // ReplaceFileW carries the old file's attributes, security descriptor and streams over to
     // the new content, which a rename over it would drop. The attributes that the user sets
     // (hidden, system, not indexed, archive) are put on the new file first as well: Wine's
     // ReplaceFileW renames without carrying them.
     const DWORD kept = old_attributes & kUserAttributes;
     if (kept != 0) SetFileAttributesW(source.c_str(), kept);
-    if (ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                     nullptr, nullptr)) {
+    // The old file goes aside under the caller's backup name, never under a name that the
+    // system picks: without one, Wine's ReplaceFileW renames it to an rf*.tmp of its own in
+    // the same folder, which two saves at once can leave behind, holding the old PIN.
+    if (ReplaceFileW(target.c_str(), source.c_str(), WidePath(backup).c_str(),
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
       return 0;
     }
     const DWORD code = GetLastError();
-    // Without a backup name this means that the old file is gone already and the new one still
-    // has its own name: the save can only be completed.
+    // The old file has been set aside or removed and the new one still has its own name: the
+    // caller completes the save, so the new file keeps the attributes it was given.
     if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      return Result(MoveFileExW(source.c_str(), target.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+      SetLastError(code);
+      return code;
     }
     // A hidden or system file refuses to be created over (CREATE_ALWAYS), which the cleanup of
     // a failed save may need to do; the new file goes back to what it was made with.
@@ -182,8 +245,6 @@ class Win32FileApi final : public FileApi {
     SetLastError(code);
     return code;
   }
-
-  uint32_t LastError() override { return GetLastError(); }
 };
 
 }  // namespace

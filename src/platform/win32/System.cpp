@@ -81,6 +81,15 @@ uint32_t CurrentProcessId() {
   return GetCurrentProcessId();
 }
 
+bool ProcessRunning(uint32_t process_id) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, process_id);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  // A process that has ended stays openable while anyone holds a handle to it.
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
 TDate LocalToday() {
   SYSTEMTIME now;
   GetLocalTime(&now);
