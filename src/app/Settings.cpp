@@ -197,14 +197,15 @@ void SaveBlock(FileApi& api, const TPath& path, const std::string& block, int re
   RemoveCopy(api, backup);
 }
 
-// What a save that was cut short (the program killed, the power gone) may leave beside the
-// settings file: its temporary file and the old file set aside, "<name>.<process>-<n>.tmp" and
-// ".bak". Once a save has put a whole file in place they are of no use to anyone, unless the
-// process that made them still runs and may be in the middle of its own save: only the files
-// of processes that have ended are removed.
-void RemoveFilesOfEndedSaves(FileApi& api, const TPath& path) {
+// The files that a save which was cut short (the program killed, the power gone) may leave
+// beside the settings file: its temporary file and the old file set aside,
+// "<name>.<process>-<n>.tmp" and ".bak". Only those of processes that have ended are listed: a
+// running one may be in the middle of its own save. Each entry is the ending after the
+// settings file's name.
+std::vector<std::string> FilesOfEndedSaves(FileApi& api, const TPath& path) {
   std::vector<std::string> endings;
-  if (api.ListFilesNamedAfter(path, endings) != 0) return;
+  std::vector<std::string> ended;
+  if (api.ListFilesNamedAfter(path, endings) != 0) return ended;
   for (const std::string& ending : endings) {
     // "." digits "-" digits ".tmp" or ".bak", nothing else.
     if (ending.size() < 8 || ending[0] != '.') continue;
@@ -219,6 +220,14 @@ void RemoveFilesOfEndedSaves(FileApi& api, const TPath& path) {
     }
     const uint64_t process_id = std::stoull(middle.substr(0, dash));
     if (process_id > UINT32_MAX || ProcessRunning(static_cast<uint32_t>(process_id))) continue;
+    ended.push_back(ending);
+  }
+  return ended;
+}
+
+// Once a save has put a whole file in place, what ended saves left is of no use to anyone.
+void RemoveFilesOfEndedSaves(FileApi& api, const TPath& path) {
+  for (const std::string& ending : FilesOfEndedSaves(api, path)) {
     RemoveCopy(api, TPath(path.Bytes() + ending));
   }
 }
@@ -287,6 +296,24 @@ void TValueList::LoadFromFile(const TPath& path) {
   data.resize(filled);
   file.Close();
   lines_ = SplitSettingsLines(data);
+}
+
+bool TValueList::LoadSaved(const TPath& path) {
+  FileApi& api = ActiveFileApi();
+  if (api.FileExists(path)) {
+    LoadFromFile(path);
+    return true;
+  }
+  // A save cut short between setting the old file aside and putting the new one in its place
+  // leaves no settings file, and the old lines under the save's own name: they are the
+  // settings still. The next save puts them back in place and removes that file.
+  for (const std::string& ending : FilesOfEndedSaves(api, path)) {
+    if (ending.ends_with(".bak")) {
+      LoadFromFile(TPath(path.Bytes() + ending));
+      return true;
+    }
+  }
+  return false;
 }
 
 void TValueList::SaveToFile(const TPath& path) const {

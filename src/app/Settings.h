@@ -34,6 +34,9 @@ class TValueList {
   // Replaces all lines by the file's. Raises "Cannot open file "%s". %s" when it cannot be
   // opened for reading.
   void LoadFromFile(const TPath& path);
+  // Loads the settings file when there is one; where a save was cut short after setting the
+  // old file aside, loads that. False, with the lines unchanged, when there is neither.
+  bool LoadSaved(const TPath& path);
   // Writes every line followed by CR LF. The old file is replaced only by a completely written
   // new one, flushed to the disk first, which keeps the old one's attributes and permissions:
   // "Cannot create file "%s". %s" or "Stream write error" leave it as it was, and no copy of

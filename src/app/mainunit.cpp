@@ -72,9 +72,7 @@ void TVXTMain::FormShow() {
   last.day = DaysInMonth(last.year, last.month);
   view_.SetLastDay(last);
 
-  const TPath path = SettingsPath();
-  if (!ActiveFileApi().FileExists(path)) return;
-  vl.LoadFromFile(path);
+  if (!vl.LoadSaved(SettingsPath())) return;
   // A name that the file lacks empties its field: the file, not the default, decides.
   view_.SetCustomerText(vl.Value(kCustomerName));
   view_.SetPinText(vl.Value(kPinName));

@@ -254,6 +254,28 @@ TEST_F(SettingsFileTest, SaveLeavesAFileAtItsTemporaryNameAlone) {
   EXPECT_EQ(folder_.Entries().size(), 2u);
 }
 
+// A save cut short (the power gone) after the old file was set aside and before the new one
+// took its place leaves no settings file, only the old lines under the save's own name. They
+// are still the settings: they load, and the next save puts the file back and removes the rest.
+// A set-aside file of a copy that still runs is its own save's, and is not taken.
+TEST_F(SettingsFileTest, ASaveCutShortBeforeTheNewFileWasInPlaceLosesNoSettings) {
+  const std::string old_lines = "KUPAC_ID=77\r\nKUPAC_PIN=4321\r\nVXTSERVER=reports\r\n";
+  const std::string running =
+      Path().Bytes() + "." + std::to_string(CurrentProcessId()) + "-1.bak";
+  WriteBytes(TPath(running), "KUPAC_ID=1\r\n");
+  TValueList list;
+  EXPECT_FALSE(list.LoadSaved(Path()));
+
+  const std::string ended = Path().Bytes() + ".4000000000-3.bak";
+  WriteBytes(TPath(ended), old_lines);
+  WriteBytes(TPath(Path().Bytes() + ".4000000000-3.tmp"), "KUPAC_ID=9");
+  ASSERT_TRUE(list.LoadSaved(Path()));
+  EXPECT_EQ(list.Value("KUPAC_PIN"), "4321");
+  list.SaveToFile(Path());
+  EXPECT_EQ(ReadBytes(Path()), old_lines);
+  EXPECT_EQ(folder_.Entries().size(), 2u);  // the settings file and the running copy's
+}
+
 // Two copies of the program close at once and save different fields: the second save runs
 // whole between two steps of the first. Neither fails, the file is always one whole version
 // and the last save's in the end, and no temporary file is left.
