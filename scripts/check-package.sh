@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the users' package (cmake --build --preset windows --target package) and checks it as a
-# user gets it: the zip's checksum file matches, the zip holds the program and the guide and
-# nothing else, the program is byte for byte the one the Windows suites ran, hardened (stack
+# user gets it: the zip's checksum file matches and names the zip alone, nothing else lies beside
+# the two, the zip holds the program and the guide and nothing else, the program is byte for byte the one the Windows suites ran, hardened (stack
 # protector, ASLR with high entropy, DEP), stripped, needing no DLL beyond Windows' own and dated
 # at the source date, the zip's entries carry the source date, fixed permissions and no owner
 # ids, the guide is plain ASCII with CR LF line ends, and the unpacked program starts under Wine,
