@@ -216,8 +216,10 @@ if [ -s "$response" ]; then
   log "received report:          $response ($(stat -c %s "$response") bytes)"
   if [ -s "$viewer_asked" ]; then
     log "the PDF viewer was asked to open it: $(head -1 "$viewer_asked")"
+  elif [ "$(stat -c %s "$response")" -gt 1024 ]; then
+    log "the PDF viewer was NOT asked to open it, though it is longer than 1024 bytes (see the window's log in $after_png)"
   else
-    log "the PDF viewer was not asked to open it (a reply of up to 1024 bytes is a text reply, shown in the window's log)"
+    log "the PDF viewer was not asked to open it: a reply of up to 1024 bytes is a text reply, shown in the window's log"
   fi
 else
   log "no report was received (see $run_dir/demo_server.log); the response file is $response"
