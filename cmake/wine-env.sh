@@ -4,8 +4,22 @@
 #   . cmake/wine-env.sh
 #   wine_env PREFIX      exports WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and sets WINE
 #   wine_prefix          makes sure the prefix exists and holds Wine's own fonts (see below)
+#   wine_locale_note     says in one line when Wine will run under C.UTF-8 (see below)
+
+# Wine turns the file names of Windows programs into the locale's character set: in a locale
+# that is not UTF-8 (POSIX, for a login without LANG) it cannot name a file whose name holds a
+# character outside ASCII, and such a file cannot be made. Wine then runs under C.UTF-8, which
+# every Debian system has.
+wine_locale_utf8() { [ "$(locale charmap 2>/dev/null)" = UTF-8 ]; }
+wine_locale_note() {
+  wine_locale_utf8 ||
+    echo "note: the locale ($(locale charmap 2>/dev/null)) is not UTF-8; Wine runs under C.UTF-8 so that it can name files outside ASCII"
+}
 
 wine_env() {
+  if ! wine_locale_utf8; then
+    export LC_ALL=C.UTF-8
+  fi
   WINEPREFIX=$1
   export WINEPREFIX
   export WINEDEBUG=-all

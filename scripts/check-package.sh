@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Builds the users' package (cmake --build --preset windows --target package) and checks it as a
-# user gets it: the zip's checksum file matches, the zip holds the program and the guide and
-# nothing else, the program is byte for byte the one the Windows suites ran, hardened (stack
-# protector, ASLR with high entropy, DEP), stripped, importing exactly KERNEL32, USER32, GDI32 and
-# msvcrt (no CryptoAPI function) and dated at the source date, the zip's entries carry the source
-# date, fixed permissions and no owner ids, the guide is plain ASCII with CR LF line ends, and the
-# unpacked program starts under Wine, shows its window and ends cleanly on a close request,
-# saving its settings beside itself.
+# user gets it: the zip's checksum file matches and names the zip alone, nothing else lies beside
+# the two, the zip holds the program and the guide and nothing else, the program is byte for byte
+# the one the Windows suites ran, hardened (stack protector, ASLR with high entropy, DEP),
+# stripped, importing exactly KERNEL32, USER32, GDI32 and msvcrt (no CryptoAPI function) and
+# dated at the source date, the zip's entries carry the source date, fixed permissions and no
+# owner ids, the guide is plain ASCII with CR LF line ends, and the unpacked program starts under
+# Wine, shows its window and ends cleanly on a close request, saving its settings beside itself.
 # Last, the same sources are built again in another folder (a copy of the checkout, so that a
 # folder name or a build time in the program or the zip shows) and must give the same program
-# and the same zip, byte for byte.
+# and the same zip, byte for byte; that build is configured with the tests, and its package step
+# must have built the program alone.
 # Needs an X display (the test command runs it under xvfb-run). Ends non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,14 +43,21 @@ tested_sum=$(sha256sum "$tested_exe" | cut -d' ' -f1)
 
 cmake --build --preset windows -j"$(nproc)" --target package
 
-# The package's name as CPack was configured to write it.
-name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
-[ -n "$name" ] || fail "no CPACK_PACKAGE_FILE_NAME in $build/CPackConfig.cmake"
+# The package's name: the project's name and version, as the build was configured.
+cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+version=$(cache_value CMAKE_PROJECT_VERSION)
+[ -n "$version" ] || fail "no CMAKE_PROJECT_VERSION in $build/CMakeCache.txt"
+name=VXTVannikorde-$version-win64
 zip=$build/$name.zip
 [ -f "$zip" ] || fail "the package $zip was not made"
 [ -f "$zip.sha256" ] || fail "the checksum file $zip.sha256 was not made"
 (cd "$build" && sha256sum --check --strict --quiet "$name.zip.sha256") ||
   fail "$zip.sha256 does not match $zip"
+# Nothing else beside the zip: only the zip and its checksum file, which names the zip alone (no
+# folder of the build machine).
+beside=$(cd "$build" && ls -d "$name"* | tr '\n' ' ')
+[ "$beside" = "$name.zip $name.zip.sha256 " ] || fail "beside the zip lie [$beside], not only the zip and its checksum"
+grep -qx "[0-9a-f]\{64\}  $name.zip" "$zip.sha256" || fail "$zip.sha256 is not one line naming $name.zip alone"
 log "$name.zip: checksum file matches"
 
 # The program has not changed since the suites ran it (the package step rebuilds nothing).
@@ -154,42 +162,9 @@ LC_ALL=C grep -q -P '(?<!\r)$' "$guide" && fail "UPUTSTVO.txt has a line that do
 [ "$(tail -c 2 "$guide" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "UPUTSTVO.txt does not end with CR LF"
 log "UPUTSTVO.txt: plain ASCII, CR LF line ends"
 
-# Started from its unpacked folder under Wine, the program shows its window; a close request
-# (taskkill without /f posts WM_CLOSE, as the window's close button does) ends it with exit
-# code 0 after it has saved its settings beside itself.
-wine_run=$root/cmake/wine-run.sh
-prefix=$build/.wine
-"$wine_run" "$prefix" "$folder/VXTVannikorde.exe" >"$unpacked/wine.log" 2>&1 &
-program_pid=$!
-stop_program() {
-  if kill -0 "$program_pid" 2>/dev/null; then
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    wait "$program_pid" 2>/dev/null || true
-  fi
-}
-trap stop_program EXIT
-
-# xdotool matches names regardless of case; the caption itself is then compared exactly.
-window=$(timeout 90 xdotool search --sync --onlyvisible --limit 1 --name "^$title\$" 2>/dev/null) ||
-  fail "the unpacked program's window \"$title\" did not appear within 90 s (see $unpacked/wine.log)"
-caption=$(xdotool getwindowname "$window")
-[ "$caption" = "$title" ] || fail "the unpacked program's window is captioned \"$caption\", not \"$title\""
-log "the unpacked program shows its window \"$title\" (X window $window)"
-
-"$wine_run" "$prefix" taskkill /im VXTVannikorde.exe >>"$unpacked/wine.log" 2>&1 ||
-  fail "taskkill could not send the close request (see $unpacked/wine.log)"
-for _ in $(seq 300); do
-  kill -0 "$program_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$program_pid" 2>/dev/null && fail "the unpacked program did not end within 30 s of the close request"
-rc=0
-wait "$program_pid" || rc=$?
-[ "$rc" -eq 0 ] || fail "the unpacked program ended with exit code $rc after the close request"
-grep -q '^VXTSERVER=' "$folder/VXTVannikorde.ini" 2>/dev/null ||
-  fail "the unpacked program did not save VXTVannikorde.ini beside itself when it closed"
-log "the unpacked program closed cleanly (exit code 0, settings saved beside it)"
-stop_program
+# Started from its unpacked folder under Wine, the program shows its window and closes cleanly.
+. scripts/program-window.sh
+check_program_window "$folder" "$build/.wine"
 
 # --- The same package from another folder, built later -------------------------------------
 # A copy of the checkout (what git tracks or would track, as it is now, without .git: the copy
@@ -202,18 +177,20 @@ mkdir -p "$repro/source"
 git ls-files -z --cached --others --exclude-standard |
   tar --null --files-from=- --ignore-failed-read -cf - 2>/dev/null | tar -xf - -C "$repro/source" ||
   fail "the checkout could not be copied to $repro/source"
-cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 (
   cd "$repro/source"
   export SOURCE_DATE_EPOCH=$epoch
-  # Only the program is built: the install step need not build everything first.
-  cmake --preset windows -DVXT_BUILD_TESTS=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+  # Configured with the tests, as a builder's clone is: the package step builds the program alone.
+  cmake --preset windows \
     "-DVXT_DEFAULT_SERVER=$(cache_value VXT_DEFAULT_SERVER)" \
     "-DVXT_DEFAULT_PIN=$(cache_value VXT_DEFAULT_PIN)" >"$repro/build.log" 2>&1 &&
-    cmake --build --preset windows -j"$(nproc)" --target VXTVannikorde >>"$repro/build.log" 2>&1 &&
-    cmake --build --preset windows --target package >>"$repro/build.log" 2>&1
+    cmake --build --preset windows -j"$(nproc)" --target package >>"$repro/build.log" 2>&1
 ) || fail "the copy in $repro/source did not build its package (see $repro/build.log)"
 repro_build=$repro/source/build/windows
+# The package step built what the zip holds and nothing else: no test program, no demo server.
+built=$(cd "$repro_build" && find . -path ./CMakeFiles -prune -o \( -name '*.exe' -o -name '*.dll' \) -print | sort | tr '\n' ' ')
+[ "$built" = "./src/win32/VXTVannikorde.exe " ] ||
+  fail "the package step built more than the program: $built"
 if ! cmp -s "$repro_build/src/win32/VXTVannikorde.exe" "$tested_exe"; then
   differing=$(cmp -l "$repro_build/src/win32/VXTVannikorde.exe" "$tested_exe" 2>&1 | head -5 | tr '\n' ';')
   fail "the program built again in $repro_build differs from $tested_exe (bytes: $differing)"

@@ -15,7 +15,7 @@ native=(cmake g++ make googletest qpdf poppler-utils socat netcat-openbsd time)
 windows=(
   g++-mingw-w64-x86-64-posix
   wine wine64 fonts-wine xvfb xauth x11-utils xdotool imagemagick
-  zip unzip
+  zip unzip osslsigncode openssl
 )
 sanitizers=(clang libclang-rt-14-dev)
 

@@ -37,6 +37,7 @@ cmake --build --preset linux --target demo_report_server -j"$(nproc)"
 
 mkdir -p "$run_dir"
 . cmake/wine-env.sh
+wine_locale_note
 wine_env "$run_dir/wineprefix"
 
 # --- Cleanup of what this script started ---------------------------------------------------
@@ -123,7 +124,14 @@ fi
 # --- Headless: one report, two screenshots -------------------------------------------------
 fail() { log "$*"; exit 1; }
 rm -f "$response"
-"$WINE" $desktop "$exe" >"$run_dir/wine.log" 2>&1 &
+# winebrowser hands the report to the host's xdg-open: here one that only notes what it was
+# asked to open, so that the script can say whether the program asked for the viewer.
+viewer_asked=$run_dir/viewer-asked.txt
+rm -f "$viewer_asked"
+mkdir -p "$run_dir/viewer"
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$viewer_asked" >"$run_dir/viewer/xdg-open"
+chmod +x "$run_dir/viewer/xdg-open"
+PATH=$run_dir/viewer:$PATH "$WINE" $desktop "$exe" >"$run_dir/wine.log" 2>&1 &
 program_pid=$!
 
 # Inside the virtual desktop each top-level window of the program is an X window of its own,
@@ -206,6 +214,13 @@ log "screenshot at start:      $start_png"
 log "screenshot after report:  $after_png"
 if [ -s "$response" ]; then
   log "received report:          $response ($(stat -c %s "$response") bytes)"
+  if [ -s "$viewer_asked" ]; then
+    log "the PDF viewer was asked to open it: $(head -1 "$viewer_asked")"
+  elif [ "$(stat -c %s "$response")" -gt 1024 ]; then
+    log "the PDF viewer was NOT asked to open it, though it is longer than 1024 bytes (see the window's log in $after_png)"
+  else
+    log "the PDF viewer was not asked to open it: a reply of up to 1024 bytes is a text reply, shown in the window's log"
+  fi
 else
   log "no report was received (see $run_dir/demo_server.log); the response file is $response"
 fi
