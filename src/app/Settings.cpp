@@ -23,13 +23,6 @@ constexpr char kNul = '\0';
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorAccessDenied = 5;
-constexpr uint32_t kErrorSharingViolation = 32;
-constexpr uint32_t kErrorFileExists = 80;
-constexpr uint32_t kErrorUnableToMoveReplacement = 1176;
-constexpr uint32_t kErrorUnableToMoveReplacement2 = 1177;
 // How often a replacement refused for a moment is tried in all.
 constexpr int kReplaceAttempts = 5;
 // Names taken by files of other saves are skipped; this many are tried before giving up.
@@ -57,7 +50,7 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 void RemoveCopy(FileApi& api, const TPath& path) {
   if (api.DeleteFile(path)) return;
   const uint32_t code = api.LastError();
-  if (code == kErrorFileNotFound || code == kErrorPathNotFound) return;
+  if (code == file_error::kFileNotFound || code == file_error::kPathNotFound) return;
   TFileHolder cut(api);
   if (api.CreateExclusive(path, cut.Receive()) == 0) cut.Close();
   api.DeleteFile(path);
@@ -77,7 +70,7 @@ class TemporaryFile {
               std::to_string(temporary_sequence.fetch_add(1) + 1);
       path_ = TPath(stem_ + ".tmp");
       code_ = api.CreateNew(path_, file_.Receive());
-      if (code_ != kErrorFileExists) break;
+      if (code_ != file_error::kFileExists) break;
     }
   }
   ~TemporaryFile() {
@@ -133,7 +126,7 @@ uint32_t ReplaceRetrying(FileApi& api, const TPath& from, const TPath& to, const
                          int retry_wait_ms) {
   for (int attempt = 1;; ++attempt) {
     const uint32_t code = api.Replace(from, to, backup);
-    if ((code != kErrorAccessDenied && code != kErrorSharingViolation) ||
+    if ((code != file_error::kAccessDenied && code != file_error::kSharingViolation) ||
         attempt == kReplaceAttempts) {
       return code;
     }
@@ -168,7 +161,8 @@ void SaveBlock(FileApi& api, const TPath& path, const std::string& block, int re
     RemoveCopy(api, backup);
     return;
   }
-  if (code != kErrorUnableToMoveReplacement && code != kErrorUnableToMoveReplacement2) {
+  if (code != file_error::kUnableToMoveReplacement &&
+      code != file_error::kUnableToMoveReplacement2) {
     RaiseCreateFileFailure(path, code);  // the old file is as it was
   }
   // The replacement stopped halfway: the old file may be set aside already, and the new one

@@ -14,6 +14,21 @@
 
 namespace vxt {
 
+// The system error codes that the file layer reports and that callers tell apart (Windows'
+// numbers; the POSIX layer maps errno to them).
+namespace file_error {
+inline constexpr uint32_t kFileNotFound = 2;
+inline constexpr uint32_t kPathNotFound = 3;
+inline constexpr uint32_t kAccessDenied = 5;
+inline constexpr uint32_t kGenFailure = 31;
+inline constexpr uint32_t kSharingViolation = 32;
+inline constexpr uint32_t kFileExists = 80;
+inline constexpr uint32_t kDiskFull = 112;
+inline constexpr uint32_t kNegativeSeek = 131;
+inline constexpr uint32_t kUnableToMoveReplacement = 1176;
+inline constexpr uint32_t kUnableToMoveReplacement2 = 1177;
+}  // namespace file_error
+
 using TFileHandle = int64_t;
 inline constexpr TFileHandle kInvalidFile = -1;
 

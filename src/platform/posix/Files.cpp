@@ -21,14 +21,6 @@ namespace vxt {
 
 namespace {
 
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorAccessDenied = 5;
-constexpr uint32_t kErrorSharingViolation = 32;
-constexpr uint32_t kErrorDiskFull = 112;
-constexpr uint32_t kErrorNegativeSeek = 131;
-constexpr uint32_t kErrorGenFailure = 31;
-
 struct TErrnoCode {
   int error_number;
   uint32_t code;
@@ -39,21 +31,21 @@ struct TErrnoCode {
 // ERROR_GEN_FAILURE ("A device attached to the system is not functioning."), the Windows code
 // of a failure without a closer match.
 constexpr TErrnoCode kErrnoCodes[] = {
-    {ENOTDIR, kErrorPathNotFound},
+    {ENOTDIR, file_error::kPathNotFound},
     {EMFILE, 4},
     {ENFILE, 4},
-    {EACCES, kErrorAccessDenied},
-    {EPERM, kErrorAccessDenied},
-    {EROFS, kErrorAccessDenied},
-    {EISDIR, kErrorAccessDenied},
+    {EACCES, file_error::kAccessDenied},
+    {EPERM, file_error::kAccessDenied},
+    {EROFS, file_error::kAccessDenied},
+    {EISDIR, file_error::kAccessDenied},
     {EBADF, 6},
     {ENOMEM, 8},
     {EXDEV, 17},
-    {EWOULDBLOCK, kErrorSharingViolation},  // a lock held by another open of the file
+    {EWOULDBLOCK, file_error::kSharingViolation},  // a lock held by another open of the file
     {EEXIST, 80},
     {EINVAL, 87},
-    {ENOSPC, kErrorDiskFull},
-    {EDQUOT, kErrorDiskFull},
+    {ENOSPC, file_error::kDiskFull},
+    {EDQUOT, file_error::kDiskFull},
     {ENAMETOOLONG, 206},
     {EFBIG, 223},
 };
@@ -75,12 +67,13 @@ std::string ParentFolder(const std::string& path) {
 // Windows tells a missing file (2) from a missing folder on its path (3); ENOENT does not.
 uint32_t ErrnoToCode(int error_number, const std::string& path) {
   if (error_number == ENOENT) {
-    return !path.empty() && IsFolder(ParentFolder(path)) ? kErrorFileNotFound : kErrorPathNotFound;
+    return !path.empty() && IsFolder(ParentFolder(path)) ? file_error::kFileNotFound
+                                                         : file_error::kPathNotFound;
   }
   for (const TErrnoCode& entry : kErrnoCodes) {
     if (entry.error_number == error_number) return entry.code;
   }
-  return kErrorGenFailure;
+  return file_error::kGenFailure;
 }
 
 uint32_t Fail(uint32_t code) {
@@ -107,7 +100,7 @@ uint32_t FailChange(int fd) {
   int flags = fcntl(fd, F_GETFL);
   if ((error_number == EBADF || error_number == EINVAL) && flags >= 0 &&
       (flags & O_ACCMODE) == O_RDONLY) {
-    return Fail(kErrorAccessDenied);
+    return Fail(file_error::kAccessDenied);
   }
   return Fail(ErrnoToCode(error_number, std::string()));
 }
@@ -122,7 +115,7 @@ uint32_t ProbeNotHeld(const std::string& path) {
   int locked = flock(fd, LOCK_EX | LOCK_NB);
   int lock_error = errno;
   close(fd);  // releases the probe's lock
-  return locked != 0 && lock_error == EWOULDBLOCK ? kErrorSharingViolation : 0;
+  return locked != 0 && lock_error == EWOULDBLOCK ? file_error::kSharingViolation : 0;
 }
 
 // Renames from over to; the rename itself lasts once the folder's entry is on disk.
@@ -153,9 +146,9 @@ class PosixFileApi final : public FileApi {
     if (lstat(path.Bytes().c_str(), &st) != 0) {
       code = FailErrno(path.Bytes());
     } else if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnly(st))) {
-      code = Fail(kErrorAccessDenied);
+      code = Fail(file_error::kAccessDenied);
     } else if (S_ISREG(st.st_mode) && ProbeNotHeld(path.Bytes()) != 0) {
-      code = Fail(kErrorSharingViolation);
+      code = Fail(file_error::kSharingViolation);
     } else if (unlink(path.Bytes().c_str()) != 0) {
       code = FailErrno(path.Bytes());
     }
@@ -164,10 +157,10 @@ class PosixFileApi final : public FileApi {
 
   uint32_t CreateExclusive(const TPath& path, TFileHandle& handle) override {
     handle = kInvalidFile;
-    if (path.Empty()) return Fail(kErrorPathNotFound);
+    if (path.Empty()) return Fail(file_error::kPathNotFound);
     struct stat st;
     if (stat(path.Bytes().c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnly(st))) {
-      return Fail(kErrorAccessDenied);
+      return Fail(file_error::kAccessDenied);
     }
     // No O_TRUNC: the content of a file that another holder still has open must survive the
     // failed attempt, so the file is cut only once the lock is ours.
@@ -184,7 +177,7 @@ class PosixFileApi final : public FileApi {
 
   uint32_t CreateNew(const TPath& path, TFileHandle& handle) override {
     handle = kInvalidFile;
-    if (path.Empty()) return Fail(kErrorPathNotFound);
+    if (path.Empty()) return Fail(file_error::kPathNotFound);
     // O_EXCL also refuses a dangling symbolic link of that name instead of following it.
     int fd = open(path.Bytes().c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return FailErrno(path.Bytes());
@@ -200,7 +193,7 @@ class PosixFileApi final : public FileApi {
 
   uint32_t OpenShareRead(const TPath& path, TFileHandle& handle) override {
     handle = kInvalidFile;
-    if (path.Empty()) return Fail(kErrorPathNotFound);
+    if (path.Empty()) return Fail(file_error::kPathNotFound);
     int fd = open(path.Bytes().c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return FailErrno(path.Bytes());
     struct stat st;
@@ -208,7 +201,7 @@ class PosixFileApi final : public FileApi {
     if (fstat(fd, &st) != 0) {
       code = FailErrno(path.Bytes());
     } else if (S_ISDIR(st.st_mode)) {
-      code = Fail(kErrorAccessDenied);  // Windows opens no folder as a file
+      code = Fail(file_error::kAccessDenied);  // Windows opens no folder as a file
     } else if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
       code = FailErrno(path.Bytes());
     }
@@ -247,14 +240,14 @@ class PosixFileApi final : public FileApi {
         if (errno == EINTR) continue;
         return FailChange(ToFd(handle));
       }
-      if (put == 0) return Fail(kErrorDiskFull);
+      if (put == 0) return Fail(file_error::kDiskFull);
       written += static_cast<size_t>(put);
     }
     return 0;
   }
 
   uint32_t Seek(TFileHandle handle, int64_t position) override {
-    if (position < 0) return Fail(kErrorNegativeSeek);
+    if (position < 0) return Fail(file_error::kNegativeSeek);
     if (lseek(ToFd(handle), static_cast<off_t>(position), SEEK_SET) < 0) return FailErrno();
     return 0;
   }
@@ -295,10 +288,10 @@ class PosixFileApi final : public FileApi {
     const std::string& to = to_path.Bytes();
     struct stat st;
     const bool replaces = stat(to.c_str(), &st) == 0;
-    if (replaces && (S_ISDIR(st.st_mode) || IsReadOnly(st))) return Fail(kErrorAccessDenied);
+    if (replaces && (S_ISDIR(st.st_mode) || IsReadOnly(st))) return Fail(file_error::kAccessDenied);
     // As on Windows: neither a target nor a source that is held open can be replaced (32).
-    if (ProbeNotHeld(to) != 0) return Fail(kErrorSharingViolation);
-    if (ProbeNotHeld(from) != 0) return Fail(kErrorSharingViolation);
+    if (ProbeNotHeld(to) != 0) return Fail(file_error::kSharingViolation);
+    if (ProbeNotHeld(from) != 0) return Fail(file_error::kSharingViolation);
     if (replaces) {
       int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) return FailErrno(from);
@@ -325,9 +318,10 @@ class PosixFileApi final : public FileApi {
     const std::string& to = to_path.Bytes();
     struct stat st;
     if (stat(to.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnly(st))) {
-      return Fail(kErrorAccessDenied);
+      return Fail(file_error::kAccessDenied);
     }
-    if (ProbeNotHeld(to) != 0 || ProbeNotHeld(from) != 0) return Fail(kErrorSharingViolation);
+    if (ProbeNotHeld(to) != 0 || ProbeNotHeld(from) != 0)
+      return Fail(file_error::kSharingViolation);
     return Rename(from, to);
   }
 

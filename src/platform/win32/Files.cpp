@@ -13,7 +13,6 @@ namespace vxt {
 
 namespace {
 
-constexpr uint32_t kErrorDiskFull = ERROR_DISK_FULL;
 // The attributes that a user or an administrator sets on a file and that a replacement keeps.
 // Read-only is not among them: such a file is never replaced.
 constexpr DWORD kUserAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -135,7 +134,7 @@ class Win32FileApi final : public FileApi {
       }
       written += put;
       // A file write that succeeds but takes less than offered has run out of room.
-      if (put < piece) return kErrorDiskFull;
+      if (put < piece) return file_error::kDiskFull;
     }
     return 0;
   }
