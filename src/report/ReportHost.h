@@ -23,7 +23,9 @@ class ReportHost {
   // Lets the window process all pending messages once.
   virtual void ProcessMessages() = 0;
   // Asks the shell to open path: owner window, verb "OPEN", no parameters, no folder, SW_SHOW.
-  // False when the shell reports a failure (ShellExecuteW's result is 32 or less).
+  // False when the shell reports a failure (ShellExecuteW's result is 32 or less). Starting a
+  // viewer may keep the window from drawing for seconds: whatever the log holds must be on
+  // screen before the call.
   virtual bool ShellOpen(const TPath& path) = 0;
 };
 

@@ -58,18 +58,44 @@ void TVXTMainWindow::SetLastDay(const TDate& date) {
 void TVXTMainWindow::ClearLog() {
   controls_.Memo1.Clear();
 }
-void TVXTMainWindow::AppendLog(const std::string& entry) {
-  controls_.Memo1.Append(entry);
+void TVXTMainWindow::AppendLog(const std::string& entry, bool drawn) {
+  Memo& log = controls_.Memo1;
+  log.Append(entry);
+  // The repaint that the append asked for is dropped; DrawLog asks for one of all.
+  if (!drawn) ValidateRect(log.Hwnd(), nullptr);
+}
+void TVXTMainWindow::DrawLog() {
+  RedrawWindow(controls_.Memo1.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-int32_t TVXTMainWindow::ProgressMax() {
-  return controls_.pb.Max();
-}
 void TVXTMainWindow::SetProgressMax(int32_t value) {
   controls_.pb.SetMax(value);
+  // A new range redraws the bar: the first move after it waits for the frame's end.
+  bar_drawn_at_ = std::chrono::steady_clock::now();
 }
+
 void TVXTMainWindow::SetProgressPosition(int32_t value) {
-  controls_.pb.SetPosition(value);
+  bar_position_ = value;
+  const auto since_drawn = std::chrono::steady_clock::now() - bar_drawn_at_;
+  if (value == 0 || since_drawn >= kBarFrame) {
+    DrawBar();
+    return;
+  }
+  if (bar_waits_) return;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(kBarFrame - since_drawn).count();
+  bar_waits_ = SetTimer(hwnd_, kBarFrameTimerId, static_cast<UINT>(left > 0 ? left : 1), nullptr) != 0;
+  // Without a timer the move is drawn now rather than lost.
+  if (!bar_waits_) DrawBar();
+}
+
+void TVXTMainWindow::DrawBar() {
+  if (bar_waits_) {
+    KillTimer(hwnd_, kBarFrameTimerId);
+    bar_waits_ = false;
+  }
+  controls_.pb.SetPosition(bar_position_);
+  bar_drawn_at_ = std::chrono::steady_clock::now();
 }
 
 void TVXTMainWindow::SetReportButtonEnabled(bool enabled) {
@@ -80,30 +106,26 @@ void TVXTMainWindow::SetReportButtonEnabled(bool enabled) {
   if (enabled && !GetFocus() && GetActiveWindow() == hwnd_) SetFocus(button.Hwnd());
 }
 
-void TVXTMainWindow::HoldLogDrawing(bool hold) {
-  controls_.Memo1.HoldDrawing(hold);
-}
-
+// A timer without a window would be a thread timer, whose ticks no window handles.
 void TVXTMainWindow::SetTimerEnabled(bool enabled) {
   if (!hwnd_) return;
   if (enabled) {
-    // SetTimer on a running timer would restart its interval; an enabled timer keeps ticking.
-    if (!timer_enabled_) timer_enabled_ = SetTimer(hwnd_, kTimer1Id, kTimer1IntervalMs, nullptr);
+    SetTimer(hwnd_, kTimer1Id, kTimer1IntervalMs, nullptr);
   } else {
     KillTimer(hwnd_, kTimer1Id);
-    timer_enabled_ = false;
   }
 }
 
 void TVXTMainWindow::StartShowTimer(int delay_ms) {
-  if (!hwnd_) return;
-  show_timer_running_ = SetTimer(hwnd_, kShowTimerId, static_cast<UINT>(delay_ms), nullptr) != 0;
+  if (hwnd_) SetTimer(hwnd_, kShowTimerId, static_cast<UINT>(delay_ms), nullptr);
 }
 
 void TVXTMainWindow::StopShowTimer() {
-  if (!show_timer_running_) return;
   KillTimer(hwnd_, kShowTimerId);
-  show_timer_running_ = false;
+}
+
+void TVXTMainWindow::Destroy() {
+  DestroyWindow(hwnd_);
 }
 
 void TVXTMainWindow::SetLiveStatusChecked(bool checked) {
@@ -122,10 +144,6 @@ bool TVXTMainWindow::ShellOpen(const TPath& path) {
       shell_execute(hwnd_, L"OPEN", WidePath(path).c_str(), nullptr, nullptr, SW_SHOW);
   // Not a handle: a result above 32 is success, any other one an error code.
   return reinterpret_cast<INT_PTR>(result) > 32;
-}
-
-void TVXTMainWindow::ProcessMessages() {
-  PumpMessages(true);
 }
 
 void TVXTMainWindow::PumpMessages(bool all_pending) {

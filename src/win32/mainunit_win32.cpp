@@ -1,7 +1,8 @@
 // The main window VXTMain: its class, its creation and its window procedure. The procedure
 // finds its object through GWLP_USERDATA (set on WM_NCCREATE), turns each message into one
 // handler of the portable logic, and shows what a handler raises by the default failure
-// display: no failure crosses the window procedure.
+// display: no failure crosses the window procedure. The logic decides everything about the
+// exchanges, the window's end during one included; the window only delivers.
 #include "mainunit_win32.h"
 
 #include <exception>
@@ -82,7 +83,7 @@ void TVXTMainWindow::Show(int show_command) {
 }
 
 bool TVXTMainWindow::PreTranslate(MSG& msg) {
-  return hwnd_ && !destroying_ && IsDialogMessageA(hwnd_, &msg);
+  return hwnd_ && IsDialogMessageA(hwnd_, &msg);
 }
 
 LRESULT CALLBACK TVXTMainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -187,31 +188,30 @@ void TVXTMainWindow::Guarded(Handler&& handler) {
 }
 
 void TVXTMainWindow::OnCommand(int id, int code) {
-  if (id == kBitBtn1Id && code == BN_CLICKED && !close_pending_) {
-    Guarded([this] { logic_->BitBtn1Click(); });
-    FinishPendingClose();
-  }
+  if (id == kBitBtn1Id && code == BN_CLICKED) Guarded([this] { logic_->BitBtn1Click(); });
 }
 
 void TVXTMainWindow::OnTimer(WPARAM id) {
-  // KillTimer leaves the ticks already queued where they are: a tick that arrives after the
-  // timer stopped counts no more than the stopped timer.
-  if (id == kShowTimerId) {
-    if (!show_timer_running_) return;
-    // One shot: a system timer repeats until it is killed.
-    StopShowTimer();
-    Guarded([this] { logic_->ShowTimerTimer(); });
-    return;
+  switch (id) {
+    case kTimer1Id:
+      Guarded([this] { logic_->Timer1Timer(); });
+      break;
+    case kShowTimerId:
+      // One shot: a system timer repeats until it is killed.
+      KillTimer(hwnd_, kShowTimerId);
+      Guarded([this] { logic_->ShowTimerTimer(); });
+      break;
+    case kBarFrameTimerId:
+      // KillTimer leaves a tick already queued where it is.
+      if (bar_waits_) DrawBar();
+      break;
+    default:
+      break;
   }
-  if (id != kTimer1Id || !timer_enabled_ || close_pending_) return;
-  Guarded([this] { logic_->Timer1Timer(); });
-  FinishPendingClose();
 }
 
 void TVXTMainWindow::OnSysCommand(WPARAM) {
-  if (close_pending_) return;
   Guarded([this] { logic_->LiveStatusMenuClick(); });
-  FinishPendingClose();
 }
 
 void TVXTMainWindow::OnActivate(WPARAM state) {
@@ -230,36 +230,19 @@ void TVXTMainWindow::OnActivate(WPARAM state) {
 }
 
 void TVXTMainWindow::OnClose() {
-  if (close_pending_ || destroying_) return;  // saved already; the window ends shortly
   // A failed save is shown, and the window closes all the same: the settings store keeps the
   // old file intact, and a window that cannot be closed would be worse.
   Guarded([this] { logic_->FormClose(); });
   ShowStoreInList();
-  if (logic_ && logic_->ExchangeRunning()) {
-    // This close arrived from a pump step inside the exchange, which is still on the stack:
-    // end the exchange, and leave the window to be destroyed when the exchange has returned.
-    close_pending_ = true;
-    SetTimerEnabled(false);
-    logic_->AbortExchange();
-    ShowWindow(hwnd_, SW_HIDE);
-    return;
-  }
-  DestroyWindow(hwnd_);
+  // Gone from the screen at once, also while an exchange still has to return.
+  ShowWindow(hwnd_, SW_HIDE);
+  Guarded([this] { logic_->Close(); });
 }
 
 void TVXTMainWindow::OnDestroy() {
-  destroying_ = true;
-  KillTimer(hwnd_, kTimer1Id);
-  StopShowTimer();
-  logic_.reset();
+  // The logic stays until the window object ends: the destruction may come from inside it.
   if (!failure_.class_name.empty()) return;  // creation failed: no loop to end
   PostQuitMessage(0);
-}
-
-void TVXTMainWindow::FinishPendingClose() {
-  if (!close_pending_ || !hwnd_ || destroying_) return;
-  if (logic_ && logic_->ExchangeRunning()) return;  // an outer exchange is still unwinding
-  DestroyWindow(hwnd_);
 }
 
 }  // namespace vxt::win32
