@@ -166,27 +166,35 @@ void TVXTMain::RunLiveStatus() {
   RunExchanges(nullptr);
 }
 
-void TVXTMain::RunExchanges(void (ReportExchange::*first)()) {
+void TVXTMain::RunExchanges(void (ReportExchange::*run)()) {
   // A handler run by a pump step of a running exchange would start a second exchange on the
   // same connection and response file.
   if (phase_ != Phase::kIdle) return;
   try {
-    if (first != nullptr) RunShown(first);
-    // A tick or a menu choice during this run asks for the next one, which then follows at
-    // once.
-    while (live_status_due_ && phase_ == Phase::kIdle) {
-      live_status_due_ = false;
-      tick_counter_ = 0;
-      RunShown(&ReportExchange::RunLiveStatus);
+    // A tick or a menu choice during a run asks for a live status, which then follows at once.
+    for (run = run != nullptr ? run : NextDueExchange(); run != nullptr;
+         run = NextDueExchange()) {
+      phase_ = Phase::kHeld;
+      view_.StartShowTimer(kShowExchangeAfterMs);
+      (exchange_.*run)();
+      EndShown();
     }
   } catch (const WindowClosed&) {
-    // The pump step in which the window closed ended the exchange; it reached here where the
-    // exchange itself had no failure handler around it (the first pump step).
+    // The pump step in which the window closed ended the exchange.
+    EndShown();
   } catch (...) {
+    EndShown();
     DestroyIfClosing();
     throw;
   }
   DestroyIfClosing();
+}
+
+TVXTMain::Run TVXTMain::NextDueExchange() {
+  if (!live_status_due_ || phase_ != Phase::kIdle) return nullptr;
+  live_status_due_ = false;
+  tick_counter_ = 0;
+  return &ReportExchange::RunLiveStatus;
 }
 
 void TVXTMain::DestroyIfClosing() {
@@ -195,18 +203,8 @@ void TVXTMain::DestroyIfClosing() {
   view_.Destroy();
 }
 
-void TVXTMain::RunShown(void (ReportExchange::*run)()) {
-  phase_ = Phase::kHeld;
-  view_.StartShowTimer(kShowExchangeAfterMs);
-  try {
-    (exchange_.*run)();
-  } catch (...) {
-    EndShown();
-    throw;
-  }
-  EndShown();
-}
-
+// The end of an exchange's display, also by a failure: the show timer stopped, the button
+// back, the held lines drawn.
 void TVXTMain::EndShown() {
   if (phase_ == Phase::kHeld) view_.StopShowTimer();
   if (phase_ == Phase::kShown) view_.SetReportButtonEnabled(true);

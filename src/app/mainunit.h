@@ -132,13 +132,14 @@ class TVXTMain : private ReportHost {
   // the window goes when it has returned.
   enum class Phase { kIdle, kHeld, kShown, kClosing };
 
-  // Runs first (a report, or nothing) and then every live-status request that is due. The one
-  // place that starts exchanges, and so the one that asks whether one runs: a handler nested
-  // in a running exchange starts none, and a live status asked for then follows that one.
-  void RunExchanges(void (ReportExchange::*first)());
-  // One exchange with its display: held, shown by the show timer's tick, and at its end (also
-  // by a failure) the timer stopped, the button back and the held lines drawn.
-  void RunShown(void (ReportExchange::*run)());
+  using Run = void (ReportExchange::*)();
+  // Runs run (a report, or nothing) and then every live-status request that is due, each with
+  // its display: held, shown by the show timer's tick, and at its end the timer stopped, the
+  // button back and the held lines drawn. The one place that starts exchanges, and so the one
+  // that asks whether one runs: a handler nested in a running exchange starts none, and a
+  // live status asked for then follows that one.
+  void RunExchanges(Run run);
+  Run NextDueExchange();
   void EndShown();
   // The window that closed during the exchanges goes now that they have returned.
   void DestroyIfClosing();

@@ -77,8 +77,7 @@ class TVXTMainWindow final : public MainWindowView {
   // The controls with their initial contents, and the system menu's item.
   void CreateControlsAndMenu();
   // Runs a handler of the logic; a failure it raises goes to the default failure display.
-  template <typename Handler>
-  void Guarded(Handler&& handler);
+  void Guarded(void (TVXTMain::*handler)());
   // Draws the bar at the position last set and starts a new frame.
   void DrawBar();
   // Shows the settings store's lines in the list vl, a name and a value a row.

@@ -460,8 +460,7 @@ TEST_F(MainWindowTest, AClickDuringAnExchangeStartsNone) {
   UseServer(server);
   int nested = 0;
   view_.on_pump = [&] {
-    ++nested;
-    main_.BitBtn1Click();
+    if (nested++ < 3) main_.BitBtn1Click();
   };
   main_.BitBtn1Click();
   EXPECT_GE(nested, 3);
