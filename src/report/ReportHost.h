@@ -1,5 +1,7 @@
 // What the report exchange needs of the window: the request's fields, the log, a pump of its
-// messages and the shell. The real window implements it; tests and tools use stand-ins.
+// messages and the shell. The window logic (TVXTMain) implements it, and keeps whatever the
+// display needs beyond it; tests and tools use stand-ins. The exchange only tells what
+// happened: it never asks the window to draw.
 #pragma once
 
 #include <string>
