@@ -13,9 +13,10 @@
 
 namespace vxt {
 
-// What sets one kind of exchange apart up to the reply's size.
+// What sets one kind of exchange apart.
 struct ExchangeRequest {
   std::string (*line)(ReportHost& host);
+  const char* file_name;
   // A report first removes the previous one, before the connect and again before creating
   // the file; the live-status file is only cut when it is created.
   bool deletes_old_file;
@@ -51,10 +52,6 @@ std::string LiveStatusRequestLine(ReportHost&) {
   return kLiveStatusRequestLine;
 }
 
-constexpr ExchangeRequest kReportRequest{&ReportRequestLine, true, kReportRecvBufferSize};
-constexpr ExchangeRequest kLiveStatusRequest{&LiveStatusRequestLine, false,
-                                             kLiveStatusRecvBufferSize};
-
 }  // namespace
 
 ReportExchange::ReportExchange(TTCPClient& client, ReportHost& host)
@@ -73,21 +70,45 @@ TPath ReportExchange::LiveStatusFilePath() const {
 }
 
 void ReportExchange::RunReport() {
-  Run(&ReportExchange::Report);
+  static constexpr ExchangeRequest kReport{&ReportRequestLine, kResponseFileName, true,
+                                           kReportRecvBufferSize};
+  Run(kReport, &ReportExchange::ReportOutcome);
 }
 
 void ReportExchange::RunLiveStatus() {
-  Run(&ReportExchange::LiveStatus);
+  static constexpr ExchangeRequest kLiveStatus{&LiveStatusRequestLine, kLiveStatusFileName, false,
+                                               kLiveStatusRecvBufferSize};
+  Run(kLiveStatus, &ReportExchange::LiveStatusOutcome);
 }
 
-void ReportExchange::Run(void (ReportExchange::*body)(FileApi&, TFileStream&)) {
+void ReportExchange::Run(const ExchangeRequest& request, Outcome outcome) {
   // The cleared log is drawn before the window blocks.
   host_.ClearLog();
   host_.ProcessMessages();
   FileApi& files = ActiveFileApi();
   TFileStream file(files);
   try {
-    (this->*body)(files, file);
+    const TPath path = FilePath(request.file_name);
+    client_.SetHost(host_.ServerText());
+    // A deletion that fails (a viewer still holding the last report) shows up as the creation
+    // failure below, so its result is not looked at.
+    if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
+    if (!client_.IsConnected()) client_.OpenConnection();
+    client_.SetRecvBufferSize(request.recv_buffer_size);
+    client_.SendLine(request.line(host_));
+    if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
+    file.CreateExclusive(path);
+    // Normally the body runs once: the read returns when the server has closed, and the
+    // connection then reports itself not connected. Bytes still unread after a close keep it
+    // reporting connected for one more round.
+    while (client_.IsConnected()) {
+      client_.ReceiveUntilClosed(file);
+      host_.ProcessMessages();
+    }
+    const int64_t size = file.Size();
+    file.Close();
+    client_.CloseConnection();
+    (this->*outcome)(files, path, size);
   } catch (const Exception& failure) {
     EndFailedRun(failure.Message(), file);
   } catch (const std::bad_alloc&) {
@@ -104,9 +125,7 @@ void ReportExchange::Run(void (ReportExchange::*body)(FileApi&, TFileStream&)) {
   }
 }
 
-void ReportExchange::Report(FileApi& files, TFileStream& file) {
-  const TPath path = ResponseFilePath();
-  const int64_t size = Exchange(kReportRequest, path, files, file);
+void ReportExchange::ReportOutcome(FileApi& files, const TPath& path, int64_t size) {
   if (size == 0) {
     host_.AppendLog(kServerDroppedText);
   } else if (size <= kTextReplyLimit) {
@@ -118,39 +137,13 @@ void ReportExchange::Report(FileApi& files, TFileStream& file) {
   }
 }
 
-void ReportExchange::LiveStatus(FileApi& files, TFileStream& file) {
-  const TPath path = LiveStatusFilePath();
-  const int64_t size = Exchange(kLiveStatusRequest, path, files, file);
+void ReportExchange::LiveStatusOutcome(FileApi& files, const TPath& path, int64_t size) {
   if (size > 0) {
     host_.AppendLog(ReadFirstLine(files, path));
   } else {
     host_.AppendLog(kServerDroppedText);
   }
   client_.CloseConnection();
-}
-
-int64_t ReportExchange::Exchange(const ExchangeRequest& request, const TPath& path, FileApi& files,
-                                 TFileStream& file) {
-  client_.SetHost(host_.ServerText());
-  // A deletion that fails (a viewer still holding the last report) shows up as the creation
-  // failure below, so its result is not looked at.
-  if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
-  if (!client_.IsConnected()) client_.OpenConnection();
-  client_.SetRecvBufferSize(request.recv_buffer_size);
-  client_.SendLine(request.line(host_));
-  if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
-  file.CreateExclusive(path);
-  // Normally the body runs once: the read returns when the server has closed, and the
-  // connection then reports itself not connected. Bytes still unread after a close keep it
-  // reporting connected for one more round.
-  while (client_.IsConnected()) {
-    client_.ReceiveUntilClosed(file);
-    host_.ProcessMessages();
-  }
-  const int64_t size = file.Size();
-  file.Close();
-  client_.CloseConnection();
-  return size;
 }
 
 // Whatever arrived stays in the file; the connection is closed so that the next exchange

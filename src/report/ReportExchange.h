@@ -42,15 +42,13 @@ class ReportExchange {
   TPath LiveStatusFilePath() const;
 
  private:
-  // Runs body under the one failure handler of an exchange.
-  void Run(void (ReportExchange::*body)(FileApi&, TFileStream&));
-  // The two bodies: each runs the exchange and then acts on the reply's size in its own way.
-  void Report(FileApi& files, TFileStream& file);
-  void LiveStatus(FileApi& files, TFileStream& file);
-  // Sends the request's line and receives the reply into the file at path; returns the
-  // reply's size, with the file and the connection closed.
-  int64_t Exchange(const ExchangeRequest& request, const TPath& path, FileApi& files,
-                   TFileStream& file);
+  // Acts on the reply's size, the reply in the file at path.
+  using Outcome = void (ReportExchange::*)(FileApi& files, const TPath& path, int64_t size);
+  // Runs one exchange of the kind that request describes under the one failure handler of an
+  // exchange: its line out, the reply into its file, then outcome.
+  void Run(const ExchangeRequest& request, Outcome outcome);
+  void ReportOutcome(FileApi& files, const TPath& path, int64_t size);
+  void LiveStatusOutcome(FileApi& files, const TPath& path, int64_t size);
   void EndFailedRun(const std::string& message, TFileStream& file);
   void CloseConnectionQuietly();
 
