@@ -12,8 +12,7 @@ namespace vxt {
 namespace {
 
 constexpr const char kSettingsFileName[] = "VXTVannikorde.ini";
-constexpr const char kWorkBeginText[] =
-    "Pocetak prijema podataka...sacekajte kraj prenosa...";
+constexpr const char kWorkBeginText[] = "Pocetak prijema podataka...sacekajte kraj prenosa...";
 constexpr const char kWorkEndText[] = "Prijem podataka zavrsen";
 // Timer1 ticks counted before the live-status request runs again (at the next one).
 constexpr int32_t kTickLimit = 30;
@@ -172,8 +171,7 @@ void TVXTMain::RunExchanges(void (ReportExchange::*run)()) {
   if (phase_ != Phase::kIdle) return;
   try {
     // A tick or a menu choice during a run asks for a live status, which then follows at once.
-    for (run = run != nullptr ? run : NextDueExchange(); run != nullptr;
-         run = NextDueExchange()) {
+    for (run = run != nullptr ? run : NextDueExchange(); run != nullptr; run = NextDueExchange()) {
       phase_ = Phase::kHeld;
       view_.StartShowTimer(kShowExchangeAfterMs);
       (exchange_.*run)();
@@ -254,7 +252,7 @@ void TVXTMain::TCPClientWorkBegin(TTCPClient&, TWorkMode, int32_t work_count_max
 void TVXTMain::TCPClientWork(TTCPClient&, TWorkMode, int32_t work_count) {
   // The bar's maximum doubles as the mode: at the unknown-total maximum the bar wraps.
   view_.SetProgressPosition(progress_max_ == kUnknownTotalMax ? work_count % kUnknownTotalMax
-                                                               : work_count);
+                                                              : work_count);
   Pump(true);
 }
 

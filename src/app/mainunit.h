@@ -170,7 +170,7 @@ class TVXTMain : private ReportHost {
   // The bar's maximum as last set: at the unknown-total maximum a transfer's position wraps.
   int32_t progress_max_ = 0;
   int32_t tick_counter_ = 0;
-  bool live_status_on_ = false;  // Timer1 runs exactly while the live status is on
+  bool live_status_on_ = false;   // Timer1 runs exactly while the live status is on
   bool live_status_due_ = false;  // asked for while another exchange held the connection
 };
 

@@ -300,7 +300,8 @@ void TVXTMainWindow::AppendLog(const std::string& entry, bool drawn) {
   if (!drawn) ValidateRect(log.Hwnd(), nullptr);
 }
 void TVXTMainWindow::DrawLog() {
-  RedrawWindow(controls_.Memo1.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  RedrawWindow(controls_.Memo1.Hwnd(), nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
 void TVXTMainWindow::SetProgressMax(int32_t value) {
@@ -319,7 +320,8 @@ void TVXTMainWindow::SetProgressPosition(int32_t value) {
   if (bar_waits_) return;
   const auto left =
       std::chrono::duration_cast<std::chrono::milliseconds>(kBarFrame - since_drawn).count();
-  bar_waits_ = SetTimer(hwnd_, kBarFrameTimerId, static_cast<UINT>(left > 0 ? left : 1), nullptr) != 0;
+  bar_waits_ =
+      SetTimer(hwnd_, kBarFrameTimerId, static_cast<UINT>(left > 0 ? left : 1), nullptr) != 0;
   // Without a timer the move is drawn now rather than lost.
   if (!bar_waits_) DrawBar();
 }

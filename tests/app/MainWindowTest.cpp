@@ -560,8 +560,8 @@ TEST_F(MainWindowTest, RunningOutOfMemoryIsLoggedAndCleanedUp) {
     throw std::bad_alloc();
   };
   main_.BitBtn1Click();
-  EXPECT_EQ(view_.log, (Lines{kBeginLine, kEndLine,
-                              "Error while connecting to TCP SERVER:\rOut of memory."}));
+  EXPECT_EQ(view_.log,
+            (Lines{kBeginLine, kEndLine, "Error while connecting to TCP SERVER:\rOut of memory."}));
   EXPECT_TRUE(testing::FileIsFree(folder_.File("response.pdf")));
   EXPECT_EQ(ReadBytes(folder_.File("response.pdf")), testing::PatternBytes(4096));
   EXPECT_FALSE(main_.TCPClient.IsConnected());
