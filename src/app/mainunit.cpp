@@ -1,19 +1,46 @@
 // The main window's handlers. Everything here runs on the window's thread; the exchanges block
-// it, and the view's message pumps run other handlers nested inside them, so every handler
-// that starts an exchange first looks whether one is running already.
+// it, and the view's message pumps run other handlers nested inside them.
 #include "app/mainunit.h"
+
+#include <exception>
 
 #include "platform/Files.h"
 #include "platform/System.h"
-#include "report/ReportExchange.h"
 
 namespace vxt {
 
 namespace {
 
+constexpr const char kSettingsFileName[] = "VXTVannikorde.ini";
+constexpr const char kWorkBeginText[] = "Pocetak prijema podataka...sacekajte kraj prenosa...";
+constexpr const char kWorkEndText[] = "Prijem podataka zavrsen";
+// Timer1 ticks counted before the live-status request runs again (at the next one).
+constexpr int32_t kTickLimit = 30;
+constexpr int kServerPort = 8026;
+constexpr int kConnectTimeoutMs = 5000;
+constexpr int kReadTimeoutMs = 45000;
+// How long an exchange runs before the window shows it (the report button greys, and the lines
+// it logs are drawn as they come): two frames of a 60 Hz display. A shorter one ends before
+// that could have been seen, and greying and restoring a themed button, or drawing the log once
+// per line, costs more under Wine than a short exchange's own work.
+constexpr int kShowExchangeAfterMs = 33;
+
+// The settings' names, in the order in which the file holds them.
+constexpr const char kCustomerName[] = "KUPAC_ID";  // Edit3
+constexpr const char kPinName[] = "KUPAC_PIN";      // Edit2
+constexpr const char kServerName[] = "VXTSERVER";   // Edit1
+
 TDate SystemToday() {
   return LocalToday();
 }
+
+// Ends a running exchange from the pump step in which the window closed. A std::exception, so
+// that every layer on the way cleans up as after any failure (what arrived goes to the file,
+// the connection closes); the failure line it leaves is in a window that is already hidden.
+class WindowClosed : public std::exception {
+ public:
+  const char* what() const noexcept override { return "The window closed."; }
+};
 
 }  // namespace
 
@@ -27,8 +54,9 @@ const char* DefaultPin() {
   return VXT_DEFAULT_PIN;
 }
 
-TVXTMain::TVXTMain(MainWindowView& view) : view_(view), today_(SystemToday) {
-  IdAntiFreeze.SetMessagePump([this](bool all_pending) { view_.PumpMessages(all_pending); });
+TVXTMain::TVXTMain(MainWindowView& view)
+    : view_(view), exchange_(TCPClient, *this), today_(SystemToday) {
+  IdAntiFreeze.SetMessagePump([this](bool all_pending) { Pump(all_pending); });
   IdAntiFreeze.SetPendingCheck([this] { return view_.MessagesPending(); });
   TCPClient.SetPort(kServerPort);
   TCPClient.SetConnectTimeout(kConnectTimeoutMs);
@@ -43,10 +71,6 @@ TVXTMain::TVXTMain(MainWindowView& view) : view_(view), today_(SystemToday) {
   TCPClient.OnWorkEnd = [this](TTCPClient& sender, TWorkMode mode) {
     TCPClientWorkEnd(sender, mode);
   };
-  exchange_ = std::make_unique<ReportExchange>(TCPClient, view_);
-  // The report's lines are drawn before the shell starts a viewer, even when the exchange was
-  // too short to be shown.
-  exchange_->OnBeforeShellOpen = [this] { DrawHeldLog(); };
 }
 
 TVXTMain::~TVXTMain() {
@@ -87,127 +111,152 @@ void TVXTMain::FormClose() {
   vl.SaveToFile(SettingsPath());
 }
 
+void TVXTMain::Close() {
+  StopLiveStatus();
+  if (phase_ == Phase::kIdle) {
+    view_.Destroy();
+    return;
+  }
+  phase_ = Phase::kClosing;
+}
+
 void TVXTMain::BitBtn1Click() {
-  // A click that the exchange's own message pumping delivers would nest a second exchange on
-  // the same connection and response file.
-  if (exchange_->Running()) return;
-  RunExchange(&ReportExchange::RunReport);
-  RunDueLiveStatus();
+  RunExchanges(&ReportExchange::RunReport);
 }
 
 void TVXTMain::Timer1Timer() {
+  if (!live_status_on_) return;
   ++tick_counter_;
   // A live status that had to wait for another exchange and was not run when that one
   // returned (it left by a failure of the window) runs at the next tick.
-  if (tick_counter_ > kTickLimit || (live_status_due_ && !exchange_->Running())) {
+  if (tick_counter_ > kTickLimit || live_status_due_) {
     tick_counter_ = 0;
     RunLiveStatus();
   }
 }
 
 void TVXTMain::LiveStatusMenuClick() {
-  if (!live_status_on_) {
-    live_status_on_ = true;
-    tick_counter_ = 0;
-    view_.SetLiveStatusChecked(true);
-    // The repetition starts now even when another exchange holds the connection: the timer
-    // counts from here, and the request itself follows as soon as that exchange returns.
-    view_.SetTimerEnabled(true);
-    RunLiveStatus();
-  } else {
-    live_status_on_ = false;
-    live_status_due_ = false;  // also a run still waiting for another exchange
-    view_.SetTimerEnabled(false);
-    view_.SetLiveStatusChecked(false);
-    tick_counter_ = 0;
+  if (live_status_on_) {
+    StopLiveStatus();
+    return;
   }
+  live_status_on_ = true;
+  tick_counter_ = 0;
+  view_.SetLiveStatusChecked(true);
+  // The repetition starts now even when another exchange holds the connection: the timer
+  // counts from here, and the request itself follows as soon as that exchange returns.
+  view_.SetTimerEnabled(true);
+  RunLiveStatus();
+}
+
+void TVXTMain::StopLiveStatus() {
+  live_status_due_ = false;  // also a run still waiting for another exchange
+  tick_counter_ = 0;
+  if (!live_status_on_) return;
+  live_status_on_ = false;
+  view_.SetTimerEnabled(false);
+  view_.SetLiveStatusChecked(false);
 }
 
 void TVXTMain::RunLiveStatus() {
   live_status_due_ = true;
-  // Nested in a running exchange (its message pumping delivered the tick or the menu), the
-  // request waits: the handler that started that exchange runs it when the exchange returns.
-  if (exchange_->Running()) return;
-  RunDueLiveStatus();
+  RunExchanges(nullptr);
 }
 
-void TVXTMain::RunDueLiveStatus() {
-  // A tick or a menu choice during this run asks for the next one, which then follows at once.
-  while (live_status_due_ && !exchange_->Running()) {
-    live_status_due_ = false;
-    tick_counter_ = 0;
-    // The live-status request is what keeps its own timer going. The timer is enabled before
-    // the exchange: a stop chosen from the menu while the exchange waits then stays in force.
-    view_.SetTimerEnabled(true);
-    RunExchange(&ReportExchange::RunLiveStatus);
-  }
-}
-
-void TVXTMain::RunExchange(void (ReportExchange::*run)()) {
-  exchange_shown_ = false;
-  log_held_ = true;
-  view_.HoldLogDrawing(true);
-  view_.StartShowTimer(kShowExchangeAfterMs);
+void TVXTMain::RunExchanges(void (ReportExchange::*run)()) {
+  // A handler run by a pump step of a running exchange would start a second exchange on the
+  // same connection and response file.
+  if (phase_ != Phase::kIdle) return;
   try {
-    (exchange_.get()->*run)();
+    // A tick or a menu choice during a run asks for a live status, which then follows at once.
+    for (run = run != nullptr ? run : NextDueExchange(); run != nullptr; run = NextDueExchange()) {
+      phase_ = Phase::kHeld;
+      view_.StartShowTimer(kShowExchangeAfterMs);
+      (exchange_.*run)();
+      EndShown();
+    }
+  } catch (const WindowClosed&) {
+    // The pump step in which the window closed ended the exchange.
+    EndShown();
   } catch (...) {
-    EndExchangeDisplay();
+    EndShown();
+    DestroyIfClosing();
     throw;
   }
-  EndExchangeDisplay();
+  DestroyIfClosing();
 }
 
-void TVXTMain::EndExchangeDisplay() {
-  view_.StopShowTimer();
-  if (exchange_shown_) {
-    exchange_shown_ = false;
-    view_.SetReportButtonEnabled(true);
-  }
+TVXTMain::Run TVXTMain::NextDueExchange() {
+  if (!live_status_due_ || phase_ != Phase::kIdle) return nullptr;
+  live_status_due_ = false;
+  tick_counter_ = 0;
+  return &ReportExchange::RunLiveStatus;
+}
+
+void TVXTMain::DestroyIfClosing() {
+  if (phase_ != Phase::kClosing) return;
+  phase_ = Phase::kIdle;
+  view_.Destroy();
+}
+
+// The end of an exchange's display, also by a failure: the show timer stopped, the button
+// back, the held lines drawn.
+void TVXTMain::EndShown() {
+  if (phase_ == Phase::kHeld) view_.StopShowTimer();
+  if (phase_ == Phase::kShown) view_.SetReportButtonEnabled(true);
   DrawHeldLog();
+  // A closing window keeps its phase: it goes once the exchanges have returned.
+  if (phase_ != Phase::kClosing) phase_ = Phase::kIdle;
 }
 
 void TVXTMain::ShowTimerTimer() {
-  // A tick that was on its way when the exchange ended shows nothing.
-  if (!exchange_->Running() || exchange_shown_) return;
-  exchange_shown_ = true;
+  // A tick that was on its way when the exchange ended, or the window closed, shows nothing.
+  if (phase_ != Phase::kHeld) return;
+  phase_ = Phase::kShown;
   view_.SetReportButtonEnabled(false);
   DrawHeldLog();
 }
 
+void TVXTMain::Pump(bool all_pending) {
+  view_.PumpMessages(all_pending);
+  if (phase_ == Phase::kClosing) throw WindowClosed();
+}
+
+void TVXTMain::AppendLog(const std::string& entry) {
+  const bool held = phase_ == Phase::kHeld;
+  view_.AppendLog(entry, !held);
+  log_undrawn_ = log_undrawn_ || held;
+}
+
+void TVXTMain::DrawHeldLog() {
+  if (!log_undrawn_) return;
+  log_undrawn_ = false;
+  view_.DrawLog();
+}
+
+bool TVXTMain::ShellOpen(const TPath& path) {
+  // The report's lines are drawn before a viewer starts, even when the exchange was too short
+  // to be shown.
+  DrawHeldLog();
+  return view_.ShellOpen(path);
+}
+
 void TVXTMain::TCPClientWorkBegin(TTCPClient&, TWorkMode, int32_t work_count_max) {
-  view_.AppendLog(kWorkBeginText);
-  view_.SetProgressMax(work_count_max > 0 ? work_count_max : kUnknownTotalMax);
+  AppendLog(kWorkBeginText);
+  progress_max_ = work_count_max > 0 ? work_count_max : kUnknownTotalMax;
+  view_.SetProgressMax(progress_max_);
 }
 
 void TVXTMain::TCPClientWork(TTCPClient&, TWorkMode, int32_t work_count) {
   // The bar's maximum doubles as the mode: at the unknown-total maximum the bar wraps.
-  if (view_.ProgressMax() == kUnknownTotalMax) {
-    view_.SetProgressPosition(work_count % kUnknownTotalMax);
-  } else {
-    view_.SetProgressPosition(work_count);
-  }
-  view_.PumpMessages(true);
-}
-
-void TVXTMain::DrawHeldLog() {
-  if (!log_held_) return;
-  log_held_ = false;
-  view_.HoldLogDrawing(false);
+  view_.SetProgressPosition(progress_max_ == kUnknownTotalMax ? work_count % kUnknownTotalMax
+                                                              : work_count);
+  Pump(true);
 }
 
 void TVXTMain::TCPClientWorkEnd(TTCPClient&, TWorkMode) {
-  view_.AppendLog(kWorkEndText);
+  AppendLog(kWorkEndText);
   view_.SetProgressPosition(0);
-}
-
-void TVXTMain::AbortExchange() {
-  // The window is going: no live status may start when the aborted exchange returns.
-  live_status_due_ = false;
-  exchange_->Abort();
-}
-
-bool TVXTMain::ExchangeRunning() const {
-  return exchange_->Running();
 }
 
 void TVXTMain::SetToday(std::function<TDate()> today) {
@@ -219,7 +268,7 @@ void TVXTMain::SetSettingsPath(const TPath& path) {
 }
 
 void TVXTMain::SetResponseFolder(const TPath& folder) {
-  exchange_->SetFolder(folder);
+  exchange_.SetFolder(folder);
 }
 
 TPath TVXTMain::SettingsPath() const {

@@ -118,8 +118,29 @@ void TTCPClient::CloseConnection() {
   } catch (...) {
     poll_failure = std::current_exception();
   }
-  if (io != nullptr && io->Opened()) io->Close();
+  if (io != nullptr) {
+    if (io->Opened()) io->Close();
+    TInputBuffer* unread = io->InputBuffer();
+    if (unread != nullptr && !unread->Empty()) unread->Extract(unread->Size());
+  }
   if (poll_failure) std::rethrow_exception(poll_failure);
+}
+
+TIOHandler& TTCPClient::OpenedHandler() const {
+  if (!state_->io_handler) throw EIdException(kNotConnected);
+  return *state_->io_handler;
+}
+
+void TTCPClient::SetRecvBufferSize(int value) {
+  OpenedHandler().SetRecvBufferSize(value);
+}
+
+void TTCPClient::SendLine(const std::string& text) {
+  OpenedHandler().SendLine(text);
+}
+
+void TTCPClient::ReceiveUntilClosed(TStream& sink) {
+  OpenedHandler().ReceiveUntilClosed(sink);
 }
 
 void TTCPClient::BeginWork(TWorkMode mode, int64_t total) {

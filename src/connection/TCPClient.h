@@ -18,6 +18,7 @@ namespace vxt {
 
 class TTCPClient;
 class TIOHandler;
+class TStream;
 
 using TWorkBeginEvent = std::function<void(TTCPClient& sender, TWorkMode mode, int32_t total)>;
 using TWorkEvent = std::function<void(TTCPClient& sender, TWorkMode mode, int32_t count)>;
@@ -46,7 +47,17 @@ class TTCPClient : public TWorkSink {
 
   bool IsConnected();
   void OpenConnection();
+  // Polls, closes the socket, and drops the bytes that arrived and were never taken: they
+  // belong to a reply that the caller abandoned, and left in the input buffer they would keep
+  // the connection reporting itself connected, so that the next exchange would skip its open
+  // and send on the closed socket. A failure of the poll is passed on after the close.
   void CloseConnection();
+
+  // The I/O handler's operations for the caller that has opened the connection; before the
+  // first open (no handler) each fails with "Not Connected".
+  void SetRecvBufferSize(int value);
+  void SendLine(const std::string& text);
+  void ReceiveUntilClosed(TStream& sink);
 
   TWorkBeginEvent OnWorkBegin;
   TWorkEvent OnWork;
@@ -59,6 +70,8 @@ class TTCPClient : public TWorkSink {
   void EndWork(TWorkMode mode) override;
 
  private:
+  TIOHandler& OpenedHandler() const;
+
   struct State;
   std::unique_ptr<State> state_;
 };

@@ -4,7 +4,6 @@
 #include <new>
 #include <string>
 
-#include "connection/IOHandler.h"
 #include "failures/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
@@ -14,9 +13,10 @@
 
 namespace vxt {
 
-// What sets one kind of exchange apart up to the reply's size.
+// What sets one kind of exchange apart.
 struct ExchangeRequest {
   std::string (*line)(ReportHost& host);
+  const char* file_name;
   // A report first removes the previous one, before the connect and again before creating
   // the file; the live-status file is only cut when it is created.
   bool deletes_old_file;
@@ -52,31 +52,7 @@ std::string LiveStatusRequestLine(ReportHost&) {
   return kLiveStatusRequestLine;
 }
 
-constexpr ExchangeRequest kReportRequest{&ReportRequestLine, true, kReportRecvBufferSize};
-constexpr ExchangeRequest kLiveStatusRequest{&LiveStatusRequestLine, false,
-                                             kLiveStatusRecvBufferSize};
-
-// Unwinds an exchange that Abort ended; never shown.
-class EExchangeAborted : public Exception {
- public:
-  EExchangeAborted() : Exception(std::string()) {}
-};
-
 }  // namespace
-
-class ReportExchange::RunScope {
- public:
-  explicit RunScope(ReportExchange& exchange) : exchange_(exchange) {
-    exchange_.running_ = true;
-    exchange_.aborted_ = false;
-  }
-  ~RunScope() { exchange_.running_ = false; }
-  RunScope(const RunScope&) = delete;
-  RunScope& operator=(const RunScope&) = delete;
-
- private:
-  ReportExchange& exchange_;
-};
 
 ReportExchange::ReportExchange(TTCPClient& client, ReportHost& host)
     : client_(client), host_(host), folder_(ProgramFolder()) {}
@@ -93,27 +69,46 @@ TPath ReportExchange::LiveStatusFilePath() const {
   return FilePath(kLiveStatusFileName);
 }
 
-// The window's handlers run inside the blocking calls of an exchange, so a second press of
-// the button (or a live-status tick) arrives while one runs; it must not start a second
-// exchange on the same connection and file, hence the guard.
 void ReportExchange::RunReport() {
-  Run(&ReportExchange::Report);
+  static constexpr ExchangeRequest kReport{&ReportRequestLine, kResponseFileName, true,
+                                           kReportRecvBufferSize};
+  Run(kReport, &ReportExchange::ReportOutcome);
 }
 
 void ReportExchange::RunLiveStatus() {
-  Run(&ReportExchange::LiveStatus);
+  static constexpr ExchangeRequest kLiveStatus{&LiveStatusRequestLine, kLiveStatusFileName, false,
+                                               kLiveStatusRecvBufferSize};
+  Run(kLiveStatus, &ReportExchange::LiveStatusOutcome);
 }
 
-void ReportExchange::Run(void (ReportExchange::*body)(FileApi&, TFileStream&)) {
-  if (running_) return;
-  RunScope scope(*this);
+void ReportExchange::Run(const ExchangeRequest& request, Outcome outcome) {
   // The cleared log is drawn before the window blocks.
   host_.ClearLog();
   host_.ProcessMessages();
   FileApi& files = ActiveFileApi();
   TFileStream file(files);
   try {
-    (this->*body)(files, file);
+    const TPath path = FilePath(request.file_name);
+    client_.SetHost(host_.ServerText());
+    // A deletion that fails (a viewer still holding the last report) shows up as the creation
+    // failure below, so its result is not looked at.
+    if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
+    if (!client_.IsConnected()) client_.OpenConnection();
+    client_.SetRecvBufferSize(request.recv_buffer_size);
+    client_.SendLine(request.line(host_));
+    if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
+    file.CreateExclusive(path);
+    // Normally the body runs once: the read returns when the server has closed, and the
+    // connection then reports itself not connected. Bytes still unread after a close keep it
+    // reporting connected for one more round.
+    while (client_.IsConnected()) {
+      client_.ReceiveUntilClosed(file);
+      host_.ProcessMessages();
+    }
+    const int64_t size = file.Size();
+    file.Close();
+    client_.CloseConnection();
+    (this->*outcome)(files, path, size);
   } catch (const Exception& failure) {
     EndFailedRun(failure.Message(), file);
   } catch (const std::bad_alloc&) {
@@ -126,35 +121,23 @@ void ReportExchange::Run(void (ReportExchange::*body)(FileApi&, TFileStream&)) {
     // Not a failure (a forced unwind of the thread, say): it must go on after the cleanup.
     file.Close();
     CloseConnectionQuietly();
-    DiscardUnreadReply();
     throw;
   }
 }
 
-void ReportExchange::Abort() {
-  if (!running_) return;
-  aborted_ = true;
-  CloseConnectionQuietly();
-}
-
-void ReportExchange::Report(FileApi& files, TFileStream& file) {
-  const TPath path = ResponseFilePath();
-  const int64_t size = Exchange(kReportRequest, path, files, file);
+void ReportExchange::ReportOutcome(FileApi& files, const TPath& path, int64_t size) {
   if (size == 0) {
     host_.AppendLog(kServerDroppedText);
   } else if (size <= kTextReplyLimit) {
     host_.AppendLog(ReadFirstLine(files, path));
   } else {
-    if (OnBeforeShellOpen) OnBeforeShellOpen();
     // The report is saved all the same; without this line a shell that cannot open it
     // (no viewer for .pdf) would pass for success.
     if (!host_.ShellOpen(path)) host_.AppendLog(kReportNotOpenedText + DisplayText(path));
   }
 }
 
-void ReportExchange::LiveStatus(FileApi& files, TFileStream& file) {
-  const TPath path = LiveStatusFilePath();
-  const int64_t size = Exchange(kLiveStatusRequest, path, files, file);
+void ReportExchange::LiveStatusOutcome(FileApi& files, const TPath& path, int64_t size) {
   if (size > 0) {
     host_.AppendLog(ReadFirstLine(files, path));
   } else {
@@ -163,70 +146,19 @@ void ReportExchange::LiveStatus(FileApi& files, TFileStream& file) {
   client_.CloseConnection();
 }
 
-int64_t ReportExchange::Exchange(const ExchangeRequest& request, const TPath& path, FileApi& files,
-                                 TFileStream& file) {
-  ThrowIfAborted();
-  client_.SetHost(host_.ServerText());
-  // A deletion that fails (a viewer still holding the last report) shows up as the creation
-  // failure below, so its result is not looked at.
-  if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
-  if (!client_.IsConnected()) client_.OpenConnection();
-  ThrowIfAborted();
-  TIOHandler* io = client_.IOHandler();
-  if (io == nullptr) throw EIdException(kNotConnected);
-  io->SetRecvBufferSize(request.recv_buffer_size);
-  io->SendLine(request.line(host_));
-  ThrowIfAborted();
-  if (request.deletes_old_file && files.FileExists(path)) files.DeleteFile(path);
-  file.CreateExclusive(path);
-  ReceiveReply(file);
-  const int64_t size = file.Size();
-  file.Close();
-  client_.CloseConnection();
-  // An abort ends the run here, before any outcome.
-  ThrowIfAborted();
-  return size;
-}
-
-// Normally the body runs once: the read returns when the server has closed, and the
-// connection then reports itself not connected. Bytes still unread after a close keep it
-// reporting connected for one more round.
-void ReportExchange::ReceiveReply(TFileStream& file) {
-  while (!aborted_ && client_.IsConnected()) {
-    TIOHandler* io = client_.IOHandler();
-    if (io == nullptr) break;
-    io->ReceiveUntilClosed(file);
-    host_.ProcessMessages();
-  }
-}
-
 // Whatever arrived stays in the file; the connection is closed so that the next exchange
 // connects afresh instead of reusing one left stuck open by a time limit or a reset.
 // The cleanup comes also when the log entry cannot be made (memory has run out, say).
 void ReportExchange::EndFailedRun(const std::string& message, TFileStream& file) {
   std::exception_ptr unlogged;
-  if (!aborted_) {
-    try {
-      host_.AppendLog(kExchangeFailurePrefix + message);
-    } catch (...) {
-      unlogged = std::current_exception();
-    }
+  try {
+    host_.AppendLog(kExchangeFailurePrefix + message);
+  } catch (...) {
+    unlogged = std::current_exception();
   }
   file.Close();
   CloseConnectionQuietly();
-  DiscardUnreadReply();
   if (unlogged) std::rethrow_exception(unlogged);
-}
-
-// A closed connection still reports itself connected while its input buffer holds unread
-// bytes (a write to the file failed with part of a block still buffered, say). Those bytes
-// belong to the abandoned reply; left there, the next exchange would skip the connect and
-// fail sending on the closed connection, again and again.
-void ReportExchange::DiscardUnreadReply() {
-  TIOHandler* io = client_.IOHandler();
-  if (io == nullptr || io->Opened()) return;
-  TInputBuffer* buffer = io->InputBuffer();
-  if (buffer != nullptr && !buffer->Empty()) buffer->Extract(buffer->Size());
 }
 
 // Only the first failure of an exchange is reported; one raised by the closing poll is not.
@@ -235,10 +167,6 @@ void ReportExchange::CloseConnectionQuietly() {
     client_.CloseConnection();
   } catch (const std::exception&) {
   }
-}
-
-void ReportExchange::ThrowIfAborted() const {
-  if (aborted_) throw EExchangeAborted();
 }
 
 }  // namespace vxt

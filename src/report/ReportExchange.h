@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "connection/TCPClient.h"
@@ -20,24 +19,18 @@ struct ExchangeRequest;
 // Each run reports every outcome, failures included, as log entries through the host: a
 // vxt::Exception by its message, any other std::exception by its what() ("Out of memory." for
 // std::bad_alloc). Only what is no std::exception leaves a run (after the same cleanup).
+//
+// A run does not look whether another one runs: the window's handlers run inside the blocking
+// calls of a run, and the window, which starts every run, is the one that knows.
 class ReportExchange {
  public:
   // The folder starts as the program folder.
   ReportExchange(TTCPClient& client, ReportHost& host);
 
-  // BitBtn1Click's work. A start while an exchange runs does nothing.
+  // BitBtn1Click's work.
   void RunReport();
-  // The live-status request ("ALIVR" into "alivr.txt"). A start while one runs does nothing.
+  // The live-status request ("ALIVR" into "alivr.txt").
   void RunLiveStatus();
-  bool Running() const { return running_; }
-  // Ends a running exchange promptly (used when the window closes): closes the connection,
-  // so that the blocking read returns. The aborted exchange then ends without any outcome
-  // entry, failure entry or shell open. Does nothing while no exchange runs.
-  void Abort();
-
-  // Runs just before the shell is asked to open a report: starting a viewer may keep the
-  // window from drawing for seconds, so what must be seen first is drawn here.
-  std::function<void()> OnBeforeShellOpen;
 
   // The folder of the response and live-status files; tests may point the exchange elsewhere.
   void SetFolder(const TPath& folder) { folder_ = folder; }
@@ -49,29 +42,19 @@ class ReportExchange {
   TPath LiveStatusFilePath() const;
 
  private:
-  class RunScope;
-
-  // Runs body under the re-entry guard and the one failure handler of an exchange.
-  void Run(void (ReportExchange::*body)(FileApi&, TFileStream&));
-  // The two bodies: each runs the exchange and then acts on the reply's size in its own way.
-  void Report(FileApi& files, TFileStream& file);
-  void LiveStatus(FileApi& files, TFileStream& file);
-  // Sends the request's line and receives the reply into the file at path; returns the
-  // reply's size, with the file and the connection closed.
-  int64_t Exchange(const ExchangeRequest& request, const TPath& path, FileApi& files,
-                   TFileStream& file);
-  // Reads until the server closes, writing every byte into file.
-  void ReceiveReply(TFileStream& file);
+  // Acts on the reply's size, the reply in the file at path.
+  using Outcome = void (ReportExchange::*)(FileApi& files, const TPath& path, int64_t size);
+  // Runs one exchange of the kind that request describes under the one failure handler of an
+  // exchange: its line out, the reply into its file, then outcome.
+  void Run(const ExchangeRequest& request, Outcome outcome);
+  void ReportOutcome(FileApi& files, const TPath& path, int64_t size);
+  void LiveStatusOutcome(FileApi& files, const TPath& path, int64_t size);
   void EndFailedRun(const std::string& message, TFileStream& file);
   void CloseConnectionQuietly();
-  void DiscardUnreadReply();
-  void ThrowIfAborted() const;
 
   TTCPClient& client_;
   ReportHost& host_;
   TPath folder_;
-  bool running_ = false;
-  bool aborted_ = false;
 };
 
 }  // namespace vxt

@@ -1,5 +1,7 @@
 // What the report exchange needs of the window: the request's fields, the log, a pump of its
-// messages and the shell. The real window implements it; tests and tools use stand-ins.
+// messages and the shell. The window logic (TVXTMain) implements it, and keeps whatever the
+// display needs beyond it; tests and tools use stand-ins. The exchange only tells what
+// happened: it never asks the window to draw.
 #pragma once
 
 #include <string>
@@ -23,7 +25,9 @@ class ReportHost {
   // Lets the window process all pending messages once.
   virtual void ProcessMessages() = 0;
   // Asks the shell to open path: owner window, verb "OPEN", no parameters, no folder, SW_SHOW.
-  // False when the shell reports a failure (ShellExecuteW's result is 32 or less).
+  // False when the shell reports a failure (ShellExecuteW's result is 32 or less). Starting a
+  // viewer may keep the window from drawing for seconds: whatever the log holds must be on
+  // screen before the call.
   virtual bool ShellOpen(const TPath& path) = 0;
 };
 

@@ -28,6 +28,8 @@ inline constexpr unsigned kTimer1Id = 1;
 inline constexpr unsigned kTimer1IntervalMs = 1000;
 // The one-shot timer after which a running exchange is shown.
 inline constexpr unsigned kShowTimerId = 2;
+// The timer that draws the bar's newest position at the end of its frame.
+inline constexpr unsigned kBarFrameTimerId = 3;
 
 // A system menu command: below 0xF000 and a multiple of 16, since the system uses the low four
 // bits of WM_SYSCOMMAND's wParam.

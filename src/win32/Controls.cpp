@@ -139,7 +139,6 @@ void Memo::Create(const ControlParent& parent, const ControlRow& row) {
 
 void Memo::Clear() {
   SetWindowTextA(hwnd_, "");
-  UpdateWindow(hwnd_);
 }
 
 void Memo::Append(const std::string& entry) {
@@ -149,20 +148,6 @@ void Memo::Append(const std::string& entry) {
   std::string text = entry + "\r\n";
   SendMessageA(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   SendMessageA(hwnd_, EM_SCROLLCARET, 0, 0);
-  if (held_) {
-    // The repaint that the append asked for is dropped; the hold's end asks for one of all.
-    ValidateRect(hwnd_, nullptr);
-    undrawn_ = true;
-  }
-}
-
-void Memo::HoldDrawing(bool hold) {
-  held_ = hold;
-  if (hold || !undrawn_) return;
-  undrawn_ = false;
-  // Drawn now rather than at the next pump step: what follows may keep the window from
-  // pumping for seconds (the shell starting a viewer).
-  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
 void DatePicker::Create(const ControlParent& parent, const ControlRow& row) {
@@ -195,54 +180,12 @@ void ProgressBar::Create(const ControlParent& parent, const ControlRow& row) {
   SendMessageA(hwnd_, PBM_SETPOS, 0, 0);
 }
 
-ProgressBar::~ProgressBar() {
-  CancelFrame();
-}
-
 void ProgressBar::SetMax(int32_t value) {
   SendMessageA(hwnd_, PBM_SETRANGE32, 0, value);
-  max_ = value;
-  // The control keeps its position inside the new range.
-  if (drawn_ > value) drawn_ = value > 0 ? value : 0;
-  last_draw_ = std::chrono::steady_clock::now();
 }
 
 void ProgressBar::SetPosition(int32_t value) {
-  const auto now = std::chrono::steady_clock::now();
-  const auto since_draw = now - last_draw_;
-  if (value == 0 || since_draw >= kFrame || !hwnd_) {
-    CancelFrame();
-    Draw(value);
-    return;
-  }
-  pending_ = value;
-  if (frame_pending_) return;
-  // The timer's ID is the bar itself, so the timer procedure finds it without a lookup.
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(kFrame - since_draw).count();
-  frame_pending_ = SetTimer(hwnd_, reinterpret_cast<UINT_PTR>(this),
-                            static_cast<UINT>(left > 0 ? left : 1), OnFrameEnd) != 0;
-  // Without a timer the move is drawn now rather than lost.
-  if (!frame_pending_) Draw(value);
-}
-
-void CALLBACK ProgressBar::OnFrameEnd(HWND, UINT, UINT_PTR id, DWORD) {
-  auto* bar = reinterpret_cast<ProgressBar*>(id);
-  if (!bar->frame_pending_) return;
-  bar->CancelFrame();
-  bar->Draw(bar->pending_);
-}
-
-void ProgressBar::Draw(int32_t value) {
-  if (value != drawn_) SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(value), 0);
-  drawn_ = value;
-  last_draw_ = std::chrono::steady_clock::now();
-}
-
-void ProgressBar::CancelFrame() {
-  if (!frame_pending_) return;
-  KillTimer(hwnd_, reinterpret_cast<UINT_PTR>(this));
-  frame_pending_ = false;
+  SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(value), 0);
 }
 
 void ListView::Create(const ControlParent& parent, const ControlRow& row) {

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -72,13 +71,6 @@ class Memo : public Control {
   void Clear();
   // Adds entry and a line break at the end and scrolls to it.
   void Append(const std::string& entry);
-  // While held, appended text is in the log at once but not drawn; the end of the hold draws
-  // the whole log once, before it returns.
-  void HoldDrawing(bool hold);
-
- private:
-  bool held_ = false;
-  bool undrawn_ = false;
 };
 
 // A date picker in the short date format.
@@ -91,35 +83,12 @@ class DatePicker : public Control {
   void SetDate(const TDate& date);
 };
 
-// A smooth bar from 0, stepping by 1, drawn at the display's pace: a transfer moves it after
-// every block, and a bar repaints itself within each move (about a millisecond under Wine,
-// more than the block's own work). So a move is drawn at once only when the last drawing is a
-// frame old; otherwise the newest position waits for the frame's end, when a timer draws it.
-// 0, the end of a transfer, is always drawn at once.
+// A smooth bar from 0, stepping by 1. Each change of the position redraws it before returning.
 class ProgressBar : public Control {
  public:
-  static constexpr std::chrono::milliseconds kFrame{16};
-
-  ~ProgressBar();
   void Create(const ControlParent& parent, const ControlRow& row);
-  // The maximum, as last set (the control is not asked).
-  int32_t Max() const { return max_; }
-  // Starts a frame: the first move after a new maximum waits for the frame's end.
   void SetMax(int32_t value);
   void SetPosition(int32_t value);
-  // The position the bar shows or is about to show at the frame's end.
-  int32_t Position() const { return frame_pending_ ? pending_ : drawn_; }
-
- private:
-  static void CALLBACK OnFrameEnd(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
-  void Draw(int32_t value);
-  void CancelFrame();
-
-  int32_t max_ = 100;
-  int32_t drawn_ = 0;
-  int32_t pending_ = 0;
-  bool frame_pending_ = false;
-  std::chrono::steady_clock::time_point last_draw_{};
 };
 
 // A report list of two columns, "Key" and "Value".

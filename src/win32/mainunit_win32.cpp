@@ -1,17 +1,22 @@
 // The main window VXTMain: its class, its creation and its window procedure. The procedure
 // finds its object through GWLP_USERDATA (set on WM_NCCREATE), turns each message into one
 // handler of the portable logic, and shows what a handler raises by the default failure
-// display: no failure crosses the window procedure.
+// display: no failure crosses the window procedure. The logic decides everything about the
+// exchanges, the window's end during one included; the window delivers its messages and shows
+// what the logic tells it (the view, at the end of this file).
 #include "mainunit_win32.h"
 
 #include <exception>
 
 #include "ControlIds.h"
 #include "FailureBoxes.h"
+#include "RunTimeImports.h"
 #include "ScopedGdi.h"
 #include "app/LayoutRules.h"
+#include "app/Settings.h"
 #include "failures/Exceptions.h"
 #include "platform/System.h"
+#include "platform/win32/WidePath.h"
 #include "resource.h"
 
 namespace vxt::win32 {
@@ -74,7 +79,7 @@ bool TVXTMainWindow::Create() {
 void TVXTMainWindow::Show(int show_command) {
   // The period and the settings are in the fields before the window first appears; a
   // failure is shown now, and the window then opens with what the fields hold.
-  Guarded([this] { logic_->FormShow(); });
+  Guarded(&TVXTMain::FormShow);
   ShowStoreInList();
   ShowWindow(hwnd_, show_command);
   UpdateWindow(hwnd_);
@@ -82,7 +87,7 @@ void TVXTMainWindow::Show(int show_command) {
 }
 
 bool TVXTMainWindow::PreTranslate(MSG& msg) {
-  return hwnd_ && !destroying_ && IsDialogMessageA(hwnd_, &msg);
+  return hwnd_ && IsDialogMessageA(hwnd_, &msg);
 }
 
 LRESULT CALLBACK TVXTMainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -174,11 +179,10 @@ void TVXTMainWindow::CreateControlsAndMenu() {
   }
 }
 
-template <typename Handler>
-void TVXTMainWindow::Guarded(Handler&& handler) {
+void TVXTMainWindow::Guarded(void (TVXTMain::*handler)()) {
   if (!logic_) return;
   try {
-    handler();
+    (logic_.get()->*handler)();
   } catch (const Exception& failure) {
     ShowDefaultFailure(hwnd_, failure.Message());
   } catch (const std::exception& failure) {
@@ -187,31 +191,30 @@ void TVXTMainWindow::Guarded(Handler&& handler) {
 }
 
 void TVXTMainWindow::OnCommand(int id, int code) {
-  if (id == kBitBtn1Id && code == BN_CLICKED && !close_pending_) {
-    Guarded([this] { logic_->BitBtn1Click(); });
-    FinishPendingClose();
-  }
+  if (id == kBitBtn1Id && code == BN_CLICKED) Guarded(&TVXTMain::BitBtn1Click);
 }
 
 void TVXTMainWindow::OnTimer(WPARAM id) {
-  // KillTimer leaves the ticks already queued where they are: a tick that arrives after the
-  // timer stopped counts no more than the stopped timer.
-  if (id == kShowTimerId) {
-    if (!show_timer_running_) return;
-    // One shot: a system timer repeats until it is killed.
-    StopShowTimer();
-    Guarded([this] { logic_->ShowTimerTimer(); });
-    return;
+  switch (id) {
+    case kTimer1Id:
+      Guarded(&TVXTMain::Timer1Timer);
+      break;
+    case kShowTimerId:
+      // One shot: a system timer repeats until it is killed.
+      KillTimer(hwnd_, kShowTimerId);
+      Guarded(&TVXTMain::ShowTimerTimer);
+      break;
+    case kBarFrameTimerId:
+      // KillTimer leaves a tick already queued where it is.
+      if (bar_waits_) DrawBar();
+      break;
+    default:
+      break;
   }
-  if (id != kTimer1Id || !timer_enabled_ || close_pending_) return;
-  Guarded([this] { logic_->Timer1Timer(); });
-  FinishPendingClose();
 }
 
 void TVXTMainWindow::OnSysCommand(WPARAM) {
-  if (close_pending_) return;
-  Guarded([this] { logic_->LiveStatusMenuClick(); });
-  FinishPendingClose();
+  Guarded(&TVXTMain::LiveStatusMenuClick);
 }
 
 void TVXTMainWindow::OnActivate(WPARAM state) {
@@ -230,36 +233,178 @@ void TVXTMainWindow::OnActivate(WPARAM state) {
 }
 
 void TVXTMainWindow::OnClose() {
-  if (close_pending_ || destroying_) return;  // saved already; the window ends shortly
   // A failed save is shown, and the window closes all the same: the settings store keeps the
   // old file intact, and a window that cannot be closed would be worse.
-  Guarded([this] { logic_->FormClose(); });
+  Guarded(&TVXTMain::FormClose);
   ShowStoreInList();
-  if (logic_ && logic_->ExchangeRunning()) {
-    // This close arrived from a pump step inside the exchange, which is still on the stack:
-    // end the exchange, and leave the window to be destroyed when the exchange has returned.
-    close_pending_ = true;
-    SetTimerEnabled(false);
-    logic_->AbortExchange();
-    ShowWindow(hwnd_, SW_HIDE);
-    return;
-  }
-  DestroyWindow(hwnd_);
+  // Gone from the screen at once, also while an exchange still has to return.
+  ShowWindow(hwnd_, SW_HIDE);
+  Guarded(&TVXTMain::Close);
 }
 
 void TVXTMainWindow::OnDestroy() {
-  destroying_ = true;
-  KillTimer(hwnd_, kTimer1Id);
-  StopShowTimer();
-  logic_.reset();
+  // The logic stays until the window object ends: the destruction may come from inside it.
   if (!failure_.class_name.empty()) return;  // creation failed: no loop to end
   PostQuitMessage(0);
 }
 
-void TVXTMainWindow::FinishPendingClose() {
-  if (!close_pending_ || !hwnd_ || destroying_) return;
-  if (logic_ && logic_->ExchangeRunning()) return;  // an outer exchange is still unwinding
+// The view: what the logic shows, and the settings list.
+void TVXTMainWindow::ShowStoreInList() {
+  ListView& list = controls_.vl;
+  if (!logic_ || !list.Hwnd()) return;
+  list.Clear();
+  for (const std::string& line : logic_->vl.Lines()) {
+    const TSettingsEntry entry = SplitSettingsEntry(line);
+    if (!list.AddRow(std::string(entry.name), std::string(entry.value))) break;
+  }
+}
+
+std::string TVXTMainWindow::ServerText() {
+  return controls_.Edit1.Text();
+}
+void TVXTMainWindow::SetServerText(const std::string& text) {
+  controls_.Edit1.SetText(text);
+}
+std::string TVXTMainWindow::CustomerText() {
+  return controls_.Edit3.Text();
+}
+void TVXTMainWindow::SetCustomerText(const std::string& text) {
+  controls_.Edit3.SetText(text);
+}
+std::string TVXTMainWindow::PinText() {
+  return controls_.Edit2.Text();
+}
+void TVXTMainWindow::SetPinText(const std::string& text) {
+  controls_.Edit2.SetText(text);
+}
+TDate TVXTMainWindow::FirstDay() {
+  return controls_.d1.Date();
+}
+void TVXTMainWindow::SetFirstDay(const TDate& date) {
+  controls_.d1.SetDate(date);
+}
+TDate TVXTMainWindow::LastDay() {
+  return controls_.d2.Date();
+}
+void TVXTMainWindow::SetLastDay(const TDate& date) {
+  controls_.d2.SetDate(date);
+}
+
+void TVXTMainWindow::ClearLog() {
+  controls_.Memo1.Clear();
+}
+void TVXTMainWindow::AppendLog(const std::string& entry, bool drawn) {
+  Memo& log = controls_.Memo1;
+  log.Append(entry);
+  // The repaint that the append asked for is dropped; DrawLog asks for one of all.
+  if (!drawn) ValidateRect(log.Hwnd(), nullptr);
+}
+void TVXTMainWindow::DrawLog() {
+  RedrawWindow(controls_.Memo1.Hwnd(), nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+void TVXTMainWindow::SetProgressMax(int32_t value) {
+  controls_.pb.SetMax(value);
+  // A new range redraws the bar: the first move after it waits for the frame's end.
+  bar_drawn_at_ = std::chrono::steady_clock::now();
+}
+
+void TVXTMainWindow::SetProgressPosition(int32_t value) {
+  bar_position_ = value;
+  const auto since_drawn = std::chrono::steady_clock::now() - bar_drawn_at_;
+  if (value == 0 || since_drawn >= kBarFrame) {
+    DrawBar();
+    return;
+  }
+  if (bar_waits_) return;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(kBarFrame - since_drawn).count();
+  bar_waits_ =
+      SetTimer(hwnd_, kBarFrameTimerId, static_cast<UINT>(left > 0 ? left : 1), nullptr) != 0;
+  // Without a timer the move is drawn now rather than lost.
+  if (!bar_waits_) DrawBar();
+}
+
+void TVXTMainWindow::DrawBar() {
+  if (bar_waits_) {
+    KillTimer(hwnd_, kBarFrameTimerId);
+    bar_waits_ = false;
+  }
+  controls_.pb.SetPosition(bar_position_);
+  bar_drawn_at_ = std::chrono::steady_clock::now();
+}
+
+void TVXTMainWindow::SetReportButtonEnabled(bool enabled) {
+  Button& button = controls_.BitBtn1;
+  button.SetEnabled(enabled);
+  // Disabling the focused button leaves the window without a focus, and then Tab does
+  // nothing; give the focus back to the button.
+  if (enabled && !GetFocus() && GetActiveWindow() == hwnd_) SetFocus(button.Hwnd());
+}
+
+// A timer without a window would be a thread timer, whose ticks no window handles.
+void TVXTMainWindow::SetTimerEnabled(bool enabled) {
+  if (!hwnd_) return;
+  if (enabled) {
+    SetTimer(hwnd_, kTimer1Id, kTimer1IntervalMs, nullptr);
+  } else {
+    KillTimer(hwnd_, kTimer1Id);
+  }
+}
+
+void TVXTMainWindow::StartShowTimer(int delay_ms) {
+  if (hwnd_) SetTimer(hwnd_, kShowTimerId, static_cast<UINT>(delay_ms), nullptr);
+}
+
+void TVXTMainWindow::StopShowTimer() {
+  KillTimer(hwnd_, kShowTimerId);
+}
+
+void TVXTMainWindow::Destroy() {
   DestroyWindow(hwnd_);
+}
+
+void TVXTMainWindow::SetLiveStatusChecked(bool checked) {
+  HMENU system_menu = GetSystemMenu(hwnd_, FALSE);
+  if (system_menu) {
+    CheckMenuItem(system_menu, kLiveStatusMenuId,
+                  MF_BYCOMMAND | static_cast<UINT>(checked ? MF_CHECKED : MF_UNCHECKED));
+  }
+}
+
+bool TVXTMainWindow::ShellOpen(const TPath& path) {
+  const auto shell_execute = ShellExecuteWFunction();
+  if (shell_execute == nullptr) return false;
+  // The path as the system holds it: a folder named outside the ANSI code page has no A name.
+  HINSTANCE result =
+      shell_execute(hwnd_, L"OPEN", WidePath(path).c_str(), nullptr, nullptr, SW_SHOW);
+  // Not a handle: a result above 32 is success, any other one an error code.
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+void TVXTMainWindow::PumpMessages(bool all_pending) {
+  MSG msg;
+  // The tick that shows a running exchange comes, like every timer's message, after the other
+  // messages of this step: a click among them is ignored by the running exchange all the same.
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // The program's own loop must see the quit request: put it back and stop pumping.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (!PreTranslate(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (!all_pending) return;
+  }
+}
+
+bool TVXTMainWindow::MessagesPending() {
+  // The high word is what waits in the queue now; GetQueueStatus neither removes nor
+  // dispatches anything (PeekMessage would deliver sent messages).
+  return HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0;
 }
 
 }  // namespace vxt::win32

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,7 +35,9 @@ class TVXTMainWindow final : public MainWindowView {
   // True for messages that the dialog manager handled (Tab between the controls).
   bool PreTranslate(MSG& msg);
 
-  // The view, by control. The request's fields: Edit1, Edit3, Edit2, d1 and d2.
+  // The view, by control: the request's fields Edit1, Edit3, Edit2, d1 and d2; the log Memo1,
+  // the bar pb and the report button BitBtn1; Timer1, the show timer and the system menu's
+  // item; the shell, the message queue and the window's end.
   std::string ServerText() override;
   void SetServerText(const std::string& text) override;
   std::string CustomerText() override;
@@ -45,24 +48,20 @@ class TVXTMainWindow final : public MainWindowView {
   void SetFirstDay(const TDate& date) override;
   TDate LastDay() override;
   void SetLastDay(const TDate& date) override;
-  // The log Memo1, the bar pb and the report button BitBtn1.
   void ClearLog() override;
-  void AppendLog(const std::string& entry) override;
-  int32_t ProgressMax() override;
+  void AppendLog(const std::string& entry, bool drawn) override;
+  void DrawLog() override;
   void SetProgressMax(int32_t value) override;
   void SetProgressPosition(int32_t value) override;
   void SetReportButtonEnabled(bool enabled) override;
-  void HoldLogDrawing(bool hold) override;
-  // Timer1, the show timer and the system menu's item.
   void SetTimerEnabled(bool enabled) override;
   void StartShowTimer(int delay_ms) override;
   void StopShowTimer() override;
   void SetLiveStatusChecked(bool checked) override;
-  // The shell and the message queue.
   bool ShellOpen(const TPath& path) override;
-  void ProcessMessages() override;
   void PumpMessages(bool all_pending) override;
   bool MessagesPending() override;
+  void Destroy() override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -78,10 +77,9 @@ class TVXTMainWindow final : public MainWindowView {
   // The controls with their initial contents, and the system menu's item.
   void CreateControlsAndMenu();
   // Runs a handler of the logic; a failure it raises goes to the default failure display.
-  template <typename Handler>
-  void Guarded(Handler&& handler);
-  // Ends the window once no exchange runs any more (a close requested during one waits).
-  void FinishPendingClose();
+  void Guarded(void (TVXTMain::*handler)());
+  // Draws the bar at the position last set and starts a new frame.
+  void DrawBar();
   // Shows the settings store's lines in the list vl, a name and a value a row.
   void ShowStoreInList();
 
@@ -95,10 +93,15 @@ class TVXTMainWindow final : public MainWindowView {
   HWND focus_before_deactivation_ = nullptr;
   std::unique_ptr<TVXTMain> logic_;
   StartupFailure failure_;
-  bool timer_enabled_ = false;
-  bool show_timer_running_ = false;
-  bool close_pending_ = false;
-  bool destroying_ = false;
+  // The bar is drawn at the display's pace: a transfer moves it after every block, and the bar
+  // redraws itself within each move (about a millisecond under Wine, more than the block's own
+  // work). So a move is drawn at once only when the last drawing is a frame old; otherwise the
+  // newest position waits for the frame's end, when a timer draws it. 0, the end of a
+  // transfer, is always drawn at once.
+  static constexpr std::chrono::milliseconds kBarFrame{16};
+  int32_t bar_position_ = 0;  // the newest position, drawn or waiting for the frame's end
+  bool bar_waits_ = false;
+  std::chrono::steady_clock::time_point bar_drawn_at_{};
 };
 
 }  // namespace vxt::win32

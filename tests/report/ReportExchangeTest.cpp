@@ -2,14 +2,8 @@
 // wire, the log entries, what is left on disk and the connection's state afterwards.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/TestFiles.h"
@@ -267,103 +261,6 @@ TEST_F(ReportExchangeTest, ResponseFileLandsInTheProgramFolder) {
   EXPECT_EQ(ReadBytes(in_program_folder), "Iz programske mape\r\n");
   EXPECT_FALSE(PathExists(folder_.File("response.pdf")));
   std::filesystem::remove(testing::FsPath(in_program_folder));
-}
-
-TEST_F(ReportExchangeTest, StartsDuringAnExchangeDoNothing) {
-  const std::string reply = TextOfSize("Jedna razmjena", 900);
-  server_.SetDefaultScript({Step::ReadLine(), Step::SendBlocks(reply, 300, 5), Step::Close()});
-  int nested_starts = 0;
-  auto start_again = [&] {
-    ++nested_starts;
-    EXPECT_TRUE(exchange_.Running());
-    exchange_.RunReport();
-    exchange_.RunLiveStatus();
-  };
-  host_.on_process = start_again;
-  host_.on_work = [&](int32_t) { start_again(); };
-
-  exchange_.RunReport();
-
-  EXPECT_GE(nested_starts, 3);  // after the log is cleared, in the read, after the read
-  EXPECT_EQ(host_.clear_count, 1);
-  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Jedna razmjena"}));
-  ASSERT_TRUE(server_.WaitUntilDone(0));
-  EXPECT_EQ(server_.Received(0), kDecemberRequest);
-  EXPECT_FALSE(server_.WaitForConnections(2, 200));
-  EXPECT_EQ(ReadBytes(ResponseFile()), reply);
-  EXPECT_FALSE(exchange_.Running());
-}
-
-// Stops the server when a test would otherwise wait for it forever; tells whether it had to.
-class Watchdog {
- public:
-  Watchdog(ScriptedServer& server, int limit_ms)
-      : thread_([this, &server, limit_ms] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!done_cv_.wait_for(lock, std::chrono::milliseconds(limit_ms),
-                                 [&] { return done_; })) {
-            fired_ = true;
-            lock.unlock();
-            server.Stop();
-          }
-        }) {}
-  ~Watchdog() { Finish(); }
-  bool Finish() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    done_cv_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    return fired_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_cv_;
-  bool done_ = false;
-  std::atomic<bool> fired_{false};
-  std::thread thread_;
-};
-
-TEST_F(ReportExchangeTest, AbortEndsABlockedReadQuietly) {
-  // No time limit: only the abort can end this read.
-  client_.SetReadTimeout(0);
-  // Progress is reported per block taken, so the part fills at least one 4096-byte block.
-  const std::string part = "%PDF-1.4\n" + PatternBytes(6000, 9);
-  server_.QueueScript({Step::ReadLine(), Step::Send(part), Step::Silent()});
-  host_.on_work = [&](int32_t) { exchange_.Abort(); };
-
-  Watchdog watchdog(server_, 15000);
-  exchange_.RunReport();
-  EXPECT_FALSE(watchdog.Finish()) << "the read went on after the abort";
-
-  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine}));
-  EXPECT_TRUE(host_.shell_opens.empty());
-  // What had arrived by the abort is kept; the rest may still have been on its way.
-  std::string kept = ReadBytes(ResponseFile());
-  EXPECT_GE(kept.size(), 4096u);
-  EXPECT_EQ(kept, part.substr(0, kept.size()));
-  EXPECT_TRUE(FileIsFree(ResponseFile()));
-  EXPECT_FALSE(client_.IsConnected());
-  EXPECT_FALSE(exchange_.Running());
-  ASSERT_TRUE(server_.WaitUntilDone(0));
-  EXPECT_TRUE(server_.ClientClosed(0));
-
-  // Outside an exchange an abort does nothing, and the next exchange runs in full.
-  host_.on_work = nullptr;
-  exchange_.Abort();
-  ServeReply("Posle prekida\r\n");
-  exchange_.RunReport();
-  EXPECT_EQ(host_.log, (std::vector<std::string>{kBeginLine, kEndLine, "Posle prekida"}));
-}
-
-TEST_F(ReportExchangeTest, AbortWhileTheLogIsDrawnSkipsTheExchange) {
-  host_.on_process = [&] { exchange_.Abort(); };
-  exchange_.RunReport();
-  EXPECT_TRUE(host_.log.empty());
-  EXPECT_EQ(client_.IOHandler(), nullptr);
-  EXPECT_FALSE(server_.WaitForConnections(1, 200));
 }
 
 TEST_F(ReportExchangeTest, LiveStatus) {
