@@ -13,7 +13,6 @@
 #include <utility>
 
 #include "connection/IdAntiFreeze.h"
-#include "connection/PeerAddress.h"
 #include "failures/Exceptions.h"
 #include "platform/NetworkLayer.h"
 
@@ -29,6 +28,23 @@ std::function<void(int)>& WaitObserver() {
 std::function<void()>& StartHook() {
   static std::function<void()> hook;
   return hook;
+}
+
+bool EqualsIgnoringCase(const std::string& text, const char* upper) {
+  size_t i = 0;
+  for (; i < text.size() && upper[i] != '\0'; ++i) {
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[i]) return false;
+  }
+  return i == text.size() && upper[i] == '\0';
+}
+
+// The address of a host that needs no lookup; nothing for a name that has to be looked up.
+std::optional<TIPv4Address> AddressWithoutLookup(const std::string& host) {
+  if (std::optional<TIPv4Address> address = ParseDottedIPv4(host)) return address;
+  if (EqualsIgnoringCase(host, "LOCALHOST")) return TIPv4Address{{127, 0, 0, 1}};
+  return std::nullopt;
 }
 
 // The slice of the connect wait and of the lookup wait.
@@ -80,7 +96,12 @@ TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host,
                                             const std::function<bool()>& socket_open) {
   if (std::optional<TIPv4Address> address = AddressWithoutLookup(host)) return *address;
   // Off the main thread nothing pumps, and nothing could close the connection meanwhile.
-  if (!TIdAntiFreeze::InUse()) return ResolvePeerAddress(host);
+  if (!TIdAntiFreeze::InUse()) {
+    TIPv4Address ip;
+    int32_t error_code = 0;
+    if (!ActiveSocketApi().GetHostByName(host, ip, error_code)) RaiseSocketFailure(error_code);
+    return ip;
+  }
 
   auto answer = std::make_shared<LookupAnswer>();
   SocketApi* api = &ActiveSocketApi();
