@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "connection/IOHandler.h"
 #include "connection/IdAntiFreeze.h"
 #include "failures/Exceptions.h"
 #include "platform/NetworkLayer.h"

@@ -8,10 +8,11 @@
 #include <string>
 #include <thread>
 
-#include "connection/SocketHandle.h"
 #include "platform/IPv4Address.h"
 
 namespace vxt {
+
+class TIdSocketHandle;
 
 // Length of one slice of the connect wait; with the responsiveness component in use, the
 // smaller of this and its IdleTimeOut.
