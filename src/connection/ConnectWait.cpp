@@ -93,10 +93,9 @@ void LookUp(SocketApi& api, const std::string& name, LookupAnswer& answer) {
 
 }  // namespace
 
-TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host,
-                                            const std::function<bool()>& socket_open) {
+TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host) {
   if (std::optional<TIPv4Address> address = AddressWithoutLookup(host)) return *address;
-  // Off the main thread nothing pumps, and nothing could close the connection meanwhile.
+  // Without the component in use nothing pumps: the lookup may block this thread.
   if (!TIdAntiFreeze::InUse()) {
     TIPv4Address ip;
     int32_t error_code = 0;
@@ -119,8 +118,9 @@ TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host,
       finished = answer->finished_changed.wait_for(lock, std::chrono::milliseconds(slice),
                                                    [&] { return answer->finished; });
     }
+    // A pump step that fails (the window ends a running exchange that way when it closes)
+    // ends the wait with its failure; the worker finishes into its own share of the answer.
     TIdAntiFreeze::DoProcess(true);
-    if (!socket_open()) throw EIdClosedSocket(kDisconnected);
     if (finished) break;
   }
   std::lock_guard<std::mutex> lock(answer->mutex);
@@ -175,8 +175,8 @@ void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout) {
     wait(slice);
     remaining = no_limit ? slice + 1 : remaining - slice;
     TIdAntiFreeze::DoProcess(true);
-    // A handler run by the pump step closed the connection (the window aborting the exchange):
-    // nothing is left to wait for.
+    // A handler run by the pump step may have closed the connection: nothing is left to wait
+    // for.
     if (!binding.HandleAllocated()) return;
     if (completed) break;
   }

@@ -35,13 +35,12 @@ void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout);
 // "LOCALHOST" in any letter case as 127.0.0.1, any other name through the platform's host-name
 // lookup. While the responsiveness component is in use, a name is looked up by a worker thread
 // while the calling thread waits for it without a limit, in the slices of the connect wait with
-// a pump step after each: a slow or dead name server must not freeze the window. A lookup cannot be
-// cancelled, so when socket_open() reports false after a pump step (a message handler closed the
-// connection), the wait is given up at once with EIdClosedSocket "Disconnected." and the lookup is
-// left to end on its own, its answer unread. Otherwise the lookup runs on the calling thread, which
-// it blocks without any pump step. A failed lookup raises a socket error with the lookup's code.
-TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host,
-                                            const std::function<bool()>& socket_open);
+// a pump step after each: a slow or dead name server must not freeze the window. A lookup
+// cannot be cancelled, so a pump step that fails ends the wait at once with its failure, and
+// the lookup is left to end on its own, its answer unread. Otherwise the lookup runs on the
+// calling thread, which it blocks without any pump step. A failed lookup raises a socket error
+// with the lookup's code.
+TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host);
 
 // Starts a worker thread of the connection (the lookup's). A thread that the system cannot
 // start fails the connect: EIdConnectException with the system's text for the reason.

@@ -97,8 +97,7 @@ void TIOHandler::ConnectClient() {
   // The Nagle algorithm stays on, but the option is still set: a socket that refuses it fails
   // the open.
   CheckSocketResult(ActiveSocketApi().SetNoDelay(binding_.Socket().handle, false));
-  const TIPv4Address peer_ip =
-      ResolvePeerAddressWhilePumping(settings_.host, [this] { return BindingAllocated(); });
+  const TIPv4Address peer_ip = ResolvePeerAddressWhilePumping(settings_.host);
   binding_.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(settings_.port)});
   ConnectUnderTimeLimit(binding_, settings_.connect_timeout);
 }
@@ -138,12 +137,10 @@ bool TIOHandler::SingleReadableWait(int timeout_ms) {
 
 bool TIOHandler::WaitWakingOnMessages(int timeout_ms) {
   // The same single wait, cut into slices; between slices waiting window messages get a pump
-  // step. A handler run there may close the connection (the window closing): the wait then
-  // ends as the peer's close would.
+  // step.
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    if (!BindingAllocated()) throw EIdConnClosedGracefully(kConnClosedGracefully);
     int slice = TIdAntiFreeze::kWakeSlice;
     if (timeout_ms != kInfinite) {
       const auto left =
@@ -157,7 +154,6 @@ bool TIOHandler::WaitWakingOnMessages(int timeout_ms) {
 }
 
 bool TIOHandler::Readable(int timeout_ms) {
-  if (!BindingAllocated()) throw EIdConnClosedGracefully(kConnClosedGracefully);
   if (!TIdAntiFreeze::InUse()) return SingleReadableWait(timeout_ms);
   const int idle = TIdAntiFreeze::CurrentIdleTimeOut();
   if (timeout_ms == kInfinite) {
@@ -188,8 +184,6 @@ int TIOHandler::ReadFromSource(bool raise_if_closed, int timeout_ms, bool raise_
       if (raise_on_timeout) throw EIdReadTimeout(kReadTimeout);
       return -1;
     }
-    // A message handler run by the wait's pump step may have closed the connection.
-    if (!BindingAllocated()) throw EIdClosedSocket(kDisconnected);
     std::vector<uint8_t> bytes(static_cast<size_t>(std::max(recv_buffer_size_, 0)));
     received = static_cast<int>(CheckSocketResult(
         ActiveSocketApi().Recv(binding_.Socket(), bytes.data(), static_cast<int>(bytes.size()))));

@@ -102,8 +102,7 @@ class TIOHandler {
   // closes and resets the socket handle.
   void Open();
   // Creates and binds the socket, sets no-delay off, works out the peer address (a name lookup is
-  // waited for while the window pumps; a close of the connection meanwhile ends the wait) and
-  // connects under ConnectTimeout.
+  // waited for while the window pumps) and connects under ConnectTimeout.
   void ConnectClient();
   // Closes the socket, then clears the open flag.
   void Close();
@@ -118,10 +117,11 @@ class TIOHandler {
   // Closes the socket when the peer's close was seen; raises EIdConnClosedGracefully when the
   // connection counts as closed, raise_if_closed is set and (ignore_buffer or nothing unread).
   void CheckForDisconnect(bool raise_if_closed, bool ignore_buffer);
-  // Waits for readability in the single waits that the responsiveness component asks for.
-  bool Readable(int timeout_ms);
 
  private:
+  // Waits for readability of the allocated socket in the single waits that the
+  // responsiveness component asks for.
+  bool Readable(int timeout_ms);
   bool SingleReadableWait(int timeout_ms);
   bool WaitWakingOnMessages(int timeout_ms);
   // Takes count bytes from the input buffer into block, filling the buffer while it holds
