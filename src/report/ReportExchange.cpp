@@ -13,41 +13,9 @@
 
 namespace vxt {
 
-// What sets one kind of exchange apart.
-struct ExchangeRequest {
-  std::string (*line)(ReportHost& host);
-  const char* file_name;
-  // A report first removes the previous one, before the connect and again before creating
-  // the file; the live-status file is only cut when it is created.
-  bool deletes_old_file;
-  int recv_buffer_size;
-};
+// The request line.
 
 namespace {
-
-constexpr char kResponseFileName[] = "response.pdf";
-constexpr char kLiveStatusFileName[] = "alivr.txt";
-constexpr char kLiveStatusRequestLine[] = "ALIVR";
-constexpr int kReportRecvBufferSize = 4096;
-constexpr int kLiveStatusRecvBufferSize = 32768;
-// Replies up to this size are text messages; longer ones are PDF reports.
-constexpr int64_t kTextReplyLimit = 1024;
-
-// Every failure entry starts with this; one CR, no LF, then the failure's message.
-constexpr char kExchangeFailurePrefix[] = "Error while connecting to TCP SERVER:\r";
-constexpr char kServerDroppedText[] = "Server je raskinuo konekciju!";
-// A report that the shell cannot open (no viewer for .pdf, say); the response file's path
-// follows.
-constexpr char kReportNotOpenedText[] = "Izvjestaj je snimljen, ali se ne moze otvoriti: ";
-// The failure message of an exchange that ran out of memory.
-constexpr char kOutOfMemoryText[] = "Out of memory.";
-
-// The reading of a text reply's first line.
-constexpr char kCtrlZ = 0x1A;
-// What a read on Windows reports for the end of a pipe, and what some file systems report
-// for the end of a file that a writer has closed under the reader.
-constexpr uint32_t kBrokenPipe = 109;
-constexpr size_t kReadChunk = 4096;
 
 std::string TwoFigures(int value) {
   char buffer[16];
@@ -61,16 +29,6 @@ std::string FourFigures(int value) {
   return buffer;
 }
 
-// The fields are read when the line is sent, after the connect, as the window shows them then.
-std::string ReportRequestLine(ReportHost& host) {
-  return BuildReportRequestLine(host.CustomerText(), host.FirstDay(), host.LastDay(),
-                                host.PinText());
-}
-
-std::string LiveStatusRequestLine(ReportHost&) {
-  return kLiveStatusRequestLine;
-}
-
 }  // namespace
 
 std::string FormatRequestDate(const TDate& date) {
@@ -82,6 +40,18 @@ std::string BuildReportRequestLine(const std::string& customer, const TDate& fir
   return "IZVJ " + customer + " " + FormatRequestDate(first) + " " + FormatRequestDate(last) + " " +
          pin + " ";
 }
+
+// The first line of a text reply.
+
+namespace {
+
+constexpr char kCtrlZ = 0x1A;
+// What a read on Windows reports for the end of a pipe, and what some file systems report
+// for the end of a file that a writer has closed under the reader.
+constexpr uint32_t kBrokenPipe = 109;
+constexpr size_t kReadChunk = 4096;
+
+}  // namespace
 
 bool TFirstLineScanner::Feed(const char* data, size_t length) {
   for (size_t i = 0; i < length && !complete_; ++i) {
@@ -123,6 +93,49 @@ std::string ReadFirstLine(FileApi& files, const TPath& path) {
   if (error != 0) RaiseIoFailure(static_cast<int32_t>(error));
   return scanner.Line();
 }
+
+// The exchange.
+
+// What sets one kind of exchange apart.
+struct ExchangeRequest {
+  std::string (*line)(ReportHost& host);
+  const char* file_name;
+  // A report first removes the previous one, before the connect and again before creating
+  // the file; the live-status file is only cut when it is created.
+  bool deletes_old_file;
+  int recv_buffer_size;
+};
+
+namespace {
+
+constexpr char kResponseFileName[] = "response.pdf";
+constexpr char kLiveStatusFileName[] = "alivr.txt";
+constexpr char kLiveStatusRequestLine[] = "ALIVR";
+constexpr int kReportRecvBufferSize = 4096;
+constexpr int kLiveStatusRecvBufferSize = 32768;
+// Replies up to this size are text messages; longer ones are PDF reports.
+constexpr int64_t kTextReplyLimit = 1024;
+
+// Every failure entry starts with this; one CR, no LF, then the failure's message.
+constexpr char kExchangeFailurePrefix[] = "Error while connecting to TCP SERVER:\r";
+constexpr char kServerDroppedText[] = "Server je raskinuo konekciju!";
+// A report that the shell cannot open (no viewer for .pdf, say); the response file's path
+// follows.
+constexpr char kReportNotOpenedText[] = "Izvjestaj je snimljen, ali se ne moze otvoriti: ";
+// The failure message of an exchange that ran out of memory.
+constexpr char kOutOfMemoryText[] = "Out of memory.";
+
+// The fields are read when the line is sent, after the connect, as the window shows them then.
+std::string ReportRequestLine(ReportHost& host) {
+  return BuildReportRequestLine(host.CustomerText(), host.FirstDay(), host.LastDay(),
+                                host.PinText());
+}
+
+std::string LiveStatusRequestLine(ReportHost&) {
+  return kLiveStatusRequestLine;
+}
+
+}  // namespace
 
 ReportExchange::ReportExchange(TTCPClient& client, ReportHost& host)
     : client_(client), host_(host), folder_(ProgramFolder()) {}
