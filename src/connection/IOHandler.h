@@ -19,8 +19,8 @@ namespace vxt {
 // The I/O handler's socket handle: the platform socket and the addresses of its two ends. It
 // decides what is kept of a socket's life (allocated or not, its addresses) and the kinds of
 // the failures of making and closing it; the waits, receives and sends go from the I/O handler
-// to the network layer directly. Apart from the handler so that the connect wait
-// (ConnectWait.h) is handed the socket and nothing else. Used by the connection's own thread
+// to the network layer directly. A class of its own so that the connect wait (ConnectWait.h)
+// is handed the socket and nothing more of the handler. Used by the connection's own thread
 // only.
 class TIdSocketHandle {
  public:
