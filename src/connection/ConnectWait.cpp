@@ -12,8 +12,8 @@
 #include <thread>
 #include <utility>
 
+#include "connection/IOHandler.h"
 #include "connection/IdAntiFreeze.h"
-#include "connection/PeerAddress.h"
 #include "failures/Exceptions.h"
 #include "platform/NetworkLayer.h"
 
@@ -29,6 +29,23 @@ std::function<void(int)>& WaitObserver() {
 std::function<void()>& StartHook() {
   static std::function<void()> hook;
   return hook;
+}
+
+bool EqualsIgnoringCase(const std::string& text, const char* upper) {
+  size_t i = 0;
+  for (; i < text.size() && upper[i] != '\0'; ++i) {
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[i]) return false;
+  }
+  return i == text.size() && upper[i] == '\0';
+}
+
+// The address of a host that needs no lookup; nothing for a name that has to be looked up.
+std::optional<TIPv4Address> AddressWithoutLookup(const std::string& host) {
+  if (std::optional<TIPv4Address> address = ParseDottedIPv4(host)) return address;
+  if (EqualsIgnoringCase(host, "LOCALHOST")) return TIPv4Address{{127, 0, 0, 1}};
+  return std::nullopt;
 }
 
 // The slice of the connect wait and of the lookup wait.
@@ -76,11 +93,15 @@ void LookUp(SocketApi& api, const std::string& name, LookupAnswer& answer) {
 
 }  // namespace
 
-TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host,
-                                            const std::function<bool()>& socket_open) {
+TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host) {
   if (std::optional<TIPv4Address> address = AddressWithoutLookup(host)) return *address;
-  // Off the main thread nothing pumps, and nothing could close the connection meanwhile.
-  if (!TIdAntiFreeze::InUse()) return ResolvePeerAddress(host);
+  // Without the component in use nothing pumps: the lookup may block this thread.
+  if (!TIdAntiFreeze::InUse()) {
+    TIPv4Address ip;
+    int32_t error_code = 0;
+    if (!ActiveSocketApi().GetHostByName(host, ip, error_code)) RaiseSocketFailure(error_code);
+    return ip;
+  }
 
   auto answer = std::make_shared<LookupAnswer>();
   SocketApi* api = &ActiveSocketApi();
@@ -97,8 +118,9 @@ TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host,
       finished = answer->finished_changed.wait_for(lock, std::chrono::milliseconds(slice),
                                                    [&] { return answer->finished; });
     }
+    // A pump step that fails (the window ends a running exchange that way when it closes)
+    // ends the wait with its failure; the worker finishes into its own share of the answer.
     TIdAntiFreeze::DoProcess(true);
-    if (!socket_open()) throw EIdClosedSocket(kDisconnected);
     if (finished) break;
   }
   std::lock_guard<std::mutex> lock(answer->mutex);
@@ -153,8 +175,8 @@ void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout) {
     wait(slice);
     remaining = no_limit ? slice + 1 : remaining - slice;
     TIdAntiFreeze::DoProcess(true);
-    // A handler run by the pump step closed the connection (the window aborting the exchange):
-    // nothing is left to wait for.
+    // A handler run by the pump step may have closed the connection: nothing is left to wait
+    // for.
     if (!binding.HandleAllocated()) return;
     if (completed) break;
   }

@@ -1,16 +1,18 @@
-// The connect step under its time limit: a connect that does not block, waited for on the
-// calling thread in slices with a pump step after each. The host-name lookup before it is
-// waited for in the same way, the lookup itself running on a worker thread.
+// The waits of a connect: the peer address, worked out by a host-name lookup where the host is
+// a name, and the connect step under its time limit. The connect does not block: it is waited
+// for on the calling thread in slices with a pump step after each. The lookup is waited for in
+// the same way, the lookup itself running on a worker thread.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <thread>
 
-#include "connection/SocketHandle.h"
 #include "platform/IPv4Address.h"
 
 namespace vxt {
+
+class TIdSocketHandle;
 
 // Length of one slice of the connect wait; with the responsiveness component in use, the
 // smaller of this and its IdleTimeOut.
@@ -29,16 +31,16 @@ inline constexpr int kConnectTimeoutWhenInUse = 120000;
 // closed.
 void ConnectUnderTimeLimit(TIdSocketHandle& binding, int connect_timeout);
 
-// The address to connect to for host (see ResolvePeerAddress). While the responsiveness
-// component is in use, a name is looked up by a worker thread while the calling thread waits
-// for it without a limit, in the slices of the connect wait with a pump step after each: a slow
-// or dead name server must not freeze the window. A lookup cannot be cancelled, so when
-// socket_open() reports false after a pump step (a message handler closed the connection), the
-// wait is given up at once with EIdClosedSocket "Disconnected." and the lookup is left to end on
-// its own, its answer unread. Otherwise the lookup runs on the calling thread. A failed lookup
-// raises a socket error with the lookup's code.
-TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host,
-                                            const std::function<bool()>& socket_open);
+// The address to connect to for host, for IPv4: a dotted address as it reads (blanks and all),
+// "LOCALHOST" in any letter case as 127.0.0.1, any other name through the platform's host-name
+// lookup. While the responsiveness component is in use, a name is looked up by a worker thread
+// while the calling thread waits for it without a limit, in the slices of the connect wait with
+// a pump step after each: a slow or dead name server must not freeze the window. A lookup
+// cannot be cancelled, so a pump step that fails ends the wait at once with its failure, and
+// the lookup is left to end on its own, its answer unread. Otherwise the lookup runs on the
+// calling thread, which it blocks without any pump step. A failed lookup raises a socket error
+// with the lookup's code.
+TIPv4Address ResolvePeerAddressWhilePumping(const std::string& host);
 
 // Starts a worker thread of the connection (the lookup's). A thread that the system cannot
 // start fails the connect: EIdConnectException with the system's text for the reason.

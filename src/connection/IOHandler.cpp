@@ -21,10 +21,59 @@ bool PlatformReadable(TIdSocketHandle& binding, int timeout_ms) {
 
 }  // namespace
 
+void TIdSocketHandle::Reset() {
+  local_ = TSocketAddress();
+  peer_ = TSocketAddress();
+}
+
+void TIdSocketHandle::Allocate(TIPVersion version) {
+  socket_ = TPlatformSocket();
+  socket_.handle = CheckSocketResult(ActiveSocketApi().Socket(version));
+  allocated_ = true;
+}
+
+void TIdSocketHandle::Bind() {
+  // The wildcard address and any port.
+  if (ActiveSocketApi().Bind(socket_.handle, TSocketAddress()).Failed()) {
+    throw EIdCouldNotBindSocket(kCouldNotBindSocket);
+  }
+}
+
+void TIdSocketHandle::Connect() {
+  SocketApi& api = ActiveSocketApi();
+  TSocketResult outcome = api.StartConnect(socket_, peer_);
+  if (!outcome.Failed()) outcome = api.WaitConnected(socket_, -1);
+  CheckSocketResult(outcome);
+  UpdateBindings();
+}
+
+TSocketResult TIdSocketHandle::StartConnect() {
+  return ActiveSocketApi().StartConnect(socket_, peer_);
+}
+
+TSocketResult TIdSocketHandle::WaitConnected(int ms) {
+  return ActiveSocketApi().WaitConnected(socket_, ms);
+}
+
+void TIdSocketHandle::UpdateBindings() {
+  SocketApi& api = ActiveSocketApi();
+  CheckSocketResult(api.GetSockName(socket_.handle, local_));
+  CheckSocketResult(api.GetPeerName(socket_.handle, peer_));
+}
+
+void TIdSocketHandle::CloseSocket() {
+  allocated_ = false;
+  if (socket_.handle == kInvalidSocket) return;
+  SocketApi& api = ActiveSocketApi();
+  api.ShutdownSend(socket_.handle);
+  api.Close(socket_.handle);
+  socket_ = TPlatformSocket();
+}
+
 TIOHandler::TIOHandler(const TConnectionSettings& settings) : settings_(settings) {}
 
 TIOHandler::~TIOHandler() {
-  if (binding_) binding_->CloseSocket();
+  binding_.CloseSocket();
 }
 
 void TIOHandler::BytesRemoved(int64_t count) {
@@ -37,30 +86,24 @@ void TIOHandler::Open() {
   input_buffer_ = std::make_unique<TInputBuffer>();
   input_buffer_->SetOnBytesRemoved([this](int64_t count) { BytesRemoved(count); });
   opened_ = true;
-  if (binding_) {
-    // A socket left over from an earlier connection is gone before the new one is made.
-    binding_->CloseSocket();
-    binding_->Reset();
-  } else {
-    binding_ = std::make_unique<TIdSocketHandle>();
-  }
+  // A socket left over from an earlier connection is gone before the new one is made.
+  binding_.CloseSocket();
+  binding_.Reset();
 }
 
 void TIOHandler::ConnectClient() {
-  TIdSocketHandle& binding = *binding_;
-  binding.Allocate(settings_.ip_version);
-  binding.Bind();
+  binding_.Allocate(settings_.ip_version);
+  binding_.Bind();
   // The Nagle algorithm stays on, but the option is still set: a socket that refuses it fails
   // the open.
-  CheckSocketResult(ActiveSocketApi().SetNoDelay(binding.Socket().handle, false));
-  const TIPv4Address peer_ip =
-      ResolvePeerAddressWhilePumping(settings_.host, [this] { return BindingAllocated(); });
-  binding.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(settings_.port)});
-  ConnectUnderTimeLimit(binding, settings_.connect_timeout);
+  CheckSocketResult(ActiveSocketApi().SetNoDelay(binding_.Socket().handle, false));
+  const TIPv4Address peer_ip = ResolvePeerAddressWhilePumping(settings_.host);
+  binding_.SetPeer(TSocketAddress{peer_ip, static_cast<uint16_t>(settings_.port)});
+  ConnectUnderTimeLimit(binding_, settings_.connect_timeout);
 }
 
 void TIOHandler::Close() {
-  if (binding_) binding_->CloseSocket();
+  binding_.CloseSocket();
   opened_ = false;
 }
 
@@ -87,19 +130,17 @@ bool TIOHandler::SingleReadableWait(int timeout_ms) {
   const bool readable = (timeout_ms > TIdAntiFreeze::kWakeSlice || timeout_ms == kInfinite) &&
                                 TIdAntiFreeze::HasPendingCheck()
                             ? WaitWakingOnMessages(timeout_ms)
-                            : PlatformReadable(*binding_, timeout_ms);
+                            : PlatformReadable(binding_, timeout_ms);
   TIdAntiFreeze::DoProcess(!readable);
   return readable;
 }
 
 bool TIOHandler::WaitWakingOnMessages(int timeout_ms) {
   // The same single wait, cut into slices; between slices waiting window messages get a pump
-  // step. A handler run there may close the connection (the window closing): the wait then
-  // ends as the peer's close would.
+  // step.
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    if (!BindingAllocated()) throw EIdConnClosedGracefully(kConnClosedGracefully);
     int slice = TIdAntiFreeze::kWakeSlice;
     if (timeout_ms != kInfinite) {
       const auto left =
@@ -107,13 +148,12 @@ bool TIOHandler::WaitWakingOnMessages(int timeout_ms) {
       if (left <= 0) return false;
       if (left < slice) slice = static_cast<int>(left);
     }
-    if (PlatformReadable(*binding_, slice)) return true;
+    if (PlatformReadable(binding_, slice)) return true;
     if (TIdAntiFreeze::MessagesPending()) TIdAntiFreeze::DoProcess(true);
   }
 }
 
 bool TIOHandler::Readable(int timeout_ms) {
-  if (!BindingAllocated()) throw EIdConnClosedGracefully(kConnClosedGracefully);
   if (!TIdAntiFreeze::InUse()) return SingleReadableWait(timeout_ms);
   const int idle = TIdAntiFreeze::CurrentIdleTimeOut();
   if (timeout_ms == kInfinite) {
@@ -144,11 +184,9 @@ int TIOHandler::ReadFromSource(bool raise_if_closed, int timeout_ms, bool raise_
       if (raise_on_timeout) throw EIdReadTimeout(kReadTimeout);
       return -1;
     }
-    // A message handler run by the wait's pump step may have closed the connection.
-    if (!BindingAllocated()) throw EIdClosedSocket(kDisconnected);
     std::vector<uint8_t> bytes(static_cast<size_t>(std::max(recv_buffer_size_, 0)));
-    received = static_cast<int>(CheckSocketResult(ActiveSocketApi().Recv(
-        binding_->Socket(), bytes.data(), static_cast<int>(bytes.size()))));
+    received = static_cast<int>(CheckSocketResult(
+        ActiveSocketApi().Recv(binding_.Socket(), bytes.data(), static_cast<int>(bytes.size()))));
     bytes.resize(static_cast<size_t>(received));
     if (received > 0) input_buffer_->Append(std::move(bytes));
     closed_gracefully_ = received == 0;
@@ -194,7 +232,7 @@ void TIOHandler::SendLine(const std::string& text) {
                           ? std::numeric_limits<int>::max()
                           : static_cast<int>(left);
     const int sent = static_cast<int>(
-        CheckSocketResult(ActiveSocketApi().Send(binding_->Socket(), bytes.data() + offset, chunk)));
+        CheckSocketResult(ActiveSocketApi().Send(binding_.Socket(), bytes.data() + offset, chunk)));
     TIdAntiFreeze::DoProcess(false);
     closed_gracefully_ = sent == 0;
     CheckForDisconnect(true, false);

@@ -5,15 +5,65 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "connection/ConnectionSettings.h"
 #include "connection/InputBuffer.h"
-#include "connection/SocketHandle.h"
 #include "connection/Streams.h"
 #include "connection/WorkSink.h"
 #include "platform/NetworkLayer.h"
+#include "platform/SocketApi.h"
 
 namespace vxt {
+
+// The I/O handler's socket handle: the platform socket and the addresses of its two ends. It
+// decides what is kept of a socket's life (allocated or not, its addresses) and the kinds of
+// the failures of making and closing it; the waits, receives and sends go from the I/O handler
+// to the network layer directly. A class of its own so that the connect wait (ConnectWait.h)
+// is handed the socket and nothing more of the handler. Used by the connection's own thread
+// only.
+class TIdSocketHandle {
+ public:
+  TIdSocketHandle() = default;
+  TIdSocketHandle(const TIdSocketHandle&) = delete;
+  TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
+
+  // Clears the addresses (the socket must be closed).
+  void Reset();
+
+  // Creates a stream socket of the family; a failure raises a socket error.
+  void Allocate(TIPVersion version);
+  bool HandleAllocated() const { return allocated_; }
+  // The socket for the network layer's calls.
+  TPlatformSocket& Socket() { return socket_; }
+
+  // Binds to the wildcard address and port 0; any failure raises EIdCouldNotBindSocket.
+  void Bind();
+
+  // The address that the connect connects to.
+  void SetPeer(const TSocketAddress& peer) { peer_ = peer; }
+  // A connect without time limit; a failure raises a socket error.
+  void Connect();
+  // Starts a connect that does not block (see SocketApi::StartConnect); a failure to start it
+  // is returned, not raised, so that it is raised where a failure of the wait would be.
+  TSocketResult StartConnect();
+  // Waits up to ms for the started connect (see SocketApi::WaitConnected).
+  TSocketResult WaitConnected(int ms);
+  // Reads the local and peer addresses of the connected socket; a failure raises a socket
+  // error.
+  void UpdateBindings();
+
+  // Marks the socket not allocated, shuts down its sending direction and closes it, ignoring
+  // both results, and forgets the handle. Never raises.
+  void CloseSocket();
+
+ private:
+  // A new socket gets a new one.
+  TPlatformSocket socket_;
+  bool allocated_ = false;
+  TSocketAddress local_;
+  TSocketAddress peer_;
+};
 
 class TIOHandler {
  public:
@@ -46,15 +96,13 @@ class TIOHandler {
   bool ClosedGracefully() const { return closed_gracefully_; }
   // The input buffer (none before the first Open).
   TInputBuffer* InputBuffer() const { return input_buffer_.get(); }
-  TIdSocketHandle& Binding() { return *binding_; }
-  bool BindingAllocated() const { return binding_ && binding_->HandleAllocated(); }
+  bool BindingAllocated() const { return binding_.HandleAllocated(); }
 
   // Clears the flags, gives the handler a new empty input buffer, sets the open flag and
-  // resets the socket handle.
+  // closes and resets the socket handle.
   void Open();
   // Creates and binds the socket, sets no-delay off, works out the peer address (a name lookup is
-  // waited for while the window pumps; a close of the connection meanwhile ends the wait) and
-  // connects under ConnectTimeout.
+  // waited for while the window pumps) and connects under ConnectTimeout.
   void ConnectClient();
   // Closes the socket, then clears the open flag.
   void Close();
@@ -69,10 +117,11 @@ class TIOHandler {
   // Closes the socket when the peer's close was seen; raises EIdConnClosedGracefully when the
   // connection counts as closed, raise_if_closed is set and (ignore_buffer or nothing unread).
   void CheckForDisconnect(bool raise_if_closed, bool ignore_buffer);
-  // Waits for readability in the single waits that the responsiveness component asks for.
-  bool Readable(int timeout_ms);
 
  private:
+  // Waits for readability of the allocated socket in the single waits that the
+  // responsiveness component asks for.
+  bool Readable(int timeout_ms);
   bool SingleReadableWait(int timeout_ms);
   bool WaitWakingOnMessages(int timeout_ms);
   // Takes count bytes from the input buffer into block, filling the buffer while it holds
@@ -89,7 +138,7 @@ class TIOHandler {
   bool opened_ = false;
   bool closed_gracefully_ = false;
   std::unique_ptr<TInputBuffer> input_buffer_;
-  std::unique_ptr<TIdSocketHandle> binding_;
+  TIdSocketHandle binding_;
   TWorkSink* owner_ = nullptr;
 };
 

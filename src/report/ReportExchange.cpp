@@ -1,17 +1,100 @@
 #include "report/ReportExchange.h"
 
+#include <cstdio>
 #include <exception>
 #include <new>
 #include <string>
 
 #include "failures/Exceptions.h"
+#include "platform/FileHandle.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "report/FileStream.h"
-#include "report/RequestLine.h"
-#include "report/TextReply.h"
 
 namespace vxt {
+
+// The request line.
+
+namespace {
+
+std::string TwoFigures(int value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02d", value);
+  return buffer;
+}
+
+std::string FourFigures(int value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%04d", value);
+  return buffer;
+}
+
+}  // namespace
+
+std::string FormatRequestDate(const TDate& date) {
+  return TwoFigures(date.day) + "-" + TwoFigures(date.month) + "-" + FourFigures(date.year);
+}
+
+std::string BuildReportRequestLine(const std::string& customer, const TDate& first,
+                                   const TDate& last, const std::string& pin) {
+  return "IZVJ " + customer + " " + FormatRequestDate(first) + " " + FormatRequestDate(last) + " " +
+         pin + " ";
+}
+
+// The first line of a text reply.
+
+namespace {
+
+constexpr char kCtrlZ = 0x1A;
+// What a read on Windows reports for the end of a pipe, and what some file systems report
+// for the end of a file that a writer has closed under the reader.
+constexpr uint32_t kBrokenPipe = 109;
+constexpr size_t kReadChunk = 4096;
+
+}  // namespace
+
+bool TFirstLineScanner::Feed(const char* data, size_t length) {
+  for (size_t i = 0; i < length && !complete_; ++i) {
+    const char c = data[i];
+    if (c == '\n' || c == kCtrlZ) {
+      complete_ = true;
+    } else if (c != '\r') {
+      // A CR is dropped whether or not LF follows it: before LF the LF ends the line anyway.
+      line_.push_back(c);
+    }
+  }
+  return complete_;
+}
+
+std::string FirstTextLine(std::string_view content) {
+  TFirstLineScanner scanner;
+  scanner.Feed(content.data(), content.size());
+  return scanner.Line();
+}
+
+std::string ReadFirstLine(FileApi& files, const TPath& path) {
+  TFileHolder file(files);
+  uint32_t error = files.OpenShareRead(path, file.Receive());
+  if (error != 0) RaiseIoFailure(static_cast<int32_t>(error));
+
+  TFirstLineScanner scanner;
+  char buffer[kReadChunk];
+  while (!scanner.Complete()) {
+    size_t read = 0;
+    uint32_t code = files.Read(file.Handle(), buffer, sizeof buffer, read);
+    if (read > sizeof buffer) read = sizeof buffer;
+    // The holder gives the handle back; the read's code is the one reported, not the close's.
+    if (code != 0 && code != kBrokenPipe) RaiseIoFailure(static_cast<int32_t>(code));
+    scanner.Feed(buffer, read);
+    if (read == 0 || code == kBrokenPipe) break;
+  }
+
+  error = file.Close();
+  if (error != 0) RaiseIoFailure(static_cast<int32_t>(error));
+  return scanner.Line();
+}
+
+// The exchange.
 
 // What sets one kind of exchange apart.
 struct ExchangeRequest {

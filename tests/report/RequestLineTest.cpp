@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "report/RequestLine.h"
+#include "report/ReportExchange.h"
 
 namespace vxt {
 namespace {

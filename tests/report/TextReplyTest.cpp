@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "support/TestFiles.h"
 #include "failures/Exceptions.h"
-#include "report/TextReply.h"
+#include "report/ReportExchange.h"
 #include "support/FaultyFileApi.h"
+#include "support/TestFiles.h"
 
 namespace vxt {
 namespace {
