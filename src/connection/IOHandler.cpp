@@ -40,9 +40,8 @@ void TIdSocketHandle::Bind() {
 }
 
 void TIdSocketHandle::Connect() {
-  SocketApi& api = ActiveSocketApi();
-  TSocketResult outcome = api.StartConnect(socket_, peer_);
-  if (!outcome.Failed()) outcome = api.WaitConnected(socket_, -1);
+  TSocketResult outcome = StartConnect();
+  if (!outcome.Failed()) outcome = WaitConnected(-1);
   CheckSocketResult(outcome);
   UpdateBindings();
 }

@@ -57,22 +57,16 @@ void ExitHandler() {
 // unchecked would go on and end the child with 0.
 TEST(StackGuardTest, AnOverrunEndsTheProcessAtOnce) {
   const int overrun = static_cast<int>(0xC0000409u);
-  EXPECT_EXIT(
-      {
-        std::atexit(ExitHandler);
-        OverrunTheStack();
-        std::fputs("went on\n", stderr);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(overrun), "^$");
-  EXPECT_EXIT(
-      {
-        std::atexit(ExitHandler);
-        OverrunAStaticBufferByAFortifiedCopy();
-        std::fputs("went on\n", stderr);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(overrun), "^$");
+  for (void (*overrun_by)() : {&OverrunTheStack, &OverrunAStaticBufferByAFortifiedCopy}) {
+    EXPECT_EXIT(
+        {
+          std::atexit(ExitHandler);
+          overrun_by();
+          std::fputs("went on\n", stderr);
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(overrun), "^$");
+  }
 }
 
 }  // namespace

@@ -283,46 +283,12 @@ class PosixFileApi final : public FileApi {
 
   // A rename puts the new file in place in one step and sets nothing aside: backup stays
   // unused.
-  uint32_t Replace(const TPath& from_path, const TPath& to_path, const TPath&) override {
-    const std::string& from = from_path.Bytes();
-    const std::string& to = to_path.Bytes();
-    struct stat st;
-    const bool replaces = stat(to.c_str(), &st) == 0;
-    if (replaces && (S_ISDIR(st.st_mode) || IsReadOnly(st))) return Fail(file_error::kAccessDenied);
-    // As on Windows: neither a target nor a source that is held open can be replaced (32).
-    if (ProbeNotHeld(to) != 0) return Fail(file_error::kSharingViolation);
-    if (ProbeNotHeld(from) != 0) return Fail(file_error::kSharingViolation);
-    if (replaces) {
-      int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd < 0) return FailErrno(from);
-      // The new file takes the old one's owner and permissions, which a rename would otherwise
-      // replace by the saving user's and the umask's (a settings file kept at 0600, since it
-      // holds the PIN, would become readable to all). Owner first: a change of owner clears
-      // the set-id bits. An owner that may not be given (only root may) stays the saving
-      // user's.
-      if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-        // Not root: the group alone may still be given, when the user belongs to it.
-        const int group_kept = fchown(fd, static_cast<uid_t>(-1), st.st_gid);
-        (void)group_kept;
-      }
-      const bool moded = fchmod(fd, st.st_mode & 07777) == 0;
-      const uint32_t code = moded ? 0 : FailErrno(from);
-      close(fd);
-      if (!moded) return code;
-    }
-    return Rename(from, to);
+  uint32_t Replace(const TPath& from, const TPath& to, const TPath&) override {
+    return RenameOver(from.Bytes(), to.Bytes(), true);
   }
 
-  uint32_t Move(const TPath& from_path, const TPath& to_path) override {
-    const std::string& from = from_path.Bytes();
-    const std::string& to = to_path.Bytes();
-    struct stat st;
-    if (stat(to.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnly(st))) {
-      return Fail(file_error::kAccessDenied);
-    }
-    if (ProbeNotHeld(to) != 0 || ProbeNotHeld(from) != 0)
-      return Fail(file_error::kSharingViolation);
-    return Rename(from, to);
+  uint32_t Move(const TPath& from, const TPath& to) override {
+    return RenameOver(from.Bytes(), to.Bytes(), false);
   }
 
   uint32_t ListFilesNamedAfter(const TPath& path, std::vector<std::string>& endings) override {
@@ -353,6 +319,37 @@ class PosixFileApi final : public FileApi {
   }
 
   uint32_t LastError() override { return last_error; }
+
+ private:
+  // Renames from over to, refused as Windows refuses it: a folder or a read-only file at to
+  // (5), either file held open (32). With keep_old_owner, the new file first takes an existing
+  // old one's owner and permissions.
+  uint32_t RenameOver(const std::string& from, const std::string& to, bool keep_old_owner) {
+    struct stat st;
+    const bool replaces = stat(to.c_str(), &st) == 0;
+    if (replaces && (S_ISDIR(st.st_mode) || IsReadOnly(st))) return Fail(file_error::kAccessDenied);
+    if (ProbeNotHeld(to) != 0 || ProbeNotHeld(from) != 0) {
+      return Fail(file_error::kSharingViolation);
+    }
+    if (replaces && keep_old_owner) {
+      int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) return FailErrno(from);
+      // A rename would otherwise give the file the saving user's owner and the umask's
+      // permissions (a settings file kept at 0600, since it holds the PIN, would become
+      // readable to all). Owner first: a change of owner clears the set-id bits. An owner that
+      // may not be given (only root may) stays the saving user's.
+      if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+        // Not root: the group alone may still be given, when the user belongs to it.
+        const int group_kept = fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+        (void)group_kept;
+      }
+      const bool moded = fchmod(fd, st.st_mode & 07777) == 0;
+      const uint32_t code = moded ? 0 : FailErrno(from);
+      close(fd);
+      if (!moded) return code;
+    }
+    return Rename(from, to);
+  }
 };
 
 }  // namespace
